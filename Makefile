@@ -1,0 +1,84 @@
+# The two everyday commands:
+#   make run    install what is missing, build, start Spacemole
+#   make test   install what is missing, build with -Werror, run every test,
+#               then the unit tests again under ASan+UBSan
+# Further targets: build, tsan, fuzz, fuzz-smoke, bench, format, format-check, clean.
+
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD     ?= build
+CMAKE_GEN := -G Ninja
+CTEST     := ctest --output-on-failure --no-tests=error -j$(JOBS)
+
+.PHONY: all deps build run test test-main tsan fuzz fuzz-smoke asan bench format format-check clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@if [ -x $(BUILD)/spacemole ]; then \
+	  exec $(BUILD)/spacemole $(ARGS); \
+	elif [ -x $(BUILD)/spacemole-scan ]; then \
+	  echo "(the window is not built yet; showing the command-line report of your home folder)"; \
+	  exec $(BUILD)/spacemole-scan --top 10 "$${ARGS:-$$HOME}"; \
+	else \
+	  echo "Spacemole libraries built in $(BUILD)/; there is no program to start yet."; \
+	fi
+
+# Everything CI runs. Order: formatting, the -Werror build with every test,
+# the fuzz smoke run, ThreadSanitizer on the threaded modules, and last the
+# unit tests under AddressSanitizer + UndefinedBehaviorSanitizer, so CTest's
+# summary closes the output.
+test: deps format-check test-main fuzz-smoke tsan asan
+
+test-main:
+	cmake -S . -B build-werror $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPACEMOLE_WERROR=ON
+	cmake --build build-werror -j$(JOBS)
+	cd build-werror && $(CTEST)
+
+asan:
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DSPACEMOLE_WERROR=ON \
+	  -DSPACEMOLE_SANITIZE=address,undefined -DSPACEMOLE_BENCH=OFF
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(CTEST) -L unit
+
+tsan:
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPACEMOLE_WERROR=ON \
+	  -DSPACEMOLE_SANITIZE=thread -DSPACEMOLE_BENCH=OFF
+	cmake --build build-tsan -j$(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(CTEST) -L tsan
+
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DSPACEMOLE_FUZZ=ON -DSPACEMOLE_UNIT_TESTS=OFF -DSPACEMOLE_BENCH=OFF \
+	  -DSPACEMOLE_SANITIZE=address,undefined -DSPACEMOLE_FUZZ_SECONDS=$${FUZZ_SECONDS:-60}
+	cmake --build build-fuzz -j$(JOBS)
+	cd build-fuzz && ctest --output-on-failure --no-tests=ignore -L fuzz -j1
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=5
+
+bench: deps
+	bash scripts/install-deps.sh --bench
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-bench -j$(JOBS)
+	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b; done
+
+FORMAT_FILES = $(shell git ls-files -co --exclude-standard -- '*.cpp' '*.h' 2>/dev/null)
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "formatting: clean"
+
+clean:
+	rm -rf build build-werror build-asan build-tsan build-fuzz build-bench

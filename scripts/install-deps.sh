@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Spacemole needs to build, test and run.
+# Only missing packages are installed; uses sudo unless already root.
+# Usage: scripts/install-deps.sh [--bench]   (--bench adds the tools the
+# benchmarks compare against)
+set -euo pipefail
+
+BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
+       libgtk-3-dev libglib2.0-dev libcairo2-dev libpango1.0-dev
+       libgtest-dev libgmock-dev libbenchmark-dev
+       clang libclang-rt-14-dev clang-format)
+RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
+TESTS=(xvfb xauth xdotool dbus-x11 x11-apps imagemagick ncdu time procps
+       libglib2.0-bin)
+BENCH=(gdu ncdu time hyperfine)
+
+want=("${BUILD[@]}" "${RUNTIME[@]}" "${TESTS[@]}")
+if [[ "${1:-}" == "--bench" ]]; then
+  want+=("${BENCH[@]}")
+fi
+
+missing=()
+for p in "${want[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+# de-duplicate
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then
+  SUDO=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq || true
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,111 @@
+#include "file_node.h"
+#include "scanner.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <set>
+#include <thread>
+
+namespace {
+
+std::shared_ptr<FileNode> node(std::int64_t size, bool junk = false) {
+    auto n = std::make_shared<FileNode>();
+    n->id = FileNode::next_id();
+    n->size = size;
+    n->is_junk = junk;
+    return n;
+}
+
+TEST(FileNodeIds, UniqueAndIncreasingAcrossThreads) {
+    constexpr int kThreads = 8, kPerThread = 20000;
+    std::vector<std::vector<std::uint64_t>> seen(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&seen, t] {
+            for (int i = 0; i < kPerThread; ++i)
+                seen[t].push_back(FileNode::next_id());
+        });
+    for (auto& th : threads)
+        th.join();
+    std::set<std::uint64_t> all;
+    for (const auto& v : seen) {
+        EXPECT_TRUE(std::is_sorted(v.begin(), v.end()));
+        all.insert(v.begin(), v.end());
+    }
+    EXPECT_EQ(all.size(), static_cast<std::size_t>(kThreads * kPerThread));
+    EXPECT_EQ(all.count(0), 0u);
+}
+
+TEST(FileNodeSeal, JunkCountsWholeAndNothingBelowCountsTwice) {
+    auto junk_file = node(4096, true);
+    junk_file->seal();
+    auto plain_file = node(8192);
+    plain_file->seal();
+    auto junk_dir = node(100000, true);
+    junk_dir->is_directory = true;
+    junk_dir->children = {junk_file, plain_file};
+    junk_dir->seal();
+    EXPECT_EQ(junk_dir->reclaimable, 100000);
+
+    auto plain_dir = node(200000);
+    plain_dir->is_directory = true;
+    plain_dir->children = {junk_dir, junk_file, plain_file};
+    plain_dir->seal();
+    EXPECT_EQ(plain_dir->reclaimable, 100000 + 4096);
+
+    auto clean_dir = node(5000);
+    clean_dir->is_directory = true;
+    clean_dir->children = {plain_file};
+    clean_dir->seal();
+    EXPECT_EQ(clean_dir->reclaimable, 0);
+}
+
+TEST(FileNodeEnter, OnlyReadableNonEmptyRealFolders) {
+    auto child = node(1);
+    auto dir = node(10);
+    dir->is_directory = true;
+    EXPECT_FALSE(dir->can_enter()); // empty
+    dir->children = {child};
+    EXPECT_TRUE(dir->can_enter());
+    dir->is_denied = true;
+    EXPECT_FALSE(dir->can_enter());
+    dir->is_denied = false;
+    dir->is_aggregate = true;
+    EXPECT_FALSE(dir->can_enter());
+    EXPECT_FALSE(child->can_enter()); // a file
+    EXPECT_EQ(&dir->sorted_children(), &dir->children);
+}
+
+TEST(ScanProgressCounters, TotalsAddUpFromManyThreads) {
+    ScanProgress progress;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&progress, t] {
+            for (int i = 0; i < 1000; ++i) {
+                progress.add(512, 2);
+                progress.set_current("/folder/" + std::to_string(t));
+                if (i % 10 == 0) progress.add_denied();
+                if (i % 100 == 0) progress.add_skipped();
+                (void)progress.snapshot();
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    const auto snap = progress.snapshot();
+    EXPECT_EQ(snap.bytes, 4 * 1000 * 512);
+    EXPECT_EQ(snap.files, 8000);
+    EXPECT_EQ(snap.current.rfind("/folder/", 0), 0u);
+    EXPECT_EQ(progress.denied_count(), 400);
+    EXPECT_EQ(progress.skipped_count(), 40);
+    EXPECT_FALSE(progress.is_cancelled());
+    progress.cancel();
+    EXPECT_TRUE(progress.is_cancelled());
+}
+
+TEST(ScanOptions, DefaultsDedupeOnAndStayOnFilesystemOff) {
+    const scanner::Options o;
+    EXPECT_TRUE(o.dedupe_hard_links);
+    EXPECT_FALSE(o.one_filesystem);
+}
+
+} // namespace

@@ -1,0 +1,51 @@
+// Test fixtures: a real temporary folder tree that removes itself, and a way
+// to run a piece of a test in a child process (for environment variables read
+// once per process, dropped privileges and private namespaces).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+namespace testing_support {
+
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::string& root() const { return m_root; }
+    std::string path(const std::string& rel) const;
+
+    // Creates parent folders as needed. `bytes` of real data are written, so
+    // the allocated size follows (see allocated()).
+    std::string file(const std::string& rel, std::size_t bytes = 0, char fill = 'x');
+    std::string dir(const std::string& rel);
+    std::string symlink(const std::string& rel, const std::string& target);
+    std::string hardlink(const std::string& rel, const std::string& existing_rel);
+    // A file of `length` bytes with no blocks allocated (sparse).
+    std::string sparse(const std::string& rel, off_t length);
+    void chmod(const std::string& rel, mode_t mode);
+
+    // Occupied bytes of one entry (st_blocks x 512), not following links.
+    static long long allocated(const std::string& abs_path);
+
+private:
+    std::string m_root;
+};
+
+// Removes a tree without following links, making folders writable first.
+void remove_tree(const std::string& path);
+
+// Runs `body` in a forked child; returns its exit status (0 when it returned
+// true), or 128 + signal when it was killed. gtest assertions inside the child
+// do not reach the parent: report through the return value.
+int run_in_child(const std::function<bool()>& body);
+
+// Reads a whole file; empty when it cannot be read.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+
+} // namespace testing_support
