@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <grp.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -161,6 +162,20 @@ int run_in_child(const std::function<bool()>& body) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
+}
+
+int run_unprivileged(const std::function<bool()>& body) {
+    return run_in_child([&body] {
+        if (::geteuid() == 0) {
+            const gid_t nobody_gid = 65534;
+            const uid_t nobody_uid = 65534;
+            if (::setgroups(0, nullptr) != 0 ||
+                ::setresgid(nobody_gid, nobody_gid, nobody_gid) != 0 ||
+                ::setresuid(nobody_uid, nobody_uid, nobody_uid) != 0)
+                return false;
+        }
+        return body();
+    });
 }
 
 std::string read_file(const std::string& path) {

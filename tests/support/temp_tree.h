@@ -44,6 +44,11 @@ void remove_tree(const std::string& path);
 // do not reach the parent: report through the return value.
 int run_in_child(const std::function<bool()>& body);
 
+// Like run_in_child, but the child first drops root privileges to the
+// unprivileged user 65534 (nobody) so permission checks apply; when not root it
+// runs as the current user. Trees the body reads must be reachable by it.
+int run_unprivileged(const std::function<bool()>& body);
+
 // Reads a whole file; empty when it cannot be read.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
