@@ -57,7 +57,8 @@ void free_callback(gpointer data) {
 } // namespace
 
 std::optional<uint32_t> color_scheme_of_reply(GVariant* reply) {
-    if (reply == nullptr || !g_variant_is_of_type(reply, G_VARIANT_TYPE("(v)"))) return std::nullopt;
+    if (reply == nullptr || !g_variant_is_of_type(reply, G_VARIANT_TYPE("(v)")))
+        return std::nullopt;
     g_autoptr(GVariant) value = g_variant_get_child_value(reply, 0);
     // Older portals wrap the value once more; unwrap as deep as it goes.
     while (value && g_variant_is_of_type(value, G_VARIANT_TYPE_VARIANT)) {

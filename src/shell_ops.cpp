@@ -33,9 +33,11 @@ namespace pack {
 class Fd {
 public:
     Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) {}
+    explicit Fd(int fd)
+        : m_fd(fd) {}
     ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Fd(Fd&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)) {}
     Fd& operator=(Fd&& other) noexcept {
         if (this != &other) {
             reset();
@@ -125,7 +127,8 @@ Fd create_temporary(int dir_fd, std::string& name_out) {
 // Feeds complete lines (and a final unterminated rest) to the progress rule.
 class LineSplitter {
 public:
-    explicit LineSplitter(const ProgressFn& on_progress) : m_on_progress(on_progress) {}
+    explicit LineSplitter(const ProgressFn& on_progress)
+        : m_on_progress(on_progress) {}
 
     void feed(const char* data, std::size_t size) {
         m_text.append(data, size);
@@ -234,8 +237,8 @@ bool tar_succeeded(int wait_status) {
 bool can_write_archive_beside(const std::string& folder) {
     const std::string parent = su::parent_of(folder);
     if (parent.empty()) return false;
-    const std::string probe = su::join_path(
-        to_scan_path(parent), ".spacemole-write-test-" + std::to_string(::getpid()));
+    const std::string probe =
+        su::join_path(to_scan_path(parent), ".spacemole-write-test-" + std::to_string(::getpid()));
     const int fd =
         ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
@@ -250,8 +253,7 @@ std::string compress_folder(const std::string& folder, const ProgressFn& on_prog
     if (parent.empty() || base.empty() || base == "." || base == "..") return {};
     const std::string scan_parent = to_scan_path(parent);
 
-    const pack::Fd dir(
-        ::open(scan_parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const pack::Fd dir(::open(scan_parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir) return {};
     int first_free = 0;
     for (int n = 1; n <= TAR_MAX_NAME_NUMBER && first_free == 0; ++n) {
@@ -282,8 +284,8 @@ std::string compress_folder(const std::string& folder, const ProgressFn& on_prog
 
     const int status = pack::run_tar(tar_path, args, out.get(), on_progress);
     struct stat st {};
-    const bool complete = status != -1 && tar_succeeded(status) && ::fstat(out.get(), &st) == 0 &&
-                          st.st_size > 0;
+    const bool complete =
+        status != -1 && tar_succeeded(status) && ::fstat(out.get(), &st) == 0 && st.st_size > 0;
     out.reset();
 
     if (complete) {
@@ -371,10 +373,9 @@ bool reveal_in_file_manager(const std::string& path) {
 
 std::string pick_folder(GtkWindow* parent) {
     if (!desk::gtk_ready()) return {};
-    GtkFileChooserNative* raw =
-        gtk_file_chooser_native_new(desk::kChooseFolderTitle, parent,
-                                    GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, desk::kChooseLabel,
-                                    desk::kCancelLabel);
+    GtkFileChooserNative* raw = gtk_file_chooser_native_new(desk::kChooseFolderTitle, parent,
+                                                            GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+                                                            desk::kChooseLabel, desk::kCancelLabel);
     g_autoptr(GtkFileChooserNative) dialog = raw;
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};

@@ -33,10 +33,10 @@ namespace shell_ops {
 
 using ProgressFn = std::function<void(long)>;
 
-inline constexpr int TAR_CHECKPOINT_BLOCKS = 100;         // records between progress lines
-inline constexpr long TAR_BYTES_PER_BLOCK = 10240;        // tar's record size
+inline constexpr int TAR_CHECKPOINT_BLOCKS = 100;  // records between progress lines
+inline constexpr long TAR_BYTES_PER_BLOCK = 10240; // tar's record size
 inline constexpr std::string_view TAR_PROGRESS_MARKER = "SPMOL-CP ";
-inline constexpr int TAR_MAX_NAME_NUMBER = 999;           // "Photos (999).tar.gz" is the last try
+inline constexpr int TAR_MAX_NAME_NUMBER = 999; // "Photos (999).tar.gz" is the last try
 
 // Whether a file can be created in the folder's parent (a real probe file is
 // created and removed). False for a folder without parent.

@@ -38,12 +38,12 @@ constexpr const char* kPortalXml = R"(
 // call unanswered.
 std::unique_ptr<FakeService> fake_portal(const std::string& address, const char* bus_name,
                                          std::function<GVariant*()> make_value) {
-    return std::make_unique<FakeService>(
-        address, bus_name, "/org/freedesktop/portal/desktop", kPortalXml,
-        [make_value](const std::string&, GVariant*) -> GVariant* {
-            if (!make_value) return nullptr;
-            return g_variant_new("(v)", make_value());
-        });
+    return std::make_unique<FakeService>(address, bus_name, "/org/freedesktop/portal/desktop",
+                                         kPortalXml,
+                                         [make_value](const std::string&, GVariant*) -> GVariant* {
+                                             if (!make_value) return nullptr;
+                                             return g_variant_new("(v)", make_value());
+                                         });
 }
 
 GVariant* wrapped(GVariant* value, int depth) {
@@ -67,10 +67,10 @@ TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
         bool dark;
     };
     const Case cases[] = {
-        {1u, false, "Adwaita", true},       {2u, true, "Adwaita-dark", false},
-        {0u, false, "Adwaita-dark", true},  {0u, false, "Adwaita", false},
-        {0u, true, "Adwaita", true},        {std::nullopt, false, "HighContrast-DARK", true},
-        {std::nullopt, false, "", false},   {7u, false, "Yaru", false},
+        {1u, false, "Adwaita", true},      {2u, true, "Adwaita-dark", false},
+        {0u, false, "Adwaita-dark", true}, {0u, false, "Adwaita", false},
+        {0u, true, "Adwaita", true},       {std::nullopt, false, "HighContrast-DARK", true},
+        {std::nullopt, false, "", false},  {7u, false, "Yaru", false},
         {7u, false, "Darkling", true},
     };
     for (const auto& c : cases) {
@@ -206,13 +206,13 @@ TEST_F(PortalBus, LiveCallWithoutDisplay) {
         auto portal = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop",
                                   [value] { return g_variant_new_uint32(value); });
         ASSERT_TRUE(portal->ready());
-        EXPECT_EQ(rerun_test("LiveTheme.PrefersDark",
-                             {{"SPACEMOLE_RERUN", "theme"},
-                              {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
-                              {"DISPLAY", "", true},
-                              {"WAYLAND_DISPLAY", "", true},
-                              {"EXPECT_DARK", value == 1 ? "1" : "0"}}),
-                  0);
+        EXPECT_EQ(
+            rerun_test("LiveTheme.PrefersDark", {{"SPACEMOLE_RERUN", "theme"},
+                                                 {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
+                                                 {"DISPLAY", "", true},
+                                                 {"WAYLAND_DISPLAY", "", true},
+                                                 {"EXPECT_DARK", value == 1 ? "1" : "0"}}),
+            0);
         EXPECT_EQ(portal->calls().size(), 1u);
     }
 }

@@ -91,7 +91,6 @@ bool iterate_until(const std::function<bool()>& done, int timeout_ms);
 
 // ---- implementation ----
 
-
 inline void ConnectionUnref::operator()(GDBusConnection* c) const {
     if (c == nullptr) return;
     g_dbus_connection_close_sync(c, nullptr, nullptr);
@@ -122,8 +121,9 @@ inline ConnectionPtr PrivateBus::connect() const {
 
 namespace fake_bus_detail {
 
-inline void on_method_call(GDBusConnection*, const char*, const char*, const char*, const char* method,
-                    GVariant* parameters, GDBusMethodInvocation* invocation, gpointer user_data) {
+inline void on_method_call(GDBusConnection*, const char*, const char*, const char*,
+                           const char* method, GVariant* parameters,
+                           GDBusMethodInvocation* invocation, gpointer user_data) {
     static_cast<FakeService*>(user_data)->handle(method, parameters, invocation);
 }
 
@@ -132,8 +132,8 @@ inline const GDBusInterfaceVTable kVTable = {on_method_call, nullptr, nullptr, {
 } // namespace fake_bus_detail
 
 inline FakeService::FakeService(const std::string& address, const std::string& bus_name,
-                         const std::string& object_path, const std::string& introspection_xml,
-                         Handler handler)
+                                const std::string& object_path,
+                                const std::string& introspection_xml, Handler handler)
     : m_path(object_path)
     , m_handler(std::move(handler)) {
     std::promise<bool> started;
@@ -145,7 +145,8 @@ inline FakeService::FakeService(const std::string& address, const std::string& b
 }
 
 inline void FakeService::serve(const std::string& address, const std::string& bus_name,
-                        const std::string& introspection_xml, std::function<void(bool)> started) {
+                               const std::string& introspection_xml,
+                               std::function<void(bool)> started) {
     m_context = g_main_context_new();
     g_main_context_push_thread_default(m_context);
     m_loop = g_main_loop_new(m_context, FALSE);
@@ -161,8 +162,9 @@ inline void FakeService::serve(const std::string& address, const std::string& bu
         ok ? g_dbus_node_info_new_for_xml(introspection_xml.c_str(), nullptr) : nullptr;
     ok = ok && node != nullptr;
     for (int i = 0; ok && node->interfaces[i] != nullptr; ++i) {
-        const guint id = g_dbus_connection_register_object(
-            m_connection, m_path.c_str(), node->interfaces[i], &fake_bus_detail::kVTable, this, nullptr, nullptr);
+        const guint id =
+            g_dbus_connection_register_object(m_connection, m_path.c_str(), node->interfaces[i],
+                                              &fake_bus_detail::kVTable, this, nullptr, nullptr);
         ok = id != 0;
         registrations.push_back(id);
     }
@@ -216,7 +218,7 @@ inline FakeService::~FakeService() {
 }
 
 inline void FakeService::handle(const char* method, GVariant* parameters,
-                         GDBusMethodInvocation* invocation) {
+                                GDBusMethodInvocation* invocation) {
     g_autofree char* text = g_variant_print(parameters, FALSE);
     {
         std::lock_guard lock(m_mutex);
@@ -237,11 +239,11 @@ inline std::vector<RecordedCall> FakeService::calls() const {
 }
 
 inline bool FakeService::emit(const std::string& interface, const std::string& signal,
-                       GVariant* parameters) {
+                              GVariant* parameters) {
     if (!m_connection) return false;
-    const bool ok = g_dbus_connection_emit_signal(m_connection, nullptr, m_path.c_str(),
-                                                  interface.c_str(), signal.c_str(), parameters,
-                                                  nullptr);
+    const bool ok =
+        g_dbus_connection_emit_signal(m_connection, nullptr, m_path.c_str(), interface.c_str(),
+                                      signal.c_str(), parameters, nullptr);
     g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
     return ok;
 }
