@@ -18,8 +18,6 @@ namespace crash_report {
 
 namespace {
 
-constexpr int kFatalSignals[] = {SIGSEGV, SIGABRT, SIGFPE, SIGBUS, SIGILL, SIGTRAP};
-
 bool begins_with_de(const char* value) {
     return value != nullptr && value[0] == 'd' && value[1] == 'e';
 }
@@ -150,6 +148,8 @@ std::string report_environment(std::string_view system, const char* desktop, con
 } // namespace crash_report
 
 namespace {
+
+constexpr int kFatalSignals[] = {SIGSEGV, SIGABRT, SIGFPE, SIGBUS, SIGILL, SIGTRAP};
 
 // Fixed-size text filled at install time and only read by the handler.
 template <std::size_t N>

@@ -28,6 +28,7 @@ bool prefers_dark(GDBusConnection* bus);
 // Subscribes for the rest of the run to the portal's SettingChanged on the
 // shared session bus; `on_change` runs on the main loop when the colour scheme
 // changes and is expected to ask prefers_dark() again. No bus: no notices.
+// Meant to be called once at start-up; later calls are ignored.
 void watch(std::function<void()> on_change);
 
 // A subscription on a given connection, dropped with the object. Notices are

@@ -183,6 +183,8 @@ int run_tar(const std::string& tar_path, const std::vector<std::string>& args, i
         // held a lock at the moment of fork. dup2 clears close-on-exec on the
         // copies; everything else of ours closes at exec.
         if (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0) ::_exit(127);
+        // Descriptors that other threads opened without close-on-exec stay out of tar.
+        ::close_range(3, ~0U, 0);
         ::execv(tar_path.c_str(), argv.data());
         ::_exit(127);
     }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -34,7 +35,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 struct CrashEnv {
     std::string runtime_dir;
-    std::string path_dir; // a PATH without zenity
+    std::string path_dir; // a PATH without zenity, or with stand-ins
     const char* lang = "C";
 };
 
@@ -318,4 +319,52 @@ TEST_F(DialogScript, GermanTextsReachZenityIntact) {
               "--title=Spacemole - Können Sie beschreiben, wann der Fehler aufgetreten ist?");
     EXPECT_EQ(args[5], "--ok-label=Absturzbericht senden");
     EXPECT_EQ(args[6], "--cancel-label=Nicht senden");
+}
+
+// The whole road after a real crash with German settings: the handler's child
+// runs the dialog (a stand-in that types a description), appends it to the
+// report and hands the mail link to xdg-open (a stand-in writing to a FIFO the
+// test waits on, so no sleeping).
+TEST_F(DialogScript, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
+    const std::string fifo = m_tree.path("mail.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    fake("zenity", "printf '%s\\n' \"$@\" > " + crash_report::shell_quote(m_tree.path("args")) +
+                       "\nprintf 'Beim Speichern'");
+    fake("xdg-open", "printf '%s\\n' \"$1\" > " + crash_report::shell_quote(fifo));
+
+    const CrashEnv env{m_tree.dir("run"), m_bin, "de_DE.UTF-8"};
+    EXPECT_EQ(crash_in_child(env, SIGSEGV), 128 + SIGSEGV);
+
+    std::string mail;
+    while (mail.empty() || mail.back() != '\n') {
+        pollfd pfd{reader, POLLIN, 0};
+        if (::poll(&pfd, 1, 20000) <= 0) break;
+        char buf[65536];
+        const ssize_t n = ::read(reader, buf, sizeof buf);
+        if (n > 0) mail.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(reader);
+    ASSERT_FALSE(mail.empty()) << "xdg-open was never called";
+
+    const auto args = lines_of(read_file(m_tree.path("args")));
+    ASSERT_EQ(args.size(), 7u);
+    EXPECT_EQ(args[2],
+              "--title=Spacemole - Können Sie beschreiben, wann der Fehler aufgetreten ist?");
+    EXPECT_EQ(args[6], "--cancel-label=Nicht senden");
+
+    const std::string report = read_file(env.runtime_dir + "/Spacemole_crash.txt");
+    EXPECT_NE(report.find("=== End Report ===\n\nUser description:\nBeim Speichern\n"),
+              std::string::npos)
+        << report;
+    const std::size_t body_at = mail.find("&body=");
+    ASSERT_NE(body_at, std::string::npos);
+    EXPECT_EQ(percent_decode(mail.substr(body_at + 6, mail.size() - body_at - 7)), report);
+    const std::string subject = percent_decode(mail.substr(0, body_at));
+    EXPECT_EQ(subject.rfind("mailto:support@spacemole.example.org?subject=Spacemole Crash: "
+                            "SIGSEGV (Segmentation fault) - ",
+                            0),
+              0u)
+        << subject;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -269,8 +270,12 @@ TEST(CompressFolder, ANameTakenWhileTarRunsIsNeverReplaced) {
 TEST(CompressFolder, WhenEveryNameIsTakenTarDoesNotRun) {
     TempTree tree;
     tree.file("p/Docs/a.txt", 10);
-    for (int n = 1; n <= shell_ops::TAR_MAX_NAME_NUMBER; ++n)
-        tree.file("p/" + shell_ops::archive_name("Docs", n));
+    for (int n = 1; n <= shell_ops::TAR_MAX_NAME_NUMBER; ++n) {
+        const std::string name = tree.path("p/" + shell_ops::archive_name("Docs", n));
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << name;
+        ::close(fd);
+    }
     const std::string ran = tree.path("tar-ran");
     const std::string bin = fake_tar_dir(tree, "touch " + quoted(ran) + "\necho x\n");
     const std::string folder = tree.path("p/Docs");
