@@ -1,0 +1,200 @@
+// Desktop services against a private session bus with a fake file manager,
+// the live wrappers in fresh processes (no bus, no display), and volume
+// figures of a tmpfs of known size in a private mount namespace.
+#include "shell_ops.h"
+
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "desktop_rerun.h"
+#include "fake_bus.h"
+#include "mount_namespace.h"
+#include "temp_tree.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr const char* kFileManagerXml = R"(
+<node>
+  <interface name="org.freedesktop.FileManager1">
+    <method name="ShowFolders">
+      <arg type="as" name="uris" direction="in"/>
+      <arg type="s" name="startup_id" direction="in"/>
+    </method>
+    <method name="ShowItems">
+      <arg type="as" name="uris" direction="in"/>
+      <arg type="s" name="startup_id" direction="in"/>
+    </method>
+  </interface>
+</node>)";
+
+// A file manager that owns the name but serves some other interface.
+constexpr const char* kForeignXml = R"(
+<node>
+  <interface name="org.example.Other">
+    <method name="Hello"/>
+  </interface>
+</node>)";
+
+std::unique_ptr<FakeService> fake_file_manager(const PrivateBus& bus, const char* xml) {
+    return std::make_unique<FakeService>(
+        bus.address(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", xml,
+        [](const std::string&, GVariant*) { return g_variant_new("()"); });
+}
+
+const char* env_or_empty(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+} // namespace
+
+TEST(RevealPlan, FoldersOpenThemselvesItemsTheirParent) {
+    struct Case {
+        const char* path;
+        bool is_dir;
+        const char* method;
+        const char* uri;
+        const char* fallback;
+    };
+    const Case cases[] = {
+        {"/home/anna/Photos", true, "ShowFolders", "file:///home/anna/Photos", "/home/anna/Photos"},
+        {"/home/anna/a b.txt", false, "ShowItems", "file:///home/anna/a%20b.txt", "/home/anna"},
+        {"/top.txt", false, "ShowItems", "file:///top.txt", "/"},
+        {"/home/anna/50%#?.txt", false, "ShowItems", "file:///home/anna/50%25%23%3F.txt",
+         "/home/anna"},
+        {"relative", false, "ShowItems", "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto plan = shell_ops::reveal_plan(c.path, c.is_dir);
+        EXPECT_EQ(plan.method, c.method) << c.path;
+        EXPECT_EQ(plan.uri, c.uri) << c.path;
+        EXPECT_EQ(plan.fallback_folder, c.fallback) << c.path;
+    }
+}
+
+class FileManagerBus : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_bus = std::make_unique<PrivateBus>(); }
+    static void TearDownTestSuite() { s_bus.reset(); }
+    void SetUp() override {
+        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP() << "re-run of another test";
+        ASSERT_TRUE(s_bus->up());
+        m_client = s_bus->connect();
+        ASSERT_TRUE(m_client);
+    }
+    static std::unique_ptr<PrivateBus> s_bus;
+    ConnectionPtr m_client;
+};
+std::unique_ptr<PrivateBus> FileManagerBus::s_bus;
+
+TEST_F(FileManagerBus, ReceivesTheItemsUriWithAnEmptyStartupId) {
+    auto fm = fake_file_manager(*s_bus, kFileManagerXml);
+    ASSERT_TRUE(fm->ready());
+    EXPECT_TRUE(shell_ops::ask_file_manager(m_client.get(),
+                                            shell_ops::reveal_plan("/srv/a b/Photos", true)));
+    EXPECT_TRUE(
+        shell_ops::ask_file_manager(m_client.get(), shell_ops::reveal_plan("/srv/x.txt", false)));
+    const auto calls = fm->calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].method, "ShowFolders");
+    EXPECT_EQ(calls[0].parameters, "(['file:///srv/a%20b/Photos'], '')");
+    EXPECT_EQ(calls[1].method, "ShowItems");
+    EXPECT_EQ(calls[1].parameters, "(['file:///srv/x.txt'], '')");
+}
+
+TEST_F(FileManagerBus, NoServiceOrAForeignOneMeansFallingBack) {
+    const auto plan = shell_ops::reveal_plan("/srv/x.txt", false);
+    EXPECT_FALSE(shell_ops::ask_file_manager(m_client.get(), plan)) << "nobody owns the name";
+    auto foreign = fake_file_manager(*s_bus, kForeignXml);
+    ASSERT_TRUE(foreign->ready());
+    EXPECT_FALSE(shell_ops::ask_file_manager(m_client.get(), plan)) << "unknown interface";
+    EXPECT_FALSE(shell_ops::ask_file_manager(nullptr, plan)) << "no bus at all";
+}
+
+// The live wrapper on the shared session bus, which the re-run process finds
+// in DBUS_SESSION_BUS_ADDRESS.
+TEST_F(FileManagerBus, LiveRevealUsesTheSessionBus) {
+    TempTree tree;
+    const std::string file = tree.file("docs/report.pdf", 10);
+    const std::string dir = tree.dir("docs/sub");
+    auto fm = fake_file_manager(*s_bus, kFileManagerXml);
+    ASSERT_TRUE(fm->ready());
+    EXPECT_EQ(rerun_test("LiveDesktop.RevealsThroughTheSessionBus",
+                         {{"SPACEMOLE_RERUN", "reveal"},
+                          {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
+                          {"REVEAL_FILE", file},
+                          {"REVEAL_DIR", dir}}),
+              0);
+    const auto calls = fm->calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].method, "ShowItems");
+    EXPECT_EQ(calls[0].parameters, "(['file://" + file + "'], '')");
+    EXPECT_EQ(calls[1].method, "ShowFolders");
+    EXPECT_EQ(calls[1].parameters, "(['file://" + dir + "'], '')");
+}
+
+TEST(LiveDesktop, RevealsThroughTheSessionBus) {
+    if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "reveal") GTEST_SKIP();
+    EXPECT_TRUE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_FILE")));
+    EXPECT_TRUE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_DIR")));
+}
+
+// Without a bus and without a display nothing crashes and nothing claims success.
+TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
+    if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "bare") {
+        TempTree tree;
+        EXPECT_EQ(rerun_test(current_test_name(),
+                             {{"SPACEMOLE_RERUN", "bare"},
+                              {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
+                              {"DISPLAY", "", true},
+                              {"WAYLAND_DISPLAY", "", true},
+                              {"REVEAL_DIR", tree.root()}}),
+                  0);
+        return;
+    }
+    EXPECT_FALSE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_DIR")));
+    EXPECT_FALSE(shell_ops::reveal_in_file_manager("/no/such/file"));
+    EXPECT_EQ(shell_ops::pick_folder(nullptr), "");
+    EXPECT_FALSE(shell_ops::open_url("https://example.org/"));
+}
+
+TEST(VolumeInfo, FiguresOfATmpfsOfKnownSize) {
+    const char* point = std::getenv("VOLUME_POINT");
+    if (point == nullptr) {
+        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP();
+        TempTree tree;
+        const std::string mnt = tree.dir("mnt");
+        const TestExec exec(current_test_name(),
+                            {{"SPACEMOLE_RERUN", "volume"}, {"VOLUME_POINT", mnt}});
+        SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+            if (!mount_tmpfs(mnt, "size=16m")) return false;
+            exec.exec(); // a fresh process reads the namespace's own mount table
+            return false;
+        });
+        return;
+    }
+    const std::string mnt = point;
+    const auto empty = shell_ops::volume_info(mnt);
+    EXPECT_EQ(empty.total, 16 * 1024 * 1024);
+    EXPECT_EQ(empty.name, mnt);
+    EXPECT_LE(empty.used + empty.free, empty.total);
+
+    write_file(mnt + "/blob", std::string(4 * 1024 * 1024, 'x'));
+    const auto filled = shell_ops::volume_info(mnt + "/blob");
+    EXPECT_EQ(filled.total, 16 * 1024 * 1024);
+    EXPECT_GE(filled.used - empty.used, 4 * 1024 * 1024);
+    EXPECT_LE(filled.free, empty.free - 4 * 1024 * 1024);
+    EXPECT_EQ(filled.name, mnt);
+}
+
+TEST(VolumeInfo, UnreadablePathGivesZeros) {
+    const auto info = shell_ops::volume_info("/no/such/folder/anywhere");
+    EXPECT_EQ(info.total, 0);
+    EXPECT_EQ(info.free, 0);
+    EXPECT_EQ(info.used, 0);
+}
