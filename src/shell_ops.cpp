@@ -16,6 +16,7 @@
 #include <gio/gio.h>
 #include <gtk/gtk.h>
 
+#include "i18n.h"
 #include "mounts.h"
 #include "paths.h"
 #include "strutil.h"
@@ -375,9 +376,9 @@ bool reveal_in_file_manager(const std::string& path) {
 
 std::string pick_folder(GtkWindow* parent) {
     if (!desk::gtk_ready()) return {};
-    GtkFileChooserNative* raw = gtk_file_chooser_native_new(desk::kChooseFolderTitle, parent,
-                                                            GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-                                                            desk::kChooseLabel, desk::kCancelLabel);
+    GtkFileChooserNative* raw = gtk_file_chooser_native_new(
+        tr(desk::kChooseFolderTitle), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
+        tr(desk::kChooseLabel), tr(desk::kCancelLabel));
     g_autoptr(GtkFileChooserNative) dialog = raw;
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
