@@ -15,6 +15,9 @@ constexpr float kDegenerate = 1.0f;
 // Squarifying stops once the free space is this thin.
 constexpr float kExhausted = 0.5f;
 
+// How many children ahead the first walk fetches.
+constexpr std::size_t kPrefetch = 16;
+
 constexpr double kWorst = std::numeric_limits<double>::max();
 
 bool finite(const RectF& r) {
@@ -62,6 +65,19 @@ struct FoldSum {
         size = saturating_add(size, std::max<std::int64_t>(n.size, 0));
         file_count = saturating_add(file_count, n.file_count);
         modified = std::max(modified, n.modified);
+    }
+
+    // Appends `later`, gathered from children after ours.
+    void merge(const FoldSum& later) {
+        if (later.count == 0) return;
+        if (count == 0) {
+            *this = later;
+            return;
+        }
+        count += later.count;
+        size = saturating_add(size, later.size);
+        file_count = saturating_add(file_count, later.file_count);
+        modified = std::max(modified, later.modified);
     }
 };
 
@@ -225,12 +241,36 @@ std::vector<TreemapTile> layout(const std::vector<FileNodePtr>& nodes, const Rec
     if (nodes.empty() || !finite(rect) || !roomy(rect)) return tiles;
 
     const double total_area = static_cast<double>(rect.w) * static_cast<double>(rect.h);
+    // Compared as doubles first: a huge map must not overflow the counts.
+    const double cap_area = total_area * kBandShare;
+    const double cap_tiles = cap_area / MIN_TILE_AREA;
+    const double big_tiles = total_area / MIN_TILE_AREA;
+    const auto bounded = [&](double x) {
+        return x >= static_cast<double>(nodes.size()) ? nodes.size() : static_cast<std::size_t>(x);
+    };
+    // Past this index no child can be big or kept in the band (there are at
+    // most big_tiles bigs and cap_tiles kept smalls), so it can only be
+    // folded: the first walk gathers the fold there and the second stops here.
+    const std::size_t tail_start = bounded(big_tiles + cap_tiles + 2.0);
+
     double total_size = 0.0;
     std::size_t count = 0;
-    for (const FileNodePtr& node : nodes) {
+    double tail_max = 0.0;
+    FoldSum tail;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        // Children sit scattered over the heap in size order; fetch ahead so
+        // the walk is not one cache miss after another.
+        if (i + kPrefetch < nodes.size() && nodes[i + kPrefetch])
+            __builtin_prefetch(&nodes[i + kPrefetch]->size);
+        const FileNode* node = nodes[i].get();
         if (!node) continue;
-        total_size += size_of(*node);
+        const double size = size_of(*node);
+        total_size += size;
         ++count;
+        if (i >= tail_start) {
+            tail_max = std::max(tail_max, size);
+            tail.add(*node);
+        }
     }
     if (count == 0) return tiles;
     const double even_area = total_area / static_cast<double>(count);
@@ -238,35 +278,43 @@ std::vector<TreemapTile> layout(const std::vector<FileNodePtr>& nodes, const Rec
         return total_size > 0.0 ? size / total_size * total_area : even_area;
     };
 
-    // Compared as doubles first: a huge map must not overflow the count.
-    const double cap_area = total_area * kBandShare;
-    const double cap_tiles = cap_area / MIN_TILE_AREA;
     const std::size_t capacity =
         cap_tiles >= static_cast<double>(count)
             ? count
             : std::max<std::size_t>(1, static_cast<std::size_t>(cap_tiles));
-    const double big_tiles = total_area / MIN_TILE_AREA;
-    const std::size_t max_bigs =
-        big_tiles >= static_cast<double>(count) ? count : static_cast<std::size_t>(big_tiles) + 1;
 
     std::vector<Item> bigs;
     std::vector<Item> smalls;
-    bigs.reserve(max_bigs);
+    bigs.reserve(std::min(count, bounded(big_tiles) + 1));
     smalls.reserve(capacity);
     FoldSum fold;
     std::size_t small_count = 0;
-    for (const FileNodePtr& node : nodes) {
-        if (!node) continue;
-        const double area = exact_area(size_of(*node));
-        if (area >= MIN_TILE_AREA) {
-            bigs.push_back({node, area});
-            continue;
+    const auto split = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const FileNodePtr& node = nodes[i];
+            if (!node) continue;
+            const double area = exact_area(size_of(*node));
+            if (area >= MIN_TILE_AREA) {
+                bigs.push_back({node, area});
+                continue;
+            }
+            if (small_count < capacity) smalls.push_back({node, area});
+            // From the capacity-th small on, everything is folded if the band
+            // overflows.
+            if (small_count + 1 >= capacity) fold.add(*node);
+            ++small_count;
         }
-        if (small_count < capacity) smalls.push_back({node, area});
-        // Everything from the capacity-th small on is folded if the band
-        // overflows; gather it now so the children are walked only once.
-        if (small_count + 1 >= capacity) fold.add(*node);
-        ++small_count;
+    };
+    split(0, tail_start);
+    if (tail.count > 0) {
+        // Rounding could in theory let a big or a kept small slip past the
+        // tail bound; then walk the tail the slow way.
+        if (exact_area(tail_max) < MIN_TILE_AREA && small_count + 1 >= capacity) {
+            fold.merge(tail);
+            small_count += tail.count;
+        } else {
+            split(tail_start, nodes.size());
+        }
     }
 
     if (smalls.empty()) {
