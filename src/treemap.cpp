@@ -260,8 +260,11 @@ std::vector<TreemapTile> layout(const std::vector<FileNodePtr>& nodes, const Rec
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         // Children sit scattered over the heap in size order; fetch ahead so
         // the walk is not one cache miss after another.
-        if (i + kPrefetch < nodes.size() && nodes[i + kPrefetch])
-            __builtin_prefetch(&nodes[i + kPrefetch]->size);
+        if (i + kPrefetch < nodes.size() && nodes[i + kPrefetch]) {
+            const FileNode& ahead = *nodes[i + kPrefetch];
+            __builtin_prefetch(&ahead.size);
+            __builtin_prefetch(&ahead.modified); // may sit on the next cache line
+        }
         const FileNode* node = nodes[i].get();
         if (!node) continue;
         const double size = size_of(*node);
@@ -307,9 +310,10 @@ std::vector<TreemapTile> layout(const std::vector<FileNodePtr>& nodes, const Rec
     };
     split(0, tail_start);
     if (tail.count > 0) {
-        // Rounding could in theory let a big or a kept small slip past the
-        // tail bound; then walk the tail the slow way.
-        if (exact_area(tail_max) < MIN_TILE_AREA && small_count + 1 >= capacity) {
+        // The tail is all folded only when it holds no big child and the band
+        // is already full without it; gaps (null entries) or rounding can
+        // break that, and then the tail is walked the slow way.
+        if (exact_area(tail_max) < MIN_TILE_AREA && small_count >= capacity) {
             fold.merge(tail);
             small_count += tail.count;
         } else {

@@ -657,6 +657,24 @@ TEST(LayoutProperties, NullChildrenAndNegativeSizesCountAsNothing) {
     EXPECT_NEAR(tile_area(plain), 800.0 * 600.0, 800.0 * 600.0 * 0.005);
 }
 
+TEST(Layout, GapsBeforeTheTailDoNotLoseTheLastSmallChild) {
+    // 200 x 100 holds two band tiles; the children after the first eight
+    // entries are gathered early, which must not cost the last child its
+    // tile when the band has room for it.
+    const FileNodePtr giant = node(1'000'000'000), s1 = node(2), s2 = node(1);
+    std::vector<FileNodePtr> kids = {giant};
+    for (int i = 0; i < 6; ++i)
+        kids.push_back(nullptr);
+    kids.push_back(s1);
+    kids.push_back(s2);
+    Labeller labels;
+    const auto tiles = treemap::layout(kids, {0, 0, 200, 100}, labels.fn());
+    EXPECT_TRUE(labels.counts.empty());
+    ASSERT_EQ(tiles.size(), 3u);
+    EXPECT_NE(tile_of(tiles, s1), nullptr);
+    EXPECT_NE(tile_of(tiles, s2), nullptr);
+}
+
 TEST(Layout, NegativeSizeDrawsLikeAnEmptyChild) {
     // Counted as it is, the negative size would cancel the positive one and
     // split the map evenly between them.
