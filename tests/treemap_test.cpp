@@ -1,0 +1,693 @@
+#include "treemap.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numeric>
+#include <random>
+#include <set>
+#include <string>
+
+namespace {
+
+using treemap::Item;
+
+FileNodePtr node(std::int64_t size, std::string name = "f", std::int64_t file_count = 1,
+                 std::int64_t modified = 0) {
+    auto n = std::make_shared<FileNode>();
+    n->id = FileNode::next_id();
+    n->path = "/data/" + name;
+    n->name = std::move(name);
+    n->size = size;
+    n->file_count = file_count;
+    n->modified = modified;
+    n->seal();
+    return n;
+}
+
+std::vector<FileNodePtr> sorted_largest_first(std::vector<FileNodePtr> v) {
+    std::stable_sort(v.begin(), v.end(),
+                     [](const FileNodePtr& a, const FileNodePtr& b) { return a->size > b->size; });
+    return v;
+}
+
+// Remembers the count of each fold so tests can find out what was folded.
+struct Labeller {
+    std::vector<std::uint64_t> counts;
+    treemap::FoldLabel fn() {
+        return [this](std::uint64_t n) {
+            counts.push_back(n);
+            return std::to_string(n) + " more items";
+        };
+    }
+};
+
+double area_of(const RectF& r) {
+    return static_cast<double>(r.w) * static_cast<double>(r.h);
+}
+
+double tile_area(const std::vector<TreemapTile>& tiles) {
+    double sum = 0.0;
+    for (const auto& t : tiles)
+        sum += area_of(t.rect);
+    return sum;
+}
+
+const TreemapTile* tile_of(const std::vector<TreemapTile>& tiles, const FileNodePtr& n) {
+    for (const auto& t : tiles)
+        if (t.node == n) return &t;
+    return nullptr;
+}
+
+const TreemapTile* fold_tile(const std::vector<TreemapTile>& tiles) {
+    for (const auto& t : tiles)
+        if (t.node->is_aggregate) return &t;
+    return nullptr;
+}
+
+RectF bounds_of(const std::vector<const TreemapTile*>& tiles) {
+    float x0 = std::numeric_limits<float>::max(), y0 = x0;
+    float x1 = std::numeric_limits<float>::lowest(), y1 = x1;
+    for (const auto* t : tiles) {
+        x0 = std::min(x0, t->rect.min_x());
+        y0 = std::min(y0, t->rect.min_y());
+        x1 = std::max(x1, t->rect.max_x());
+        y1 = std::max(y1, t->rect.max_y());
+    }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+// ---------------------------------------------------------------- RectF
+
+TEST(RectF, ContainsIsHalfOpen) {
+    const RectF r{10.0f, 20.0f, 30.0f, 40.0f};
+    struct Case {
+        float x, y;
+        bool inside;
+    } cases[] = {
+        {10.0f, 20.0f, true},                          // top-left corner belongs to the tile
+        {39.99f, 59.99f, true}, {40.0f, 30.0f, false}, // right edge belongs to the neighbour
+        {20.0f, 60.0f, false},                         // so does the bottom edge
+        {9.99f, 30.0f, false},  {20.0f, 19.99f, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(r.contains(c.x, c.y), c.inside) << c.x << "," << c.y;
+}
+
+TEST(RectF, EdgesMidpointsAndInset) {
+    const RectF r{10.0f, 20.0f, 30.0f, 40.0f};
+    EXPECT_FLOAT_EQ(r.max_x(), 40.0f);
+    EXPECT_FLOAT_EQ(r.max_y(), 60.0f);
+    EXPECT_FLOAT_EQ(r.mid_x(), 25.0f);
+    EXPECT_FLOAT_EQ(r.mid_y(), 40.0f);
+    const RectF in = r.inset(5.0f);
+    EXPECT_FLOAT_EQ(in.x, 15.0f);
+    EXPECT_FLOAT_EQ(in.w, 20.0f);
+    const RectF out = r.inset(-2.0f);
+    EXPECT_FLOAT_EQ(out.y, 18.0f);
+    EXPECT_FLOAT_EQ(out.h, 44.0f);
+    EXPECT_FLOAT_EQ(r.inset(20.0f).w, -10.0f) << "inset is not clamped";
+}
+
+// ---------------------------------------------------------------- pieces
+
+TEST(WorstRatio, FollowsTheRowFormulaAndRefusesMeaninglessRows) {
+    const std::vector<Item> row = {{nullptr, 200.0}, {nullptr, 50.0}, {nullptr, 0.0}};
+    EXPECT_DOUBLE_EQ(treemap::worst_ratio(row, 1, 10.0 * std::sqrt(2.0)), 1.0);
+    // sum 250 along 10: 250^2 / (100 * 50) = 12.5 beats 100 * 200 / 250^2.
+    EXPECT_DOUBLE_EQ(treemap::worst_ratio(row, 2, 10.0), 12.5);
+    // sum 250 along 100: 100^2 * 200 / 250^2 = 32.
+    EXPECT_DOUBLE_EQ(treemap::worst_ratio(row, 2, 100.0), 32.0);
+    const double worst = std::numeric_limits<double>::max();
+    EXPECT_EQ(treemap::worst_ratio(row, 0, 10.0), worst);
+    EXPECT_EQ(treemap::worst_ratio(row, 2, 0.0), worst);
+    EXPECT_EQ(treemap::worst_ratio(row, 2, -3.0), worst);
+    EXPECT_EQ(treemap::worst_ratio(row, 3, 10.0), worst) << "a zero area in the row";
+}
+
+TEST(MinSide, IsTheSideOfTheMinimumTile) {
+    EXPECT_DOUBLE_EQ(treemap::min_side(), 70.71067811865476);
+    EXPECT_DOUBLE_EQ(treemap::min_side() * treemap::min_side(), treemap::MIN_TILE_AREA);
+}
+
+TEST(Squarify, FillsTheRectangleWithTheGivenAreasLargestFirst) {
+    std::vector<FileNodePtr> nodes;
+    std::vector<Item> items;
+    const double areas[] = {6, 6, 4, 3, 2, 2, 1}; // the classic 6 x 4 example
+    for (double a : areas) {
+        nodes.push_back(node(1));
+        items.push_back({nodes.back(), a * 100.0});
+    }
+    std::reverse(items.begin(), items.end()); // squarify sorts them itself
+    std::vector<TreemapTile> tiles;
+    treemap::squarify(items, {0.0f, 0.0f, 60.0f, 40.0f}, tiles);
+    ASSERT_EQ(tiles.size(), 7u);
+    // Equal areas keep no particular order; the two 600s come first.
+    EXPECT_NEAR(area_of(tiles[0].rect), 600.0, 1e-3);
+    EXPECT_NEAR(area_of(tiles[1].rect), 600.0, 1e-3);
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const auto* t = tile_of(tiles, nodes[i]);
+        ASSERT_NE(t, nullptr);
+        EXPECT_NEAR(area_of(t->rect), areas[i] * 100.0, 1e-3);
+    }
+    // The first row is the two 600s stacked at the left: 6 + 6 over a side of 40.
+    EXPECT_FLOAT_EQ(tiles[0].rect.w, 30.0f);
+    EXPECT_FLOAT_EQ(tiles[1].rect.y, 20.0f);
+    // The 4 and the 3 then run along the top of the 30 x 40 that is left.
+    EXPECT_FLOAT_EQ(tiles[2].rect.x, 30.0f);
+    EXPECT_FLOAT_EQ(tiles[2].rect.y, 0.0f);
+    EXPECT_NEAR(tiles[2].rect.h, 70.0 / 3.0, 1e-4);
+    EXPECT_NEAR(tiles[3].rect.x, 30.0 + 400.0 / (70.0 / 3.0), 1e-4);
+    EXPECT_NEAR(tile_area(tiles), 2400.0, 1e-2);
+}
+
+TEST(Squarify, EqualItemsComeOutNearlySquare) {
+    std::vector<Item> items;
+    for (int i = 0; i < 100; ++i)
+        items.push_back({node(1), 100.0});
+    std::vector<TreemapTile> tiles;
+    treemap::squarify(items, {0, 0, 100.0f, 100.0f}, tiles);
+    ASSERT_EQ(tiles.size(), 100u);
+    for (const auto& t : tiles) {
+        const float ratio = std::max(t.rect.w / t.rect.h, t.rect.h / t.rect.w);
+        EXPECT_LT(ratio, 2.0f);
+    }
+}
+
+TEST(Squarify, ARowTakesAnItemThatLeavesItsWorstRatioEqual) {
+    // Two halves of a 20 x 20 square: one alone along the left is 10 x 20
+    // (ratio 2), both stacked are 20 x 10 each (ratio 2 as well), so both
+    // go into the first row.
+    std::vector<Item> items = {{node(1), 200.0}, {node(1), 200.0}};
+    std::vector<TreemapTile> tiles;
+    treemap::squarify(items, {0, 0, 20.0f, 20.0f}, tiles);
+    ASSERT_EQ(tiles.size(), 2u);
+    EXPECT_FLOAT_EQ(tiles[0].rect.w, 20.0f);
+    EXPECT_FLOAT_EQ(tiles[1].rect.w, 20.0f);
+    EXPECT_FLOAT_EQ(tiles[1].rect.y, 10.0f);
+}
+
+TEST(Squarify, ZeroAreasAndThinRectanglesGetNoTiles) {
+    std::vector<Item> items = {{node(1), 500.0}, {node(0), 0.0}, {node(0), 0.0}};
+    std::vector<TreemapTile> tiles;
+    treemap::squarify(items, {0.0f, 0.0f, 50.0f, 10.0f}, tiles);
+    ASSERT_EQ(tiles.size(), 1u);
+    EXPECT_NEAR(area_of(tiles[0].rect), 500.0, 1e-3);
+
+    for (RectF r : {RectF{0, 0, 1.0f, 500.0f}, RectF{0, 0, 500.0f, 1.0f}, RectF{0, 0, 0, 0}}) {
+        std::vector<Item> again = {{node(1), 10.0}};
+        std::vector<TreemapTile> none;
+        treemap::squarify(again, r, none);
+        EXPECT_TRUE(none.empty());
+    }
+}
+
+TEST(Allocate, SmallNodesGetTheFloorAndTheRestIsShared) {
+    // 300 x 100 = 30000 for 3 nodes: floor min(10000, 5000).
+    std::vector<Item> items = {{node(1000000), 0}, {node(1), 0}, {node(0), 0}};
+    treemap::allocate(items, {0, 0, 300.0f, 100.0f});
+    EXPECT_NEAR(items[0].area, 20000.0, 1e-6);
+    EXPECT_NEAR(items[1].area, 5000.0, 1e-6);
+    EXPECT_NEAR(items[2].area, 5000.0, 1e-6) << "a node of size 0 still gets the floor";
+}
+
+TEST(Allocate, ProportionalAboveTheFloorAndAlwaysFillsTheRectangle) {
+    std::vector<Item> items = {{node(3000), 0}, {node(1000), 0}, {node(10), 0}};
+    treemap::allocate(items, {0, 0, 400.0f, 100.0f}); // 40000, floor 5000
+    EXPECT_NEAR(items[2].area, 5000.0, 1e-6);
+    EXPECT_NEAR(items[0].area / items[1].area, 3.0, 1e-9);
+    EXPECT_NEAR(items[0].area + items[1].area + items[2].area, 40000.0, 1e-6);
+
+    // A crowded band: the floor is area / n, and nobody gets less.
+    std::vector<Item> crowded = {{node(3000), 0}, {node(1000), 0}, {node(0), 0}, {node(0), 0}};
+    treemap::allocate(crowded, {0, 0, 120.0f, 100.0f});
+    for (const auto& c : crowded)
+        EXPECT_NEAR(c.area, 3000.0, 1e-6);
+    // Never more than an even share as a floor, or the largest node would be
+    // squeezed below the smallest.
+    std::vector<Item> three = {{node(10000), 0}, {node(1), 0}, {node(0), 0}};
+    treemap::allocate(three, {0, 0, 120.0f, 100.0f});
+    for (const auto& t : three)
+        EXPECT_NEAR(t.area, 4000.0, 1e-6);
+
+    // All zero, and a rectangle smaller than n floors: equal shares of it.
+    std::vector<Item> zeros = {{node(0), 0}, {node(0), 0}, {node(0), 0}, {node(0), 0}};
+    treemap::allocate(zeros, {0, 0, 100.0f, 100.0f});
+    for (const auto& z : zeros)
+        EXPECT_NEAR(z.area, 2500.0, 1e-9);
+}
+
+// ---------------------------------------------------------------- layout cases
+
+TEST(Layout, DegenerateInputsGiveNoTiles) {
+    const std::vector<FileNodePtr> kids = {node(100), node(50)};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const RectF rects[] = {
+        {0, 0, 1.0f, 800.0f}, {0, 0, 800.0f, 1.0f}, {0, 0, 0.0f, 0.0f},     {0, 0, -50.0f, 80.0f},
+        {0, 0, nan, 80.0f},   {0, 0, 80.0f, inf},   {nan, 0, 80.0f, 80.0f},
+    };
+    Labeller labels;
+    for (const RectF& r : rects)
+        EXPECT_TRUE(treemap::layout(kids, r, labels.fn()).empty()) << r.w << "x" << r.h;
+    EXPECT_TRUE(treemap::layout({}, {0, 0, 800, 600}, labels.fn()).empty());
+    EXPECT_TRUE(treemap::layout({nullptr, nullptr}, {0, 0, 800, 600}, labels.fn()).empty());
+    EXPECT_TRUE(labels.counts.empty());
+}
+
+TEST(Layout, FortyByThirtyMapWithFiftySmallChildrenFoldsThirtyNine) {
+    std::vector<FileNodePtr> kids = {node(1'000'000'000, "giant")};
+    std::int64_t folded_size = 0, folded_files = 0, latest = 0;
+    for (int i = 0; i < 50; ++i) {
+        auto n = std::make_shared<FileNode>(
+            *node(1000 - i, "small" + std::to_string(i), i + 2, 1000 + (i * 37) % 50));
+        n->created = 500 + i;
+        n->is_junk = true;
+        n->seal();
+        if (i >= 11) {
+            folded_size += n->size;
+            folded_files += n->file_count;
+            latest = std::max(latest, n->modified);
+        }
+        kids.push_back(n);
+    }
+    Labeller labels;
+    const RectF map{0, 0, 400.0f, 300.0f};
+    const auto tiles = treemap::layout(kids, map, labels.fn());
+
+    ASSERT_EQ(labels.counts, std::vector<std::uint64_t>{39});
+    ASSERT_EQ(tiles.size(), 1u + 12u);
+    EXPECT_EQ(tiles[0].node, kids[0]);
+    for (int i = 1; i <= 11; ++i)
+        EXPECT_NE(tile_of(tiles, kids[i]), nullptr) << "small" << i - 1 << " is in the band";
+    for (int i = 12; i <= 50; ++i)
+        EXPECT_EQ(tile_of(tiles, kids[i]), nullptr);
+
+    const auto* fold = fold_tile(tiles);
+    ASSERT_NE(fold, nullptr);
+    const FileNode& f = *fold->node;
+    EXPECT_EQ(f.name, "39 more items");
+    EXPECT_EQ(f.size, folded_size);
+    EXPECT_EQ(f.file_count, folded_files);
+    EXPECT_EQ(f.modified, latest);
+    EXPECT_EQ(f.path, kids[12]->path);
+    EXPECT_EQ(f.created, kids[12]->created);
+    EXPECT_EQ(f.category, FileCategory::Other);
+    EXPECT_FALSE(f.is_directory);
+    EXPECT_FALSE(f.is_junk);
+    EXPECT_EQ(f.reclaimable, 0) << "the fold is not a junk item";
+    EXPECT_TRUE(f.children.empty());
+    EXPECT_NE(f.id, 0u);
+
+    // Wide map: the band is at the right edge, half of the map at most.
+    std::vector<const TreemapTile*> band;
+    for (std::size_t i = 1; i < tiles.size(); ++i)
+        band.push_back(&tiles[i]);
+    const RectF b = bounds_of(band);
+    EXPECT_NEAR(b.max_x(), 400.0f, 1e-3);
+    EXPECT_NEAR(b.y, 0.0f, 1e-3);
+    EXPECT_NEAR(b.h, 300.0f, 1e-3);
+    EXPECT_LE(area_of(b), 0.5 * 120000.0 + 1.0);
+    EXPECT_NEAR(tiles[0].rect.w, 400.0f - b.w, 1e-3);
+}
+
+TEST(Layout, NoFoldWhileTheSmallsFitTheBand) {
+    // 400 x 300: capacity 12. Twelve smalls fit exactly; a thirteenth folds two.
+    for (int smalls : {12, 13}) {
+        std::vector<FileNodePtr> kids = {node(1'000'000'000)};
+        for (int i = 0; i < smalls; ++i)
+            kids.push_back(node(100 - i));
+        Labeller labels;
+        const auto tiles = treemap::layout(kids, {0, 0, 400, 300}, labels.fn());
+        EXPECT_EQ(tiles.size(), 13u);
+        if (smalls == 12) {
+            EXPECT_TRUE(labels.counts.empty());
+            EXPECT_EQ(fold_tile(tiles), nullptr);
+        } else {
+            EXPECT_EQ(labels.counts, std::vector<std::uint64_t>{2});
+        }
+    }
+}
+
+TEST(Layout, BandRunsAlongTheShorterSide) {
+    struct Case {
+        float w, h;
+        bool right; // else bottom
+        float thickness;
+    } cases[] = {
+        {1200, 800, true, 70.7107f},  // wide: right edge
+        {800, 1200, false, 70.7107f}, // tall: bottom edge
+        {900, 900, true, 70.7107f},   // square: right edge
+        {100, 100, true, 50.0f},      // half the map caps the band
+    };
+    for (const auto& c : cases) {
+        std::vector<FileNodePtr> kids = {node(1'000'000'000'000)};
+        for (int i = 0; i < 3; ++i)
+            kids.push_back(node(10));
+        Labeller labels;
+        const auto tiles = treemap::layout(kids, {5, 7, c.w, c.h}, labels.fn());
+        ASSERT_GE(tiles.size(), 2u);
+        EXPECT_EQ(tiles[0].node, kids[0]) << "the giant fills the big rectangle alone";
+        std::vector<const TreemapTile*> band;
+        for (std::size_t i = 1; i < tiles.size(); ++i)
+            band.push_back(&tiles[i]);
+        const RectF b = bounds_of(band);
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        if (c.right) {
+            EXPECT_NEAR(b.max_x(), 5 + c.w, 1e-3);
+            EXPECT_NEAR(b.h, c.h, 1e-3);
+            EXPECT_NEAR(b.w, c.thickness, 1e-3);
+        } else {
+            EXPECT_NEAR(b.max_y(), 7 + c.h, 1e-3);
+            EXPECT_NEAR(b.w, c.w, 1e-3);
+            EXPECT_NEAR(b.h, c.thickness, 1e-3);
+        }
+    }
+}
+
+TEST(Layout, AllZeroSizesShareTheMapEvenly) {
+    // 10 nodes in 1000 x 500: 50000 each, all big.
+    std::vector<FileNodePtr> big_ones(10);
+    for (auto& n : big_ones)
+        n = node(0);
+    Labeller labels;
+    auto tiles = treemap::layout(big_ones, {0, 0, 1000, 500}, labels.fn());
+    ASSERT_EQ(tiles.size(), 10u);
+    for (const auto& t : tiles)
+        EXPECT_NEAR(area_of(t.rect), 50000.0, 1.0);
+
+    // 200 nodes in the same map: 2500 each, all small, the band is the whole
+    // map and holds capacity 50 tiles (49 nodes and a fold of 151).
+    std::vector<FileNodePtr> many(200);
+    for (auto& n : many)
+        n = node(0);
+    tiles = treemap::layout(many, {0, 0, 1000, 500}, labels.fn());
+    EXPECT_EQ(tiles.size(), 50u);
+    EXPECT_EQ(labels.counts, std::vector<std::uint64_t>{151});
+    EXPECT_NEAR(tile_area(tiles), 500000.0, 500000.0 * 0.005);
+}
+
+TEST(Layout, EmptyFoldLabelFallsBackToTheCount) {
+    std::vector<FileNodePtr> kids;
+    for (int i = 0; i < 30; ++i)
+        kids.push_back(node(1));
+    const auto tiles = treemap::layout(kids, {0, 0, 200, 100}, treemap::FoldLabel{});
+    const auto* fold = fold_tile(tiles);
+    ASSERT_NE(fold, nullptr); // capacity 2: one node and a fold of 29
+    EXPECT_EQ(fold->node->name, "29");
+}
+
+TEST(Layout, HugeMapDoesNotOverflowTheCapacity) {
+    std::vector<FileNodePtr> kids = {node(5), node(3), node(0)};
+    Labeller labels;
+    const auto tiles = treemap::layout(kids, {0, 0, 3.0e38f, 3.0e38f}, labels.fn());
+    EXPECT_EQ(tiles.size(), 3u);
+    EXPECT_TRUE(labels.counts.empty());
+}
+
+// ---------------------------------------------------------------- properties
+
+struct Folder {
+    std::string kind;
+    std::vector<FileNodePtr> nodes;
+};
+
+Folder random_folder(std::mt19937_64& rng, int kind) {
+    Folder f;
+    std::uniform_int_distribution<int> count(1, 3000);
+    std::uniform_int_distribution<std::int64_t> when(0, 2'000'000'000);
+    const auto add = [&](std::int64_t size) {
+        f.nodes.push_back(node(size, "n" + std::to_string(f.nodes.size()),
+                               static_cast<std::int64_t>(rng() % 50), when(rng)));
+    };
+    switch (kind) {
+    case 0: { // heavy tail
+        f.kind = "lognormal";
+        std::lognormal_distribution<double> d(8.0, 3.5);
+        for (int i = 0, n = count(rng); i < n; ++i)
+            add(static_cast<std::int64_t>(std::min(d(rng), 1e15)));
+        break;
+    }
+    case 1: { // Pareto, with a share of empty files
+        f.kind = "pareto+zeros";
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        for (int i = 0, n = count(rng); i < n; ++i)
+            add(u(rng) < 0.3 ? 0 : static_cast<std::int64_t>(1000.0 / std::pow(u(rng), 1.2)));
+        break;
+    }
+    case 2: // one giant, thousands of tiny
+        f.kind = "giant+tiny";
+        add(1'000'000'000'000);
+        for (int i = 0, n = 2000 + count(rng); i < n; ++i)
+            add(static_cast<std::int64_t>(rng() % 4096));
+        break;
+    case 3: // all equal
+        f.kind = "equal";
+        for (int i = 0, n = count(rng) % 400 + 1; i < n; ++i)
+            add(4096);
+        break;
+    case 4: // all empty
+        f.kind = "zeros";
+        for (int i = 0, n = count(rng) % 300 + 1; i < n; ++i)
+            add(0);
+        break;
+    default: // a handful
+        f.kind = "few";
+        for (int i = 0, n = static_cast<int>(rng() % 6) + 1; i < n; ++i)
+            add(static_cast<std::int64_t>(rng() % 1'000'000));
+        break;
+    }
+    f.nodes = sorted_largest_first(std::move(f.nodes));
+    return f;
+}
+
+RectF random_rect(std::mt19937_64& rng) {
+    static const RectF fixed[] = {
+        {0, 0, 1200, 800}, {0, 0, 800, 1200}, {0, 0, 1000, 1000}, {13.5f, 40.25f, 400, 300},
+        {0, 0, 2, 2500},   {0, 0, 2500, 2},   {0, 0, 1.5f, 1.5f}, {0, 0, 71, 71},
+        {0, 0, 60, 90},    {0, 0, 99, 101},
+    };
+    if (rng() % 3 == 0) return fixed[rng() % std::size(fixed)];
+    std::uniform_real_distribution<double> side(std::log(0.5), std::log(2500.0));
+    return {static_cast<float>(rng() % 200), static_cast<float>(rng() % 200),
+            static_cast<float>(std::exp(side(rng))), static_cast<float>(std::exp(side(rng)))};
+}
+
+void check_layout(const Folder& folder, const RectF& rect) {
+    Labeller labels;
+    const auto tiles = treemap::layout(folder.nodes, rect, labels.fn());
+    const double area = area_of(rect);
+    const std::size_t n = folder.nodes.size();
+    SCOPED_TRACE(folder.kind + " n=" + std::to_string(n) + " in " + std::to_string(rect.w) + "x" +
+                 std::to_string(rect.h));
+
+    if (rect.w <= 1.0f || rect.h <= 1.0f) {
+        EXPECT_TRUE(tiles.empty());
+        return;
+    }
+    ASSERT_FALSE(tiles.empty());
+    ASSERT_LE(labels.counts.size(), 1u);
+
+    // Inside the map, finite, not negative.
+    const float tol = 1e-3f + 1e-5f * std::max(rect.w, rect.h);
+    for (const auto& t : tiles) {
+        const RectF& r = t.rect;
+        ASSERT_TRUE(std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.w) &&
+                    std::isfinite(r.h));
+        ASSERT_GE(r.w, 0.0f);
+        ASSERT_GE(r.h, 0.0f);
+        ASSERT_GE(r.min_x(), rect.min_x() - tol);
+        ASSERT_GE(r.min_y(), rect.min_y() - tol);
+        ASSERT_LE(r.max_x(), rect.max_x() + tol);
+        ASSERT_LE(r.max_y(), rect.max_y() + tol);
+    }
+
+    // No overlap beyond rounding: sweep over tiles sorted by left edge.
+    std::vector<const TreemapTile*> by_x;
+    for (const auto& t : tiles)
+        by_x.push_back(&t);
+    std::sort(by_x.begin(), by_x.end(),
+              [](const auto* a, const auto* b) { return a->rect.x < b->rect.x; });
+    for (std::size_t i = 0; i < by_x.size(); ++i) {
+        const RectF& a = by_x[i]->rect;
+        for (std::size_t j = i + 1; j < by_x.size() && by_x[j]->rect.x < a.max_x() - tol; ++j) {
+            const RectF& b = by_x[j]->rect;
+            const float dx = std::min(a.max_x(), b.max_x()) - std::max(a.x, b.x);
+            const float dy = std::min(a.max_y(), b.max_y()) - std::max(a.y, b.y);
+            ASSERT_FALSE(dx > tol && dy > tol) << "tiles " << i << " and " << j << " overlap";
+        }
+    }
+
+    // Every input node at most once; the fold stands for the smallest.
+    std::set<const FileNode*> seen;
+    const FileNode* fold = nullptr;
+    for (const auto& t : tiles) {
+        if (t.node->is_aggregate) {
+            ASSERT_EQ(fold, nullptr) << "one fold at most";
+            fold = t.node.get();
+            continue;
+        }
+        ASSERT_TRUE(seen.insert(t.node.get()).second) << "a node tiled twice";
+    }
+    const std::size_t folded = labels.counts.empty() ? 0 : labels.counts[0];
+    if (fold) {
+        ASSERT_EQ(labels.counts.size(), 1u);
+        std::int64_t size = 0, files = 0, latest = 0;
+        for (std::size_t i = n - folded; i < n; ++i) {
+            const FileNode& f = *folder.nodes[i];
+            EXPECT_EQ(seen.count(&f), 0u) << "folded node " << i << " also tiled";
+            size += f.size;
+            files += f.file_count;
+            latest = std::max(latest, f.modified);
+        }
+        EXPECT_EQ(fold->size, size);
+        EXPECT_EQ(fold->file_count, std::max<std::int64_t>(files, 1));
+        EXPECT_EQ(fold->modified, latest);
+        EXPECT_EQ(fold->path, folder.nodes[n - folded]->path);
+    }
+
+    // Tile count bounded by the map, however many children there are.
+    const double bigs_max = std::floor(area / 5000.0);
+    const double band_max = std::max(1.0, std::floor(area / 10000.0));
+    EXPECT_LE(static_cast<double>(tiles.size()), bigs_max + band_max);
+    if (area >= 10000.0) {
+        EXPECT_LE(static_cast<double>(tiles.size()), 1.5 * area / 5000.0);
+    }
+
+    // Nothing dropped: the tiles cover the map.
+    if (seen.size() + folded == n) {
+        EXPECT_NEAR(tile_area(tiles), area, area * 0.005);
+    }
+
+    // The band holds the children below the minimum tile; when there are
+    // larger ones too, it keeps to half the map along the right or bottom.
+    double total = 0.0;
+    for (const auto& c : folder.nodes)
+        total += static_cast<double>(c->size);
+    std::vector<const TreemapTile*> band;
+    bool any_big = false;
+    for (const auto& t : tiles) {
+        const double exact = total > 0 ? t.node->size / total * area : area / n;
+        if (t.node->is_aggregate || exact < 5000.0)
+            band.push_back(&t);
+        else
+            any_big = true;
+    }
+    if (any_big && !band.empty()) {
+        const RectF b = bounds_of(band);
+        EXPECT_LE(area_of(b), 0.5 * area * 1.0001 + 1.0);
+        EXPECT_TRUE(std::abs(b.max_x() - rect.max_x()) <= tol ||
+                    std::abs(b.max_y() - rect.max_y()) <= tol);
+    }
+}
+
+TEST(LayoutProperties, RandomFoldersInRandomRectangles) {
+    std::mt19937_64 rng(20240611);
+    for (int round = 0; round < 70; ++round)
+        for (int kind = 0; kind < 6; ++kind) {
+            const Folder folder = random_folder(rng, kind);
+            check_layout(folder, random_rect(rng));
+            if (HasFatalFailure()) return;
+        }
+}
+
+TEST(LayoutProperties, HoldsWhetherOrNotChildrenArriveSorted) {
+    // The tiles must not depend on the folder being sorted for correctness:
+    // a shuffled folder still yields a sound map, and the fold is made of the
+    // tail in the order given.
+    std::mt19937_64 rng(99);
+    for (int round = 0; round < 20; ++round) {
+        Folder folder = random_folder(rng, round % 3);
+        std::shuffle(folder.nodes.begin(), folder.nodes.end(), rng);
+        folder.kind += " shuffled";
+        Labeller labels;
+        const RectF rect{0, 0, 640, 480};
+        const auto tiles = treemap::layout(folder.nodes, rect, labels.fn());
+        ASSERT_FALSE(tiles.empty());
+        std::set<const FileNode*> tiled;
+        for (const auto& t : tiles)
+            if (!t.node->is_aggregate) tiled.insert(t.node.get());
+        if (const auto* fold = fold_tile(tiles)) {
+            // The folded children are the last smalls in the order given.
+            double total = 0.0;
+            for (const auto& c : folder.nodes)
+                total += static_cast<double>(c->size);
+            std::int64_t size = 0;
+            std::uint64_t found = 0;
+            for (auto it = folder.nodes.rbegin();
+                 it != folder.nodes.rend() && found < labels.counts.at(0); ++it) {
+                const double exact = total > 0 ? (*it)->size / total * area_of(rect)
+                                               : area_of(rect) / folder.nodes.size();
+                if (exact >= 5000.0) continue;
+                EXPECT_EQ(tiled.count(it->get()), 0u);
+                size += (*it)->size;
+                ++found;
+            }
+            EXPECT_EQ(fold->node->size, size);
+        }
+        EXPECT_LE(tiles.size(), static_cast<std::size_t>(1.5 * 640 * 480 / 5000));
+    }
+}
+
+TEST(LayoutProperties, NullChildrenAndNegativeSizesCountAsNothing) {
+    std::mt19937_64 rng(5);
+    Folder folder = random_folder(rng, 2);
+    std::vector<FileNodePtr> with_gaps;
+    for (std::size_t i = 0; i < folder.nodes.size(); ++i) {
+        with_gaps.push_back(folder.nodes[i]);
+        if (i % 100 == 7) with_gaps.push_back(nullptr);
+    }
+    with_gaps.push_back(node(-5000));
+    Labeller a, b;
+    const auto gapped = treemap::layout(with_gaps, {0, 0, 800, 600}, a.fn());
+    std::vector<FileNodePtr> clean = folder.nodes;
+    clean.push_back(with_gaps.back());
+    const auto plain = treemap::layout(clean, {0, 0, 800, 600}, b.fn());
+    ASSERT_EQ(gapped.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(gapped[i].rect.x, plain[i].rect.x);
+        EXPECT_EQ(gapped[i].rect.w, plain[i].rect.w);
+        EXPECT_EQ(gapped[i].rect.y, plain[i].rect.y);
+        EXPECT_EQ(gapped[i].rect.h, plain[i].rect.h);
+    }
+    EXPECT_EQ(a.counts, b.counts);
+    EXPECT_NEAR(tile_area(plain), 800.0 * 600.0, 800.0 * 600.0 * 0.005);
+}
+
+TEST(Layout, GapsBeforeTheTailDoNotLoseTheLastSmallChild) {
+    // 200 x 100 holds two band tiles; the children after the first eight
+    // entries are gathered early, which must not cost the last child its
+    // tile when the band has room for it.
+    const FileNodePtr giant = node(1'000'000'000), s1 = node(2), s2 = node(1);
+    std::vector<FileNodePtr> kids = {giant};
+    for (int i = 0; i < 6; ++i)
+        kids.push_back(nullptr);
+    kids.push_back(s1);
+    kids.push_back(s2);
+    Labeller labels;
+    const auto tiles = treemap::layout(kids, {0, 0, 200, 100}, labels.fn());
+    EXPECT_TRUE(labels.counts.empty());
+    ASSERT_EQ(tiles.size(), 3u);
+    EXPECT_NE(tile_of(tiles, s1), nullptr);
+    EXPECT_NE(tile_of(tiles, s2), nullptr);
+}
+
+TEST(Layout, NegativeSizeDrawsLikeAnEmptyChild) {
+    // Counted as it is, the negative size would cancel the positive one and
+    // split the map evenly between them.
+    std::vector<FileNodePtr> a = {node(100'000), node(-100'000)};
+    std::vector<FileNodePtr> b = {a[0], node(0)};
+    Labeller labels;
+    const auto ta = treemap::layout(a, {0, 0, 500, 400}, labels.fn());
+    const auto tb = treemap::layout(b, {0, 0, 500, 400}, labels.fn());
+    ASSERT_EQ(ta.size(), tb.size());
+    for (std::size_t i = 0; i < ta.size(); ++i) {
+        EXPECT_EQ(ta[i].rect.w, tb[i].rect.w);
+        EXPECT_EQ(ta[i].rect.h, tb[i].rect.h);
+    }
+}
+
+} // namespace
