@@ -200,23 +200,28 @@ struct Located {
     struct stat st {};
 };
 
-// Opens the parent of `scan_path` safely and checks that the entry is still
-// the item the guard saw (`seen`) and that its real location is deletable.
-// On failure returns the outcome; `gone` is set when the item has vanished.
-std::optional<Outcome> locate(const std::string& scan_path, const struct stat& seen, Located& out,
-                              bool& gone) {
-    gone = false;
+// The parent of `scan_path` with its links resolved, taken when the guard
+// judged the item; a link put in its way later makes locate() refuse.
+std::optional<std::string> resolved_parent(const std::string& scan_path) {
     const std::string parent = su::parent_of(scan_path);
-    out.name = su::basename_of(scan_path);
-    if (parent.empty() || out.name.empty() || out.name == "." || out.name == "..")
-        return Outcome::failed(TrashMessage::NotMoved);
-    const auto real_parent = real_path_of(parent);
-    if (!real_parent) {
-        if (errno == ENOENT) gone = true;
-        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
-                                               : TrashMessage::NotMoved);
+    if (parent.empty()) {
+        errno = EINVAL;
+        return std::nullopt;
     }
-    out.parent = open_dir_no_links(*real_parent);
+    return real_path_of(parent);
+}
+
+// Opens `real_parent` without following links and checks that the entry is
+// still the item the guard saw (`seen`) and that its real location may be
+// deleted. On failure returns the outcome; `gone` is set when the item has
+// vanished.
+std::optional<Outcome> locate(const std::string& scan_path, const std::string& real_parent,
+                              const struct stat& seen, Located& out, bool& gone) {
+    gone = false;
+    out.name = su::basename_of(scan_path);
+    if (out.name.empty() || out.name == "." || out.name == "..")
+        return Outcome::failed(TrashMessage::NotMoved);
+    out.parent = open_dir_no_links(real_parent);
     if (!out.parent) {
         return Outcome::failed(errno == EACCES || errno == EPERM ? TrashMessage::PermissionDenied
                                                                  : TrashMessage::NotMoved);
@@ -369,10 +374,14 @@ Outcome delete_one(const std::string& path, const TrashOptions& options) {
         return Outcome::failed(errno == EACCES ? shown(TrashMessage::PermissionDenied)
                                                : system_error_text(errno));
     }
+    const auto real_parent = resolved_parent(scan);
+    if (!real_parent)
+        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
+                                               : TrashMessage::NotMoved);
     if (options.after_guard) options.after_guard(path);
     Located item;
     bool gone = false;
-    if (auto failure = locate(scan, seen, item, gone)) {
+    if (auto failure = locate(scan, *real_parent, seen, item, gone)) {
         if (gone) return Outcome::done();
         return *failure;
     }
@@ -632,10 +641,14 @@ Outcome trash_one(const std::string& path, const TrashOptions& options) {
     const std::string scan = to_scan_path(path);
     struct stat seen {};
     if (::lstat(scan.c_str(), &seen) != 0) return Outcome::failed(system_error_text(errno));
+    const auto real_parent = resolved_parent(scan);
+    if (!real_parent)
+        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
+                                               : TrashMessage::NotMoved);
     if (options.after_guard) options.after_guard(path);
     Located item;
     bool gone = false;
-    if (auto failure = locate(scan, seen, item, gone)) return *failure;
+    if (auto failure = locate(scan, *real_parent, seen, item, gone)) return *failure;
     if (running_in_snap() || running_in_flatpak()) {
         switch (trash_through_portal(item, options)) {
         case PortalAnswer::Trashed:
