@@ -123,16 +123,20 @@ TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedBelow) {
         const std::string item = tree.dir("work/item");
         tree.file("work/item/a.txt", 3);
         tree.file("work/item/b/c.txt", 3);
-        // A second disk, and a same-device bind mount of another folder.
         const std::string disk = tree.dir("work/item/disk");
-        ASSERT_TRUE(mount_tmpfs(disk));
-        write_file(disk + "/on-disk", "d");
-        ASSERT_EQ(::mkdir((disk + "/folder").c_str(), 0755), 0);
-        write_file(disk + "/folder/deeper", "e");
-        tree.file("other/bound.txt", 2);
         const std::string bind = tree.dir("work/item/bind");
-        ASSERT_TRUE(mount_bind(tree.path("other"), bind));
-        const auto r = shell_ops::delete_permanently({item});
+        tree.file("other/bound.txt", 2);
+        // The mounts appear after the guard's answer, so only the removal
+        // itself can notice them: a second disk, and a same-device bind mount.
+        shell_ops::TrashOptions options;
+        options.after_guard = [&](const std::string&) {
+            ASSERT_TRUE(mount_tmpfs(disk));
+            write_file(disk + "/on-disk", "d");
+            ASSERT_EQ(::mkdir((disk + "/folder").c_str(), 0755), 0);
+            write_file(disk + "/folder/deeper", "e");
+            ASSERT_TRUE(mount_bind(tree.path("other"), bind));
+        };
+        const auto r = shell_ops::delete_permanently({item}, options);
         EXPECT_TRUE(r.trashed.empty());
         EXPECT_EQ(r.failed_count, 1);
         EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
@@ -140,6 +144,13 @@ TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedBelow) {
         EXPECT_EQ(read_file(disk + "/folder/deeper"), "e");
         EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
         EXPECT_EQ(list_dir(item), (std::vector<std::string>{"bind", "disk"}));
+
+        // Asked again with the mounts in place, nothing on them is touched.
+        write_file(item + "/again.txt", "a");
+        const auto again = shell_ops::delete_permanently({item});
+        EXPECT_EQ(again.failed_count, 1);
+        EXPECT_EQ(read_file(disk + "/on-disk"), "d");
+        EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
     });
 }
 
