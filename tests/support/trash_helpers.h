@@ -22,12 +22,12 @@ void set_env(const char* name, const std::string& value);
 
 } // namespace testing_support
 
-// Runs a body (a lambda taking nothing) in a private mount namespace and
-// fails the test when a check inside failed; skips when namespaces are refused.
-#define SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE(body)                                                   \
+// Runs a body (a lambda taking nothing; variadic so braces with commas pass) in a private mount
+// namespace and fails the test when a check inside failed; skips when namespaces are refused.
+#define SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE(...)                                                    \
     do {                                                                                           \
         int ns_status_ = -1;                                                                       \
-        if (!::testing_support::check_in_mount_namespace(body, ns_status_))                        \
+        if (!::testing_support::check_in_mount_namespace(__VA_ARGS__, ns_status_))                 \
             GTEST_SKIP() << "private mount namespace unavailable";                                 \
         EXPECT_EQ(ns_status_, 0) << "a check inside the mount namespace failed";                   \
     } while (0)
