@@ -7,8 +7,10 @@
 #include <memory>
 #include <mutex>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 
 #include "paths.h"
 #include "strutil.h"
@@ -53,6 +55,30 @@ bool is_octal(char c) {
     return c >= '0' && c <= '7';
 }
 
+// Owns one descriptor.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    UniqueFd(UniqueFd&& o) noexcept
+        : m_fd(std::exchange(o.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.m_fd, -1));
+        return *this;
+    }
+    void reset(int fd = -1) noexcept {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = fd;
+    }
+    int get() const noexcept { return m_fd; }
+    explicit operator bool() const noexcept { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 // Live table: snapshots are kept forever so pointers into them never dangle.
 class LiveTable {
 public:
@@ -65,8 +91,16 @@ public:
 
     bool refresh() {
         std::lock_guard lock(m_mutex);
-        if (m_fd < 0) return false;
-        pollfd p{m_fd, POLLPRI, 0};
+        // The descriptor shows the namespace it was opened in: a process that
+        // moved to another mount namespace (unshare) must open it afresh.
+        if (const auto ns = namespace_id(); ns != m_namespace) {
+            m_fd.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+            m_namespace = ns;
+            publish(m_fd ? read_all() : std::string());
+            return true;
+        }
+        if (!m_fd) return false;
+        pollfd p{m_fd.get(), POLLPRI, 0};
         int r;
         do {
             r = ::poll(&p, 1, 0);
@@ -77,9 +111,18 @@ public:
     }
 
 private:
-    LiveTable() {
-        m_fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-        publish(m_fd >= 0 ? read_all() : std::string());
+    LiveTable()
+        : m_namespace(namespace_id()) {
+        m_fd.reset(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+        publish(m_fd ? read_all() : std::string());
+    }
+
+    using NamespaceId = std::pair<dev_t, ino_t>;
+
+    static NamespaceId namespace_id() {
+        struct stat st {};
+        if (::stat("/proc/self/ns/mnt", &st) != 0) return {0, 0};
+        return {st.st_dev, st.st_ino};
     }
 
     std::string read_all() const {
@@ -87,7 +130,7 @@ private:
         char buf[16384];
         off_t offset = 0;
         for (;;) {
-            const ssize_t n = ::pread(m_fd, buf, sizeof buf, offset);
+            const ssize_t n = ::pread(m_fd.get(), buf, sizeof buf, offset);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
             text.append(buf, static_cast<std::size_t>(n));
@@ -102,7 +145,8 @@ private:
     }
 
     std::mutex m_mutex;
-    int m_fd = -1; // kept open for the process: the kernel flags changes on it
+    UniqueFd m_fd; // kept open: the kernel flags changes on it
+    NamespaceId m_namespace;
     std::list<std::unique_ptr<const Table>> m_versions;
     std::atomic<const Table*> m_current{nullptr};
 };

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <dirent.h>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,10 +99,9 @@ bool running_in_flatpak() {
 bool hostfs_available() {
     static const bool available = [] {
         if (!running_in_snap()) return false;
-        DIR* d = ::opendir(std::string(kHostPrefix).c_str());
-        if (d == nullptr) return false;
-        ::closedir(d);
-        return true;
+        const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(std::string(kHostPrefix).c_str()),
+                                                    &::closedir);
+        return d != nullptr;
     }();
     return available;
 }

@@ -1,0 +1,152 @@
+// Sizes, counts, durations and dates in the languages whose separators differ:
+// English, German, French (U+202F groups), Portuguese (no groups).
+#include "format.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "i18n.h"
+#include "temp_tree.h"
+
+using testing_support::run_in_child;
+
+namespace {
+
+const std::string NNBSP = "\xE2\x80\xAF"; // U+202F NARROW NO-BREAK SPACE
+
+class FormatTest : public ::testing::Test {
+protected:
+    void use(const char* code) { I18n::instance().set_language(code); }
+    void TearDown() override { use("en"); }
+};
+
+struct Case {
+    const char* code;
+    std::string (*fn)(int64_t);
+    int64_t value;
+    std::string expected;
+};
+
+} // namespace
+
+TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
+    constexpr int64_t PB = int64_t{1} << 50;
+    const Case cases[] = {
+        {"en", fmt::bytes, 0, "0 B"},
+        {"en", fmt::bytes, -5, "0 B"},
+        {"en", fmt::bytes, INT64_MIN, "0 B"},
+        {"en", fmt::bytes, 999, "999 B"},
+        {"en", fmt::bytes, 1023, "1,023 B"},
+        {"en", fmt::bytes, 1024, "1 KB"},
+        {"en", fmt::bytes, 1536, "2 KB"}, // exact half rounds to even
+        {"en", fmt::bytes, 2560, "2 KB"},
+        {"en", fmt::bytes, 3584, "4 KB"},
+        {"en", fmt::bytes, 1048575, "1,024 KB"}, // unit chosen before rounding
+        {"en", fmt::bytes, 1048576, "1.00 MB"},
+        {"en", fmt::bytes, 1572864, "1.50 MB"},
+        {"en", fmt::bytes_short, 1572864, "1.5 MB"},
+        {"en", fmt::bytes_short, 1048575, "1,024 KB"},
+        {"en", fmt::bytes, int64_t{5} << 30, "5.00 GB"},
+        {"en", fmt::bytes, int64_t{3} << 40, "3.00 TB"},
+        {"en", fmt::bytes, 1024 * PB, "1,024.00 PB"}, // no unit past PB
+        {"en", fmt::bytes, INT64_MAX, "8,192.00 PB"},
+        {"en", fmt::count, 0, "0"},
+        {"en", fmt::count, 999, "999"},
+        {"en", fmt::count, 1234, "1,234"},
+        {"en", fmt::count, 123456, "123,456"},
+        {"en", fmt::count, 1234567, "1,234,567"},
+        {"en", fmt::count, -1234, "-1,234"},
+        {"en", fmt::count, INT64_MIN, "-9,223,372,036,854,775,808"},
+        {"en", fmt::files, 1, "1 file"},
+        {"en", fmt::files, 0, "0 files"},
+        {"en", fmt::files, 12345, "12,345 files"},
+        {"de", fmt::bytes, 1023, "1.023 B"},
+        {"de", fmt::bytes, 1572864, "1,50 MB"},
+        {"de", fmt::bytes_short, 1572864, "1,5 MB"},
+        {"de", fmt::bytes, 1024 * PB, "1.024,00 PB"},
+        {"de", fmt::count, 1234567, "1.234.567"},
+        {"de", fmt::count, -1234, "-1.234"},
+        {"de", fmt::files, 1, "1 Datei"},
+        {"de", fmt::files, 12345, "12.345 Dateien"},
+        {"fr", fmt::count, 1234567, "1" + NNBSP + "234" + NNBSP + "567"},
+        {"fr", fmt::bytes, 1048575, "1" + NNBSP + "024 KB"},
+        {"fr", fmt::bytes, 1572864, "1,50 MB"},
+        {"fr", fmt::files, 0, "0 fichiers"},
+        {"pt", fmt::count, 1234567, "1234567"},
+        {"pt", fmt::count, -1234, "-1234"},
+        {"pt", fmt::bytes, 1048575, "1024 KB"},
+        {"pt", fmt::bytes, 1024 * PB, "1024,00 PB"},
+        {"pt", fmt::bytes_short, 1572864, "1,5 MB"},
+        {"pt", fmt::files, 12345, "12345 ficheiros"},
+    };
+    for (const Case& c : cases) {
+        use(c.code);
+        EXPECT_EQ(c.fn(c.value), c.expected) << c.code << " " << c.value;
+    }
+}
+
+TEST_F(FormatTest, SecondsKeepOneDecimalAndTheLocalUnit) {
+    struct Row {
+        const char* code;
+        double value;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"en", -1.0, "0.0 s"},         {"en", 0.0, "0.0 s"},
+        {"en", 3.25, "3.2 s"},                                   // exact half, to even
+        {"en", 3.75, "3.8 s"},         {"en", 125.0, "125.0 s"}, // never minutes
+        {"en", 12345.6, "12,345.6 s"}, {"de", 3.25, "3,2 s"},
+        {"de", 12345.6, "12.345,6 s"}, {"fr", 12345.6, "12" + NNBSP + "345,6 s"},
+        {"pt", 12345.6, "12345,6 s"},  {"ru", 3.4, "3,4 с"},
+        {"ja", 3.4, "3.4 秒"},         {"hu", 1.0, "1,0 mp"},
+    };
+    for (const Row& r : rows) {
+        use(r.code);
+        EXPECT_EQ(fmt::seconds(r.value), r.expected) << r.code << " " << r.value;
+    }
+    use("en");
+    EXPECT_EQ(fmt::seconds(std::nan("")), "0.0 s");
+    // The widest double still comes out whole.
+    const std::string huge = fmt::seconds(1e300);
+    EXPECT_EQ(huge.size(), 301u + 100u + std::string(".0 s").size()) << huge;
+    EXPECT_EQ(huge.substr(0, 8), "1,000,00");
+}
+
+TEST_F(FormatTest, DatesFollowTheLanguagePatternInLocalTime) {
+    const int rc = run_in_child([] {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        const int64_t christmas_eve = 1766577600; // 2025-12-24 12:00 UTC
+        struct Row {
+            const char* code;
+            const char* expected;
+        };
+        const Row rows[] = {
+            {"en", "12/24/25"}, {"de", "24.12.25"}, {"sv", "25-12-24"}, {"ja", "25/12/24"},
+            {"fr", "24/12/25"}, {"nl", "24-12-25"}, {"hu", "25-12-24"},
+        };
+        bool ok = true;
+        for (const Row& r : rows) {
+            I18n::instance().set_language(r.code);
+            if (fmt::date(christmas_eve) != r.expected) {
+                std::fprintf(stderr, "%s: %s\n", r.code, fmt::date(christmas_eve).c_str());
+                ok = false;
+            }
+        }
+        I18n::instance().set_language("en");
+        ok = ok && fmt::date(0).empty();
+        ok = ok && fmt::date(-86400) == "12/31/69"; // before the epoch is still a date
+        // The zone is applied: 23:30 UTC is the next day in Tokyo.
+        ::setenv("TZ", "JST-9", 1); // a POSIX zone: needs no time-zone database
+        ::tzset();
+        ok = ok && fmt::date(1766619000) == "12/25/25";
+        return ok;
+    });
+    EXPECT_EQ(rc, 0);
+}

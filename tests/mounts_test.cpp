@@ -1,0 +1,294 @@
+#include "mounts.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "child_check.h"
+#include "fresh_process.h"
+#include "mount_namespace.h"
+#include "mount_overlay.h"
+#include "paths.h"
+#include "temp_tree.h"
+
+namespace {
+
+using testing_support::ChildCheck;
+using testing_support::TempTree;
+
+std::vector<std::string> points_of(const std::vector<mounts::Mount>& rows) {
+    std::vector<std::string> out;
+    for (const auto& m : rows)
+        out.push_back(m.point);
+    return out;
+}
+
+mounts::Mount row(std::string point, std::string type = "ext4", std::string source = "/dev/sda1") {
+    return mounts::Mount{std::move(point), std::move(type), std::move(source), false};
+}
+
+TEST(Unescape, DecodesThreeOctalDigitsOnly) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/mnt/a\\040b", "/mnt/a b"},
+        {"\\134", "\\"},
+        {"\\011tab", "\ttab"},
+        {"\\101\\102", "AB"},
+        {"\\777", std::string(1, '\xff')}, // 511 kept to its low 8 bits
+        {"\\08x", "\\08x"},
+        {"\\04", "\\04"},
+        {"end\\", "end\\"},
+        {"\\\\040", "\\ "},
+        {"", ""},
+        {"plain", "plain"},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(mounts::unescape(in), out) << in;
+}
+
+TEST(ParseMountinfo, ReadsPointTypeSourceAndPerMountReadOnly) {
+    const std::string text =
+        "26 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw,discard\n"
+        "30 26 8:17 / /media/anna/My\\040Stick ro,nosuid,relatime shared:5 master:2 - vfat "
+        "/dev/sdb1 rw\n"
+        "31 26 0:40 / /srv/ro ro - xfs /dev/sdc\\0401 rw\n"
+        "32 26 0:41 / /srv/rw rw,noatime - xfs /dev/sdd ro\n"
+        "33 26 0:42 / /srv/robust rwx,ro - xfs /dev/sde rw\n"
+        "34\t26\t0:43\t/\t/tabbed\trw\t-\tnfs4\tserver:/export\trw\n";
+    const auto table = mounts::parse_mountinfo(text);
+    ASSERT_EQ(table.size(), 6u);
+    EXPECT_EQ(table[0].point, "/");
+    EXPECT_EQ(table[0].fs_type, "ext4");
+    EXPECT_EQ(table[0].source, "/dev/vda");
+    EXPECT_FALSE(table[0].read_only);
+    EXPECT_EQ(table[1].point, "/media/anna/My Stick");
+    EXPECT_EQ(table[1].fs_type, "vfat");
+    EXPECT_TRUE(table[1].read_only); // "ro,..." per mount
+    EXPECT_EQ(table[2].source, "/dev/sdc 1");
+    EXPECT_TRUE(table[2].read_only);  // exactly "ro"
+    EXPECT_FALSE(table[3].read_only); // super-block "ro" is not consulted
+    EXPECT_FALSE(table[4].read_only); // "ro" not first
+    EXPECT_EQ(table[5].point, "/tabbed");
+    EXPECT_EQ(table[5].source, "server:/export");
+}
+
+TEST(ParseMountinfo, SkipsMalformedLinesOneByOne) {
+    const std::string text = "\n"
+                             "garbage\n"
+                             "1 2 3 4 /no-dash rw ext4 /dev/x rw\n"
+                             "1 2 3 4 /five - ext4 /dev/x rw\n"            // 5 leading fields
+                             "1 2 3 4 /one-trailing rw - ext4\n"           // 1 trailing field
+                             "1 2 3 4 /ok rw - ext4 /dev/ok\n"             // no super options: fine
+                             "- 1 2 3 4 /dash-first rw - ext4 /dev/y rw\n" // dash at 0
+                             "1 2 3 4 /last rw - btrfs /dev/z rw";         // no final newline
+    EXPECT_EQ(points_of(mounts::parse_mountinfo(text)), (std::vector<std::string>{"/ok", "/last"}));
+}
+
+TEST(Lookup, MostSpecificMountWinsAndLaterRowsShadow) {
+    const mounts::Table table = {row("/"), row("/home", "ext4", "/dev/a"),
+                                 row("/home/anna/data", "xfs", "/dev/b"),
+                                 row("/home/anna/data", "btrfs", "/dev/c")};
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/anna/x", "/home"},
+        {"/homework", "/"},
+        {"/home", "/home"},
+        {"/home/anna/data", "/home/anna/data"},
+        {"/home/anna/data/f", "/home/anna/data"},
+        {"/home/anna/database", "/home"},
+        {"/", "/"},
+        {"relative", "/"},
+    };
+    for (const auto& [path, point] : cases) {
+        const mounts::Mount* m = mounts::lookup(table, path);
+        ASSERT_NE(m, nullptr) << path;
+        EXPECT_EQ(m->point, point) << path;
+    }
+    EXPECT_EQ(mounts::lookup(table, "/home/anna/data")->fs_type, "btrfs");
+    EXPECT_EQ(mounts::lookup({}, "/x"), nullptr);
+    EXPECT_EQ(mounts::lookup({row("/home")}, "/etc"), nullptr);
+}
+
+TEST(FsTypes, PseudoRiskyAndImageLists) {
+    for (const char* t : {"proc", "sysfs", "cgroup2", "autofs", "ramfs", "swap", "nsfs"}) {
+        EXPECT_TRUE(mounts::is_pseudo_fs(t)) << t;
+        EXPECT_FALSE(mounts::is_risky_fs(t)) << t;
+    }
+    for (const char* t : {"nfs", "nfs4", "cifs", "sshfs", "9p", "fuseblk", "fuse.sshfs", "fuse"})
+        EXPECT_TRUE(mounts::is_risky_fs(t)) << t;
+    for (const char* t : {"squashfs", "erofs", "iso9660"})
+        EXPECT_TRUE(mounts::is_image_fs(t)) << t;
+    for (const char* t : {"tmpfs", "ext4", "btrfs", "", "nfs3", "Proc"}) {
+        EXPECT_FALSE(mounts::is_pseudo_fs(t)) << t;
+        EXPECT_FALSE(mounts::is_risky_fs(t)) << t;
+        EXPECT_FALSE(mounts::is_image_fs(t)) << t;
+    }
+}
+
+TEST(ScannableRoots, AppliesTheRulesInOrder) {
+    const mounts::Table table = {
+        row("/", "ext4", "/dev/sda2"),
+        row("/proc", "proc", "proc"),
+        row("/dev/shm", "tmpfs", "tmpfs"),
+        row("/home/anna/tmp", "tmpfs", "tmpfs"),
+        row("/snap/core/1", "squashfs", "/dev/loop0"),
+        row("/snapshots", "btrfs", "/dev/sdf1"),
+        row("/opt/image", "squashfs", "/dev/loop1"),
+        row("/var/lib/snapd/hostfs", "ext4", "/dev/sdg1"),
+        row("/var/snap/x", "ext4", "/dev/sdg2"),
+        row("/boot/efi", "vfat", "/dev/sda1"),
+        row("/var", "ext4", "/dev/sda3"),
+        row("/run/user/1000/doc", "fuse.portal", "portal"),
+        row("/run/media/anna/USB", "exfat", "/dev/sdb1"),
+        row("/runner", "ext4", "/dev/sdh1"),
+        row("/srv/bind", "ext4", "/dev/sda2"), // device already offered at "/"
+        row("/data", "xfs", "/dev/sdc1"),
+        row("/data", "xfs", "/dev/sdd1"),  // same point again
+        row("/data2", "xfs", "/dev/sdd1"), // the repeated point recorded no device
+        row("/net", "nfs4", "server:/export"),
+        row("/net2", "nfs4", "server:/export"), // not a /dev/ source: kept
+        row("/home", "ext4", "/dev/sde1"),
+    };
+    EXPECT_EQ(points_of(mounts::scannable_roots_of(table)),
+              (std::vector<std::string>{"/", "/snapshots", "/run/media/anna/USB", "/runner",
+                                        "/data", "/data2", "/net", "/net2", "/home"}));
+}
+
+TEST(ForPathIn, UnconfinedProcessUsesThePathAsGiven) {
+    const mounts::Table table = {row("/"), row("/var/lib/snapd/hostfs", "ext4", "/dev/h"),
+                                 row("/var/lib/snapd/hostfs/data", "xfs", "/dev/d"),
+                                 row("/home", "ext4", "/dev/e")};
+    EXPECT_EQ(mounts::for_path_in(table, "/home/anna")->point, "/home");
+    // Outside a snap the host prefix is not added, so /data lies on "/".
+    EXPECT_EQ(mounts::for_path_in(table, "/data/x")->point, "/");
+    // A scan spelling is tried as display path when it finds only the root.
+    EXPECT_EQ(mounts::for_path_in(table, "/var/lib/snapd/hostfs/home/anna")->point, "/home");
+    EXPECT_EQ(mounts::for_path_in({}, "/x"), nullptr);
+}
+
+// In a snap with host access the table names host mounts under the prefix.
+// The prefix folder is made on a private tmpfs over /var/lib; the sandbox
+// flags are computed once, so this runs in a fresh process.
+TEST(ForPathIn, SnapSpellingsFindTheHostMount) {
+    SPACEMOLE_IN_FRESH_PROCESS("ForPathInFresh.DISABLED_SnapSpellings",
+                               (testing_support::EnvChanges{{"SNAP", "/snap/spacemole/1"},
+                                                            {"SNAP_NAME", "spacemole"},
+                                                            {"HOME", "/home/anna"},
+                                                            {"SNAP_REAL_HOME", std::nullopt}}));
+}
+
+TEST(ForPathInFresh, DISABLED_SnapSpellings) {
+    SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
+        ChildCheck check;
+        if (!testing_support::mount_tmpfs("/var/lib")) return false;
+        ::mkdir("/var/lib/snapd", 0755);
+        ::mkdir("/var/lib/snapd/hostfs", 0755);
+        const mounts::Table table = {row("/"), row("/var/lib/snapd/hostfs", "ext4", "/dev/h"),
+                                     row("/var/lib/snapd/hostfs/data", "xfs", "/dev/d"),
+                                     row("/media/anna/USB", "vfat", "/dev/u")};
+        auto point = [&](const char* p) {
+            const mounts::Mount* m = mounts::for_path_in(table, p);
+            return m ? m->point : std::string("(null)");
+        };
+        check(hostfs_available(), "the host prefix is reachable");
+        check.equal(point("/data/x"), "/var/lib/snapd/hostfs/data", "/data/x via the prefix");
+        check.equal(point("/data"), "/var/lib/snapd/hostfs/data", "/data via the prefix");
+        check.equal(point("/etc/x"), "/", "nothing specific: the root row as the path names it");
+        check.equal(point("/media/anna/USB/f"), "/media/anna/USB", "media reached directly");
+        check.equal(point("/home/anna/f"), "/", "the home is reached directly");
+        return check.ok();
+    }));
+}
+
+// The live table on real mounts in a private namespace: mounts made after the
+// first read appear after refresh(), and old snapshots stay readable.
+TEST(LiveTable, SeesMountsMadeAfterTheFirstRead) {
+    TempTree tree;
+    const std::string spaced = tree.dir("vol with space");
+    const std::string src = tree.dir("src");
+    tree.file("src/inside.txt", 5);
+    const std::string b1 = tree.dir("bind1");
+    const std::string b2 = tree.dir("bind2");
+    // Opened here, in the test's own namespace: the child must notice that it
+    // moved to another one.
+    ASSERT_FALSE(mounts::all().empty());
+    SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
+        ChildCheck check;
+        mounts::refresh();
+        check(!mounts::refresh(), "nothing changed: no new snapshot");
+        const mounts::Mount* before = mounts::for_path(spaced + "/x");
+        check(before != nullptr && before->point != spaced, "not yet a mount");
+        const std::string before_point = before ? before->point : "";
+
+        if (!testing_support::mount_tmpfs(spaced)) return false;
+        check(mounts::refresh(), "a mount publishes a new snapshot");
+        const mounts::Mount* now = mounts::for_path(spaced + "/x");
+        check(now != nullptr && now->point == spaced && now->fs_type == "tmpfs",
+              "the tmpfs with a space in its name holds its files");
+        check(now != nullptr && !now->read_only, "mounted read-write");
+        check(before != nullptr && before->point == before_point, "the old row is still readable");
+
+        if (!testing_support::remount_read_only(spaced)) return false;
+        check(mounts::refresh(), "a remount publishes a new snapshot");
+        now = mounts::for_path(spaced);
+        check(now != nullptr && now->read_only, "read-only after the remount");
+
+        if (!testing_support::mount_bind(src, b1) || !testing_support::mount_bind(src, b2))
+            return false;
+        mounts::refresh();
+        const mounts::Mount* m1 = mounts::for_path(b1 + "/inside.txt");
+        const mounts::Mount* m2 = mounts::for_path(b2);
+        check(m1 != nullptr && m1->point == b1, "first bind point");
+        check(m2 != nullptr && m2->point == b2, "second bind point");
+        check(m1 && m2 && m1->source == m2->source && !m1->source.empty(), "one source");
+        const auto roots = points_of(mounts::scannable_roots());
+        check(std::count(roots.begin(), roots.end(), b1) +
+                      std::count(roots.begin(), roots.end(), b2) <=
+                  1,
+              "a source bound at two points is offered at most once");
+        check(std::count(roots.begin(), roots.end(), spaced) == 0, "tmpfs is never offered");
+        return check.ok();
+    }));
+}
+
+// Scannable roots from a real table: overlays stand in for disks, their
+// source names for devices.
+TEST(LiveTable, ScannableRootsOfARealTable) {
+    TempTree tree;
+    const std::string disk = tree.dir("disk");
+    const std::string again = tree.dir("again");
+    const std::string net = tree.dir("net");
+    const std::string scratch = tree.dir("scratch");
+    SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
+        ChildCheck check;
+        if (!testing_support::mount_tmpfs("/run")) return false;
+        for (const char* d : {"/run/media", "/run/media/anna", "/run/media/anna/USB", "/run/other"})
+            ::mkdir(d, 0755);
+        if (!testing_support::mount_overlay(scratch + "/a", "/run/media/anna/USB",
+                                            "/dev/fakestick") ||
+            !testing_support::mount_overlay(scratch + "/b", "/run/other", "/dev/fakeother") ||
+            !testing_support::mount_overlay(scratch + "/c", disk, "/dev/fakedisk") ||
+            !testing_support::mount_bind(disk, again) ||
+            !testing_support::mount_overlay(scratch + "/d", net, "server:/share")) {
+            std::perror("mount");
+            return false;
+        }
+        mounts::refresh();
+        const auto roots = points_of(mounts::scannable_roots());
+        auto offered = [&](const std::string& p) {
+            return std::find(roots.begin(), roots.end(), p) != roots.end();
+        };
+        check(offered("/"), "the root file system");
+        check(offered("/run/media/anna/USB"), "a stick under /run/media");
+        check(!offered("/run/other"), "other mounts under /run are noise");
+        check(!offered("/run"), "/run itself is noise");
+        check(offered(disk), "an overlay disk");
+        check(!offered(again), "its bind mount repeats the device");
+        check(offered(net), "a mount whose source is no device");
+        const mounts::Mount* stick = mounts::for_path("/run/media/anna/USB/DCIM/a.jpg");
+        check(stick && stick->source == "/dev/fakestick" && stick->fs_type == "overlay",
+              "files on the stick belong to it");
+        return check.ok();
+    }));
+}
+
+} // namespace
