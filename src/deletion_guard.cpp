@@ -106,6 +106,15 @@ const char* judge_location(const rules::Context& ctx, const std::string& r) {
     return nullptr;
 }
 
+// The real path of `n`'s folder joined with `n`'s last name; `n` when the
+// folder does not resolve or the name is "." or "..".
+std::string real_parent_join(const std::string& n) {
+    const std::string parent = su::parent_of(n);
+    const std::string last = su::basename_of(n);
+    if (parent.empty() || last == "." || last == "..") return n;
+    return rules::normalize(su::join_path(rules::resolve(parent), last));
+}
+
 std::string read_small_file(const std::string& path) {
     std::string text;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -238,16 +247,14 @@ const char* classify(const Context& ctx, std::string_view path) {
     // folder, or a mounted volume (a stick under /media/alice).
     if (hits.holds_point || holds_protected(ctx, n)) return kReasonSystem;
 
+    // Judge where the kernel would really act. Removing a link leaves its
+    // target alone, so a link (and a path that does not resolve, say one not
+    // created yet) is judged by its own name under its folder's real path:
+    // the link itself may sit in a linked folder.
     struct stat st {};
-    if (::lstat(n.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Removing a link leaves its target alone, but the link itself may sit
-        // in a linked folder: judge where it really is.
-        const std::string parent = su::parent_of(n);
-        const std::string real_parent = parent.empty() ? parent : resolve(parent);
-        const std::string real = normalize(su::join_path(real_parent, su::basename_of(n)));
-        return real == n ? nullptr : judge_location(ctx, real);
-    }
-    const std::string r = resolve(n);
+    const bool is_link = ::lstat(n.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    std::string r = is_link ? n : resolve(n);
+    if (r == n) r = real_parent_join(n);
     if (r == n) return nullptr;
     return judge_location(ctx, r);
 }
