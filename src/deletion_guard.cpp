@@ -1,6 +1,6 @@
 #include "deletion_guard.h"
 
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -117,16 +117,13 @@ std::string real_parent_join(const std::string& n) {
 
 std::string read_small_file(const std::string& path) {
     std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return text;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rbe"),
+                                                            &std::fclose);
+    if (!f) return text;
     char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || text.size() + static_cast<std::size_t>(n) > kUserDirsLimit) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0 && text.size() + n <= kUserDirsLimit)
+        text.append(buf, n);
     return text;
 }
 
@@ -235,7 +232,8 @@ ExactSet exact_set_for(std::string_view home, std::string_view user_dirs_text) {
 
 const char* classify(const Context& ctx, std::string_view path) {
     const std::string n = normalize(path);
-    if (n.empty() || n.front() != '/') return kReasonSystem;
+    // System calls would stop at an embedded NUL and act on another path.
+    if (n.empty() || n.front() != '/' || n.find('\0') != std::string::npos) return kReasonSystem;
 
     const MountHits hits = table_hits(ctx.table, n);
     if (hits.is_point || mount_root_on_disk(disk_spelling(ctx, n))) return kReasonSystem;

@@ -233,6 +233,10 @@ TEST_F(GuardLinks, LinksAreJudgedWhereTheyReallyLead) {
     tree.file("home/alice/Documents/sub/f.txt", 10);
     tree.symlink("home/alice/home-link", home);
     tree.symlink("home/alice/tmp-link", "/tmp");
+    using namespace std::string_literals;
+    // An embedded NUL: system calls would see only the part before it.
+    EXPECT_EQ(show(guard(home + "/usr-link\0/x"s)), show(kReasonSystem));
+    EXPECT_EQ(show(guard("/tmp/spacemole-none\0"s)), show(kReasonSystem));
     expect_cases(guard, {
                             // The link itself is deletable: its target is not touched.
                             {(home + "/usr-link").c_str(), nullptr},
