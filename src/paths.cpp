@@ -107,8 +107,9 @@ bool hostfs_available() {
 }
 
 std::string real_home() {
-    if (std::string v = env("SNAP_REAL_HOME"); !v.empty()) return v;
-    if (std::string v = env("HOME"); !v.empty()) return v;
+    // A relative value would protect and map folders of the working directory.
+    if (std::string v = env("SNAP_REAL_HOME"); !v.empty() && v.front() == '/') return v;
+    if (std::string v = env("HOME"); !v.empty() && v.front() == '/') return v;
     return passwd_home();
 }
 

@@ -136,6 +136,11 @@ TEST(RealHome, SnapRealHomeThenHomeThenPasswd) {
         ::unsetenv("HOME");
         check.equal(real_home(), from_passwd, "unset and empty HOME alike");
         if (::geteuid() == 0) check.equal(from_passwd, "/root", "root's password entry");
+        ::setenv("SNAP_REAL_HOME", "relative/real", 1);
+        ::setenv("HOME", "relative/home", 1);
+        check.equal(real_home(), from_passwd, "relative values are skipped");
+        ::setenv("HOME", "/home/abs", 1);
+        check.equal(real_home(), "/home/abs", "a relative SNAP_REAL_HOME falls through");
         return check.ok();
     });
     EXPECT_EQ(status, 0);
