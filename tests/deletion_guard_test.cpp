@@ -474,7 +474,7 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
     };
     int judged_deletable = 0;
     int checked = 0;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 8000; ++i) {
         std::string p = starts[pick(std::size(starts))];
         const std::size_t depth = 1 + pick(6);
         for (std::size_t d = 0; d < depth; ++d) {
@@ -492,8 +492,10 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
             << "\"" << p << "\" was judged deletable but reaches " << real;
     }
     // The generator must reach both kinds of answer to prove anything.
-    EXPECT_GT(judged_deletable, 1000);
-    EXPECT_GT(checked, 500);
+    std::printf("%d of 8000 paths judged deletable, %d of them reachable\n", judged_deletable,
+                checked);
+    EXPECT_GT(judged_deletable, 2000);
+    EXPECT_GT(checked, 1000);
 }
 
 } // namespace
