@@ -1,6 +1,6 @@
 #include "deletion_guard.h"
 
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -106,18 +106,24 @@ const char* judge_location(const rules::Context& ctx, const std::string& r) {
     return nullptr;
 }
 
+// The real path of `n`'s folder joined with `n`'s last name; `n` when the
+// folder does not resolve or the name is "." or "..".
+std::string real_parent_join(const std::string& n) {
+    const std::string parent = su::parent_of(n);
+    const std::string last = su::basename_of(n);
+    if (parent.empty() || last == "." || last == "..") return n;
+    return rules::normalize(su::join_path(rules::resolve(parent), last));
+}
+
 std::string read_small_file(const std::string& path) {
     std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return text;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rbe"),
+                                                            &std::fclose);
+    if (!f) return text;
     char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || text.size() + static_cast<std::size_t>(n) > kUserDirsLimit) break;
-        text.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0 && text.size() + n <= kUserDirsLimit)
+        text.append(buf, n);
     return text;
 }
 
@@ -226,7 +232,8 @@ ExactSet exact_set_for(std::string_view home, std::string_view user_dirs_text) {
 
 const char* classify(const Context& ctx, std::string_view path) {
     const std::string n = normalize(path);
-    if (n.empty() || n.front() != '/') return kReasonSystem;
+    // System calls would stop at an embedded NUL and act on another path.
+    if (n.empty() || n.front() != '/' || n.find('\0') != std::string::npos) return kReasonSystem;
 
     const MountHits hits = table_hits(ctx.table, n);
     if (hits.is_point || mount_root_on_disk(disk_spelling(ctx, n))) return kReasonSystem;
@@ -238,16 +245,14 @@ const char* classify(const Context& ctx, std::string_view path) {
     // folder, or a mounted volume (a stick under /media/alice).
     if (hits.holds_point || holds_protected(ctx, n)) return kReasonSystem;
 
+    // Judge where the kernel would really act. Removing a link leaves its
+    // target alone, so a link (and a path that does not resolve, say one not
+    // created yet) is judged by its own name under its folder's real path:
+    // the link itself may sit in a linked folder.
     struct stat st {};
-    if (::lstat(n.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Removing a link leaves its target alone, but the link itself may sit
-        // in a linked folder: judge where it really is.
-        const std::string parent = su::parent_of(n);
-        const std::string real_parent = parent.empty() ? parent : resolve(parent);
-        const std::string real = normalize(su::join_path(real_parent, su::basename_of(n)));
-        return real == n ? nullptr : judge_location(ctx, real);
-    }
-    const std::string r = resolve(n);
+    const bool is_link = ::lstat(n.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    std::string r = is_link ? n : resolve(n);
+    if (r == n) r = real_parent_join(n);
     if (r == n) return nullptr;
     return judge_location(ctx, r);
 }

@@ -3,7 +3,11 @@
 // Asked before an item is marked for deletion and again by the trash and
 // delete operations just before each item is touched. A null reason means the
 // path may be deleted; anything the guard cannot judge (empty or relative
-// paths) is protected. Safe from any thread; the protected tables are built
+// paths) is protected, and so is every path that holds a protected location
+// (an ancestor of the home, of a protected folder or of a mount point), since
+// removing it would remove what it holds. Paths are judged where the kernel
+// would act: folders reached through links are resolved, the last name of a
+// link is not followed. Safe from any thread; the protected tables are built
 // once per process. The guard reads the current mount snapshot but does not
 // refresh it: callers run mounts::refresh() at the start of each batch. Mount
 // points are also recognised on disk (device differs from the parent's, or

@@ -27,8 +27,9 @@ using Table = std::vector<Mount>;
 const Table& all();
 
 // Re-reads the table when the kernel reports that it changed since the last
-// read (cheap when nothing changed: one poll). Call at the start of each scan
-// and of each deletion batch. Returns true when a new snapshot was published.
+// read, or when the process moved to another mount namespace (cheap when
+// nothing changed: one stat and one poll). Call at the start of each scan and
+// of each deletion batch. Returns true when a new snapshot was published.
 bool refresh();
 
 // The mount holding `path` (a display path), or null. See for_path_in.

@@ -107,8 +107,9 @@ bool hostfs_available() {
 }
 
 std::string real_home() {
-    if (std::string v = env("SNAP_REAL_HOME"); !v.empty()) return v;
-    if (std::string v = env("HOME"); !v.empty()) return v;
+    // A relative value would protect and map folders of the working directory.
+    if (std::string v = env("SNAP_REAL_HOME"); !v.empty() && v.front() == '/') return v;
+    if (std::string v = env("HOME"); !v.empty() && v.front() == '/') return v;
     return passwd_home();
 }
 
@@ -131,9 +132,12 @@ std::string to_scan_path(std::string_view path) {
 }
 
 std::string to_display_path(std::string_view path) {
+    // Whole components only: "/var/lib/snapd/hostfsX" must not become the
+    // relative "X".
     if (!su::starts_with(path, kHostPrefix)) return std::string(path);
     const std::string_view rest = path.substr(kHostPrefix.size());
-    return rest.empty() ? std::string("/") : std::string(rest);
+    if (rest.empty()) return std::string("/");
+    return rest.front() == '/' ? std::string(rest) : std::string(path);
 }
 
 bool is_writable_location(std::string_view path) {

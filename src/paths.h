@@ -17,6 +17,7 @@ bool running_in_flatpak();
 bool hostfs_available();
 
 // SNAP_REAL_HOME, else HOME, else the password database; empty when none.
+// Relative values of the variables are skipped.
 std::string real_home();
 
 // The per-user configuration folder ($XDG_CONFIG_HOME/Spacemole or

@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "child_check.h"
+#include "fresh_process.h"
 #include "mount_namespace.h"
+#include "strutil.h"
 #include "temp_tree.h"
 
 namespace {
@@ -230,6 +233,10 @@ TEST_F(GuardLinks, LinksAreJudgedWhereTheyReallyLead) {
     tree.file("home/alice/Documents/sub/f.txt", 10);
     tree.symlink("home/alice/home-link", home);
     tree.symlink("home/alice/tmp-link", "/tmp");
+    using namespace std::string_literals;
+    // An embedded NUL: system calls would see only the part before it.
+    EXPECT_EQ(show(guard(home + "/usr-link\0/x"s)), show(kReasonSystem));
+    EXPECT_EQ(show(guard("/tmp/spacemole-none\0"s)), show(kReasonSystem));
     expect_cases(guard, {
                             // The link itself is deletable: its target is not touched.
                             {(home + "/usr-link").c_str(), nullptr},
@@ -282,45 +289,213 @@ TEST_F(GuardLinks, ALinkInsideALinkedFolderIsJudgedByItsRealPlace) {
     if (checked == 0) std::printf("no system link found to check through a linked folder\n");
 }
 
-// The live guard reads HOME (once per process) and its user-dirs file.
-TEST(ReasonKey, UsesTheRealHomeAndItsUserDirs) {
-    TempTree tree;
+// The live guard builds its tables once per process from HOME and the
+// user-dirs file: these tests run in fresh processes with HOME set to
+// GUARD_TEST_HOME, a temp folder prepared by the outer test.
+std::string test_home() {
+    const char* h = std::getenv("GUARD_TEST_HOME");
+    return h ? h : "";
+}
+
+// Prepares a home with a user-dirs file naming a folder inside it and one
+// outside; returns the environment for the inner test.
+testing_support::EnvChanges prepare_home(TempTree& tree) {
     const std::string home = tree.dir("home/alice");
-    tree.dir("home/alice/.config");
     testing_support::write_file(home + "/.config/user-dirs.dirs",
                                 "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
                                     tree.path("elsewhere/pics") + "\"\n");
-    tree.dir("home/alice/Musik");
     tree.file("home/alice/Musik/a.ogg", 3);
+    tree.dir("elsewhere/pics");
     tree.symlink("home/alice/usr-link", "/usr");
-    const int status = testing_support::run_in_child([&] {
-        ::setenv("HOME", (home + "/").c_str(), 1);
-        ::unsetenv("SNAP_REAL_HOME");
-        ::unsetenv("XDG_CONFIG_HOME");
-        int bad = 0;
-        auto expect = [&](const std::string& p, const char* want) {
-            const char* got = deletion_guard::reason_key(p);
-            if (show(got) != show(want) || deletion_guard::is_protected(p) != (want != nullptr)) {
-                std::fprintf(stderr, "%s: got %s, want %s\n", p.c_str(), show(got).c_str(),
-                             show(want).c_str());
-                ++bad;
-            }
-        };
-        expect(home, kReasonSystem);
-        expect(home + "/Musik", kReasonSystem);
-        expect(home + "/Musik/a.ogg", nullptr);
-        expect(home + "/Downloads", kReasonSystem);
-        expect(tree.path("elsewhere/pics"), kReasonSystem);
-        expect(tree.path("elsewhere"), kReasonSystem);
-        expect(tree.path("home"), kReasonSystem); // holds the home
-        expect(home + "/usr-link", nullptr);
-        expect(home + "/usr-link/bin", kReasonSystem);
-        expect("/etc/passwd", kReasonSystem);
-        expect("", kReasonSystem);
-        expect("Documents", kReasonSystem);
-        return bad == 0;
-    });
-    EXPECT_EQ(status, 0);
+    return {{"HOME", home + "/"},
+            {"GUARD_TEST_HOME", home},
+            {"SNAP", std::nullopt},
+            {"SNAP_NAME", std::nullopt},
+            {"SNAP_REAL_HOME", std::nullopt},
+            {"XDG_CONFIG_HOME", std::nullopt}};
+}
+
+void expect_live(testing_support::ChildCheck& check, const std::string& p, const char* want) {
+    const char* got = deletion_guard::reason_key(p);
+    check.equal(show(got), show(want), p);
+    check(deletion_guard::is_protected(p) == (want != nullptr), "is_protected agrees: " + p);
+}
+
+TEST(ReasonKey, UsesTheRealHomeAndItsUserDirs) {
+    TempTree tree;
+    SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_HomeAndUserDirs", prepare_home(tree));
+}
+
+TEST(ReasonKeyFresh, DISABLED_HomeAndUserDirs) {
+    const std::string home = test_home();
+    ASSERT_FALSE(home.empty());
+    const std::string root = su::parent_of(su::parent_of(home));
+    testing_support::ChildCheck check;
+    expect_live(check, home, kReasonSystem);
+    expect_live(check, home + "/", kReasonSystem);
+    expect_live(check, home + "/Musik", kReasonSystem);
+    expect_live(check, home + "/Musik/a.ogg", nullptr);
+    expect_live(check, home + "/Downloads", kReasonSystem);
+    expect_live(check, home + "/.local/share", kReasonSystem);
+    expect_live(check, root + "/elsewhere/pics", kReasonSystem);
+    expect_live(check, root + "/elsewhere", kReasonSystem); // holds a user folder
+    expect_live(check, root + "/home", kReasonSystem);      // holds the home
+    expect_live(check, home + "/usr-link", nullptr);
+    expect_live(check, home + "/usr-link/bin", kReasonSystem);
+    expect_live(check, "/etc/passwd", kReasonSystem);
+    expect_live(check, "", kReasonSystem);
+    expect_live(check, "Documents", kReasonSystem);
+    EXPECT_TRUE(check.ok());
+}
+
+// Real mounts in a private namespace, made after the guard's first answer:
+// mount roots are protected at once (seen on disk), their contents are not.
+TEST(ReasonKey, RealMountsInAPrivateNamespace) {
+    TempTree tree;
+    auto env = prepare_home(tree);
+    tree.dir("src/sub");
+    tree.file("src/sub/data.bin", 100);
+    env.push_back({"GUARD_TEST_SRC", tree.path("src")});
+    SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_RealMounts", env);
+}
+
+TEST(ReasonKeyFresh, DISABLED_RealMounts) {
+    const std::string home = test_home();
+    const char* src_env = std::getenv("GUARD_TEST_SRC");
+    ASSERT_TRUE(!home.empty() && src_env);
+    const std::string src = src_env;
+    SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
+        testing_support::ChildCheck check;
+        const std::string disk = home + "/My Disk";
+        const std::string bound = home + "/bound";
+        const std::string bound_again = home + "/Documents/bound again";
+        for (const auto& d : {disk, bound, home + "/Documents", bound_again})
+            ::mkdir(d.c_str(), 0755);
+        mounts::refresh();
+        expect_live(check, disk, nullptr); // a plain empty folder so far
+
+        // Mounted after the table was read, and not refreshed: seen on disk.
+        if (!testing_support::mount_tmpfs(disk) || !testing_support::mount_bind(src, bound) ||
+            !testing_support::mount_bind(src, bound_again))
+            return false;
+        testing_support::write_file(disk + "/file.txt", "x");
+        expect_live(check, disk, kReasonSystem);
+        expect_live(check, disk + "/", kReasonSystem);
+        expect_live(check, disk + "/file.txt", nullptr);
+        expect_live(check, bound, kReasonSystem); // same device as its parent
+        expect_live(check, bound_again, kReasonSystem);
+        expect_live(check, bound + "/sub/data.bin", nullptr);
+        expect_live(check, bound + "/sub", nullptr);
+        expect_live(check, src + "/sub", nullptr);
+
+        // Removable media under /run/media, on a private /run.
+        if (!testing_support::mount_tmpfs("/run")) return false;
+        for (const char* d : {"/run/media", "/run/media/alice", "/run/media/alice/USB"})
+            ::mkdir(d, 0755);
+        if (!testing_support::mount_tmpfs("/run/media/alice/USB")) return false;
+        testing_support::write_file("/run/media/alice/USB/DCIM/a.jpg", "jpeg");
+        ::symlink("/run/media/alice/USB", (home + "/stick").c_str());
+        ::symlink("/run/media/alice", (home + "/media-link").c_str());
+        mounts::refresh();
+        expect_live(check, "/run/media", kReasonSystem);
+        expect_live(check, "/run/media/alice", kReasonSystem); // holds the stick
+        expect_live(check, "/run/media/alice/USB", kReasonSystem);
+        expect_live(check, "/run/media/alice/USB/DCIM", nullptr);
+        expect_live(check, "/run/media/alice/USB/DCIM/a.jpg", nullptr);
+        expect_live(check, "/run/media/alice/USB/DCIM/..", kReasonSystem);
+        expect_live(check, "/run/user", kReasonSystem);
+        expect_live(check, home + "/stick", nullptr);
+        expect_live(check, home + "/stick/DCIM/a.jpg", nullptr);
+        expect_live(check, home + "/media-link/USB", kReasonSystem);
+        expect_live(check, home + "/media-link/USB/", kReasonSystem);
+        expect_live(check, home + "/Documents", kReasonSystem);
+
+        const mounts::Mount* stick = mounts::for_path("/run/media/alice/USB/DCIM/a.jpg");
+        check(stick && stick->point == "/run/media/alice/USB", "the stick holds its files");
+        return check.ok();
+    }));
+}
+
+// Random paths over a tree full of links: no path that names, or holds, a
+// protected location may ever be judged deletable.
+TEST(GuardProperty, NothingProtectedIsEverDeletable) {
+    TempTree tree;
+    const std::string home = tree.dir("home/alice");
+    const std::string shared = tree.dir("shared");
+    tree.file("home/alice/Documents/sub/f.txt", 4);
+    tree.file("home/alice/Musik/a.ogg", 4);
+    tree.dir("home/alice/.local/share");
+    tree.symlink("home/alice/l_usr", "/usr");
+    tree.symlink("home/alice/l_root", "/");
+    tree.symlink("home/alice/l_var", "/var");
+    tree.symlink("home/alice/l_home", home);
+    tree.symlink("home/alice/l_docs", home + "/Documents");
+    tree.symlink("home/alice/l_chain", home + "/l_root");
+    tree.symlink("home/alice/l_shared", shared);
+    tree.symlink("shared/l_up", "..");
+    const std::string user_dirs =
+        "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PUBLICSHARE_DIR=\"" + shared + "\"\n";
+    const Guard guard(mounts::all(), home, user_dirs);
+
+    std::vector<std::string> protected_places(guard.exact.begin(), guard.exact.end());
+    for (const auto& t : rules::protected_trees())
+        protected_places.push_back(t);
+    for (const auto& m : guard.table)
+        protected_places.push_back(m.point);
+    const auto is_protected_place = [&](const std::string& real) {
+        for (const auto& p : protected_places)
+            if (rules::is_inside(p, real)) return true; // real is p or holds it
+        for (const auto& t : rules::protected_trees())
+            if (rules::is_inside(real, t) && !rules::is_inside(real, "/run/media")) return true;
+        return false;
+    };
+    // Where the kernel would act for unlink or rename: the parent resolved,
+    // the last name as it is ("." and ".." resolved too).
+    const auto acted_on = [](const std::string& p) -> std::string {
+        const std::string n = rules::normalize(p);
+        const std::string last = su::basename_of(n);
+        if (last == "." || last == "..") return rules::resolve(n);
+        const std::string parent = su::parent_of(n);
+        if (parent.empty()) return n;
+        const std::string real_parent = rules::resolve(parent);
+        if (real_parent == parent && ::access(parent.c_str(), F_OK) != 0) return {};
+        return rules::normalize(su::join_path(real_parent, last));
+    };
+
+    const char* parts[] = {
+        "usr",    "bin",   "etc",   "var",    "lib",   "snapd",  "run",       "media",   "home",
+        "alice",  "tmp",   "..",    ".",      "",      "x",      "Documents", "sub",     "Musik",
+        ".local", "share", "l_usr", "l_root", "l_var", "l_home", "l_docs",    "l_chain", "l_shared",
+        "l_up",   "proc",  "sys",   "mnt",    "boot",  "f.txt",  "shared"};
+    const std::string starts[] = {"/", home + "/", tree.root() + "/", home + "/l_root/", "//"};
+    std::mt19937 rng(std::getenv("GUARD_SEED") ? std::atoi(std::getenv("GUARD_SEED")) : 20240607);
+    auto pick = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    int judged_deletable = 0;
+    int checked = 0;
+    for (int i = 0; i < 8000; ++i) {
+        std::string p = starts[pick(std::size(starts))];
+        const std::size_t depth = 1 + pick(6);
+        for (std::size_t d = 0; d < depth; ++d) {
+            if (d > 0) p += pick(4) == 0 ? "//" : "/";
+            p += parts[pick(std::size(parts))];
+        }
+        if (pick(5) == 0) p += "/";
+        const char* reason = guard(p);
+        if (reason != nullptr) continue;
+        ++judged_deletable;
+        const std::string real = acted_on(p);
+        if (real.empty()) continue; // the kernel could not reach it either
+        ++checked;
+        ASSERT_FALSE(is_protected_place(real))
+            << "\"" << p << "\" was judged deletable but reaches " << real;
+    }
+    // The generator must reach both kinds of answer to prove anything.
+    std::printf("%d of 8000 paths judged deletable, %d of them reachable\n", judged_deletable,
+                checked);
+    EXPECT_GT(judged_deletable, 2000);
+    EXPECT_GT(checked, 1000);
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "mounts.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 
 #include "child_check.h"
 #include "fresh_process.h"
@@ -258,6 +262,11 @@ TEST(LiveTable, ScannableRootsOfARealTable) {
     const std::string again = tree.dir("again");
     const std::string net = tree.dir("net");
     const std::string scratch = tree.dir("scratch");
+    const std::string probe = tree.dir("probe");
+    const auto overlay_works = testing_support::run_in_mount_namespace(
+        [&] { return testing_support::mount_overlay(scratch + "/probe", probe, "probe"); });
+    if (overlay_works.available && overlay_works.status != 0)
+        GTEST_SKIP() << "the kernel refuses overlay mounts in this namespace";
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
         ChildCheck check;
         if (!testing_support::mount_tmpfs("/run")) return false;
@@ -288,6 +297,44 @@ TEST(LiveTable, ScannableRootsOfARealTable) {
         check(stick && stick->source == "/dev/fakestick" && stick->fs_type == "overlay",
               "files on the stick belong to it");
         return check.ok();
+    }));
+}
+
+// Readers on other threads while mounts come and go: every pointer handed out
+// stays readable (old snapshots are never freed).
+TEST(LiveTable, ReadersDuringRefreshesKeepValidRows) {
+    TempTree tree;
+    const std::string point = tree.dir("churn");
+    SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
+        mounts::refresh();
+        std::atomic<bool> stop{false};
+        std::atomic<long> reads{0};
+        std::atomic<bool> bad{false};
+        auto reader = [&] {
+            std::vector<const mounts::Mount*> kept;
+            while (!stop.load()) {
+                const mounts::Mount* m = mounts::for_path(point + "/f");
+                if (m == nullptr || m->point.empty()) bad = true;
+                if (kept.size() < 64) kept.push_back(m);
+                reads.fetch_add(1);
+            }
+            for (const mounts::Mount* m : kept)
+                if (m->point.empty() || m->fs_type.empty()) bad = true;
+        };
+        std::thread a(reader);
+        std::thread b(reader);
+        int published = 0;
+        for (int i = 0; i < 40; ++i) {
+            if (!testing_support::mount_tmpfs(point)) break;
+            published += mounts::refresh();
+            if (::umount(point.c_str()) != 0) break;
+            published += mounts::refresh();
+        }
+        stop = true;
+        a.join();
+        b.join();
+        if (published != 80) std::fprintf(stderr, "published %d snapshots, want 80\n", published);
+        return !bad && published == 80 && reads.load() > 0;
     }));
 }
 
