@@ -42,7 +42,12 @@ void append_info(std::string& out, const FileNode& n, bool is_root,
                  const scanner::ScanDetails* details) {
     out += "{\"name\":";
     append_json_string(out, is_root ? n.path : n.name);
-    const std::string size = std::to_string(n.size);
+    // A folder's entry holds only its own blocks; readers add up the rest.
+    std::int64_t own = n.size;
+    if (n.is_directory)
+        for (const auto& c : n.children)
+            own -= c->size;
+    const std::string size = std::to_string(own);
     out += ",\"asize\":";
     out += size;
     out += ",\"dsize\":";

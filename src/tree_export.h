@@ -25,9 +25,10 @@ void append_json_string(std::string& out, std::string_view text);
 std::string json_string(std::string_view text);
 
 // Writes [1,2,{header},ROOT] to `out`. A folder is an array whose first
-// element is its info object, followed by its children; everything else is an
-// object. The root's "name" is its full path. Sizes are occupied bytes, so
-// "asize" equals "dsize". `details` (may be null) supplies the hard-link and
+// element is its info object, followed by its children; everything else is
+// an object. A folder's sizes are its own blocks, not the sum below it. The
+// root's "name" is its full path. Sizes are occupied bytes, so "asize"
+// equals "dsize". `details` (may be null) supplies the hard-link and
 // not-regular facts of leaves.
 bool write_export(std::FILE* out, const FileNode& root, const scanner::ScanDetails* details,
                   std::int64_t timestamp);
