@@ -33,8 +33,10 @@ done
 # time_one LABEL CMD... -> prints "wall user+sys maxrss_kib"
 time_one() {
     local out
-    out=$( { /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' <<<"$out"
+    out=$(mktemp)
+    /usr/bin/time -o "$out" -f '%e %U %S %M' "$@" >/dev/null 2>&1 || true
+    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' "$out"
+    rm -f "$out"
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
