@@ -67,8 +67,8 @@ int main(int argc, char** argv) {
         ScanProgress progress;
         Clock::time_point cancelled_at;
         std::thread canceller([&] {
-            std::this_thread::sleep_for(std::chrono::microseconds(
-                static_cast<long long>(full_ms * fraction * 1000.0)));
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(static_cast<long long>(full_ms * fraction * 1000.0)));
             cancelled_at = Clock::now();
             progress.cancel();
         });
