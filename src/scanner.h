@@ -1,14 +1,24 @@
-// The parallel scan: its options and the progress it reports while running.
+// The parallel scan: its options, the progress it reports while running and
+// the walk itself.
 //
 // ScanProgress is shared by the scan's worker threads (writers) and the
 // interface's poll timer (reader); every member function is safe from any
 // thread. Workers touch it once per folder, never per file.
+//
+// scanner::scan blocks its caller, which walks too, with worker_count() - 1
+// helper threads that it joins before returning. It never fails: a root that
+// cannot be examined comes back as a single leaf of size 0, unreadable
+// folders as empty folders flagged is_denied. After cancel() it returns
+// promptly with the part of the tree read so far. The returned tree is sealed
+// and immutable; the caller owns it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "file_node.h"
 
@@ -61,5 +71,35 @@ struct Options {
     bool dedupe_hard_links = true; // count a file with several names once
     bool one_filesystem = false;   // do not cross into other mounted file systems
 };
+
+// Facts about kept leaves that the tree itself does not carry, for exporters.
+struct LeafFacts {
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    bool multiply_linked = false; // more than one hard link
+    bool not_regular = false;     // symbolic link, device, socket or pipe
+};
+
+// Optional side output of a scan: facts keyed by FileNode::id, recorded only
+// for leaves that are multiply linked or not regular files.
+struct ScanDetails {
+    std::unordered_map<std::uint64_t, LeafFacts> leaves;
+};
+
+// Walks `root` (a display path) and returns the finished tree, never null.
+FileNodePtr scan(const std::string& root, ScanProgress& progress, Options options = {},
+                 ScanDetails* details = nullptr);
+
+// Threads that walk, the caller's included, for `hardware` reported cores.
+int worker_count_for(unsigned hardware);
+int worker_count();
+// Reported cores, at least 2.
+int total_core_count();
+
+// The root as it is scanned: trailing slashes dropped, "" and "/" give "/".
+std::string normalize_root(std::string_view root);
+
+// Leaves of at most this many occupied bytes are folded into "Small files".
+inline constexpr std::int64_t kSmallFileLimit = 262143;
 
 } // namespace scanner

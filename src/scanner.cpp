@@ -1,0 +1,634 @@
+#include "scanner.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "file_category.h"
+#include "junk_patterns.h"
+#include "mounts.h"
+#include "paths.h"
+#include "strutil.h"
+
+namespace scanner {
+
+namespace {
+
+std::string small_files_label() {
+    return "Small files";
+}
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd)
+        : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept
+        : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset() {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+    explicit operator bool() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+struct FileId {
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+struct FileIdHash {
+    std::size_t operator()(const FileId& id) const noexcept {
+        const std::uint64_t h = id.dev * 1099511628211ULL;
+        return static_cast<std::size_t>(h ^ (id.ino + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2)));
+    }
+};
+
+constexpr std::uint32_t kNoLink = UINT32_MAX;
+constexpr std::uint8_t kLeafJunk = 1;
+constexpr std::uint8_t kLeafRepaired = 2;
+constexpr std::uint8_t kLeafNotRegular = 4;
+// Listing checks the cancel flag this often, so one huge folder cannot stall it.
+constexpr unsigned kCancelCheckEvery = 256;
+
+// One listed non-directory entry. Millions of these exist during a walk of a
+// big disk and most end up folded, so they stay small: the display name lives
+// in the folder's arena and (dev, ino) only for multiply-linked files.
+struct LeafRec {
+    std::int64_t size;
+    std::int64_t modified;
+    std::int64_t created;
+    std::uint32_t name_off;
+    std::uint32_t name_len;
+    std::uint32_t link; // index into ScanNode::links, or kNoLink
+    std::uint8_t category;
+    std::uint8_t flags;
+};
+
+// The working node of one folder. Written only by the thread that lists it;
+// its children are complete before they are queued.
+struct ScanNode {
+    ScanNode* parent = nullptr;
+    std::string name;     // display name
+    std::string raw_name; // the name's bytes when they are not valid UTF-8
+    std::string path;     // display path
+    std::int64_t own_size = 0;
+    std::int64_t modified = 0;
+    std::int64_t created = 0;
+    std::uint64_t dev = 0; // identity listed in the parent, checked on open
+    std::uint64_t ino = 0;
+    bool is_junk = false;
+    bool read_only = false;
+    bool denied = false;
+    bool skipped = false;
+    bool repaired = false; // this name or one above was repaired
+    std::string arena;     // leaf display names, back to back
+    std::vector<LeafRec> leaves;
+    std::vector<FileId> links;
+    std::vector<std::unique_ptr<ScanNode>> subdirs;
+};
+
+// Opens a folder by a path of any length. Paths beyond PATH_MAX are walked
+// piece by piece relative to the last piece's descriptor; the pieces between
+// only need search permission, as with one open() call.
+UniqueFd open_folder(const std::string& path, bool no_follow) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (no_follow ? O_NOFOLLOW : 0);
+    if (path.size() < PATH_MAX) return UniqueFd(::open(path.c_str(), flags));
+    UniqueFd dir;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.size();
+        if (end - start >= PATH_MAX) {
+            end = path.rfind('/', start + PATH_MAX - 1);
+            if (end == std::string::npos || end <= start) {
+                errno = ENAMETOOLONG;
+                return {};
+            }
+        }
+        const std::string piece = path.substr(start, end - start);
+        const bool last = end == path.size();
+        const int piece_flags = last ? flags : (O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int fd = dir ? ::openat(dir.get(), piece.c_str(), piece_flags)
+                           : ::open(piece.c_str(), piece_flags);
+        if (fd < 0) return {};
+        dir = UniqueFd(fd);
+        start = end + 1;
+    }
+    return dir;
+}
+
+// Per-thread buffers reused across folders.
+struct Scratch {
+    std::string scan_path;
+    std::string full;
+    std::vector<const ScanNode*> chain;
+    std::vector<ScanNode*> found;
+};
+
+class Pool {
+public:
+    Pool(ScanProgress& progress, Options options, std::uint64_t root_dev, std::string root_scan)
+        : m_progress(progress)
+        , m_options(options)
+        , m_root_dev(root_dev)
+        , m_root_scan(std::move(root_scan)) {
+        for (const auto& m : mounts::all()) {
+            m_points.insert(m.point);
+            m_points.insert(to_display_path(m.point));
+        }
+    }
+
+    void push(std::vector<ScanNode*>& nodes) {
+        if (nodes.empty()) return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.insert(m_queue.end(), nodes.begin(), nodes.end());
+        }
+        if (nodes.size() == 1)
+            m_cv.notify_one();
+        else
+            m_cv.notify_all();
+        nodes.clear();
+    }
+
+    void run() {
+        Scratch scratch;
+        for (;;) {
+            ScanNode* node = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_cv.wait(lock, [this] { return !m_queue.empty() || m_done; });
+                if (m_queue.empty()) return;
+                node = m_queue.front();
+                m_queue.pop_front();
+                ++m_active;
+            }
+            process(*node, scratch);
+            bool finished = false;
+            {
+                std::lock_guard lock(m_mutex);
+                --m_active;
+                if (m_active == 0 && m_queue.empty()) finished = m_done = true;
+            }
+            if (finished) m_cv.notify_all();
+        }
+    }
+
+private:
+    void deny(ScanNode& node) {
+        node.denied = true;
+        m_progress.add_denied();
+    }
+
+    void build_scan_path(const ScanNode& node, Scratch& s) const {
+        s.chain.clear();
+        for (const ScanNode* n = &node; n->parent != nullptr; n = n->parent)
+            s.chain.push_back(n);
+        s.scan_path = m_root_scan;
+        for (auto it = s.chain.rbegin(); it != s.chain.rend(); ++it) {
+            if (s.scan_path.empty() || s.scan_path.back() != '/') s.scan_path += '/';
+            s.scan_path += (*it)->raw_name.empty() ? (*it)->name : (*it)->raw_name;
+        }
+    }
+
+    bool is_mount_point(const std::string& path) const { return m_points.count(path) != 0; }
+
+    bool may_descend(std::uint64_t dev, const std::string& full) const {
+        if (dev == m_root_dev) return true;
+        if (m_options.one_filesystem) return false;
+        const mounts::Mount* m = mounts::for_path(full);
+        if (m == nullptr) return true;
+        return !(mounts::is_pseudo_fs(m->fs_type) || mounts::is_risky_fs(m->fs_type) ||
+                 mounts::is_image_fs(m->fs_type));
+    }
+
+    // Read-only status changes only where a mount is; below it the parent's holds.
+    bool mount_is_read_only(const std::string& full) const {
+        if (!is_mount_point(full)) return false;
+        const mounts::Mount* m = mounts::for_path(full);
+        return m != nullptr && m->read_only;
+    }
+
+    void process(ScanNode& node, Scratch& s);
+
+    ScanProgress& m_progress;
+    const Options m_options;
+    const std::uint64_t m_root_dev;
+    const std::string m_root_scan;
+    std::unordered_set<std::string> m_points;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<ScanNode*> m_queue;
+    int m_active = 0;
+    bool m_done = false;
+};
+
+void Pool::process(ScanNode& node, Scratch& s) {
+    if (m_progress.is_cancelled()) return;
+    m_progress.set_current(node.path);
+
+    build_scan_path(node, s);
+    // O_NOFOLLOW and the identity check: a folder swapped for a link (or for
+    // another folder) after it was listed must not be walked in its place.
+    UniqueFd fd = open_folder(s.scan_path, node.parent != nullptr);
+    struct stat self {};
+    if (!fd || ::fstat(fd.get(), &self) != 0 ||
+        static_cast<std::uint64_t>(self.st_dev) != node.dev ||
+        static_cast<std::uint64_t>(self.st_ino) != node.ino) {
+        deny(node);
+        return;
+    }
+    DirPtr dir(::fdopendir(fd.get()));
+    if (!dir) {
+        deny(node);
+        return;
+    }
+    fd.release();
+    const int dfd = ::dirfd(dir.get());
+
+    s.full = node.path;
+    if (s.full.back() != '/') s.full += '/';
+    const std::size_t base = s.full.size();
+    std::int64_t bytes = 0;
+    std::int64_t files = 0;
+    unsigned since_check = 0;
+    while (const dirent* e = ::readdir(dir.get())) {
+        if (++since_check == kCancelCheckEvery) {
+            since_check = 0;
+            if (m_progress.is_cancelled()) break;
+        }
+        const char* raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
+        struct stat st {};
+        if (::fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue; // vanished
+        const std::string_view raw_name(raw);
+        const bool valid = su::is_valid_utf8(raw_name);
+        s.full.resize(base);
+        if (valid)
+            s.full.append(raw_name);
+        else
+            s.full.append(su::sanitize_utf8(raw_name));
+        const std::string_view name(s.full.data() + base, s.full.size() - base);
+        const bool junk = junk::is_junk(name, s.full);
+        const std::int64_t size = static_cast<std::int64_t>(st.st_blocks) * 512;
+
+        if (S_ISDIR(st.st_mode)) {
+            auto child = std::make_unique<ScanNode>();
+            child->parent = &node;
+            child->name = name;
+            if (!valid) child->raw_name = raw_name;
+            child->path = s.full;
+            child->modified = st.st_mtim.tv_sec;
+            child->created = st.st_ctim.tv_sec;
+            child->dev = static_cast<std::uint64_t>(st.st_dev);
+            child->ino = static_cast<std::uint64_t>(st.st_ino);
+            child->is_junk = junk;
+            child->repaired = node.repaired || !valid;
+            if (may_descend(child->dev, s.full)) {
+                child->own_size = size;
+                child->read_only = node.read_only || mount_is_read_only(s.full);
+                s.found.push_back(child.get());
+            } else {
+                // Removing a mount point would reach into the other file
+                // system, which the user has not seen: refuse it.
+                child->skipped = true;
+                child->read_only = true;
+                m_progress.add_skipped();
+            }
+            node.subdirs.push_back(std::move(child));
+            continue;
+        }
+        if (size <= 0) continue;
+        if (node.arena.size() + name.size() > UINT32_MAX) continue;
+        LeafRec rec{};
+        rec.size = size;
+        rec.modified = st.st_mtim.tv_sec;
+        rec.created = st.st_ctim.tv_sec;
+        rec.name_off = static_cast<std::uint32_t>(node.arena.size());
+        rec.name_len = static_cast<std::uint32_t>(name.size());
+        rec.link = kNoLink;
+        if (st.st_nlink > 1) {
+            rec.link = static_cast<std::uint32_t>(node.links.size());
+            node.links.push_back(
+                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+        }
+        rec.category = static_cast<std::uint8_t>(category::classify_file(name, st.st_mode));
+        rec.flags = static_cast<std::uint8_t>((junk ? kLeafJunk : 0) | (valid ? 0 : kLeafRepaired) |
+                                              (S_ISREG(st.st_mode) ? 0 : kLeafNotRegular));
+        node.arena.append(name);
+        node.leaves.push_back(rec);
+        bytes += size;
+        ++files;
+    }
+    if (files > 0) m_progress.add(bytes, files);
+    push(s.found);
+}
+
+// Turns the walked ScanNode tree into sealed FileNodes, depth first with an
+// explicit stack so a deeply nested tree cannot overflow the thread's stack.
+// Working records are freed as soon as their folder is built.
+class Assembler {
+public:
+    Assembler(bool dedupe, ScanDetails* details)
+        : m_dedupe(dedupe)
+        , m_details(details) {
+        m_seen.reserve(4096);
+    }
+
+    FileNodePtr build(ScanNode& root) {
+        std::vector<Frame> stack;
+        stack.push_back(enter(root));
+        for (;;) {
+            Frame& top = stack.back();
+            if (top.next < top.node->subdirs.size()) {
+                ScanNode& child = *top.node->subdirs[top.next++];
+                stack.push_back(enter(child));
+                continue;
+            }
+            FileNodePtr done = finish(top);
+            stack.pop_back();
+            if (stack.empty()) return done;
+            Frame& parent = stack.back();
+            parent.total += done->size;
+            parent.files += done->file_count;
+            parent.newest = std::max(parent.newest, done->modified);
+            parent.kept.push_back(std::move(done));
+            parent.node->subdirs[parent.next - 1].reset();
+        }
+    }
+
+private:
+    struct Frame {
+        ScanNode* node = nullptr;
+        std::size_t next = 0;
+        std::vector<FileNodePtr> kept;
+        std::int64_t total = 0;
+        std::int64_t files = 0;
+        std::int64_t newest = 0;
+    };
+
+    Frame enter(ScanNode& n) {
+        Frame f;
+        f.node = &n;
+        f.total = n.own_size;
+        f.newest = n.modified;
+
+        // First pass: which leaves survive de-duplication, and how many are small.
+        m_keep.assign(n.leaves.size(), 1);
+        std::size_t big = 0;
+        std::size_t small = 0;
+        for (std::size_t i = 0; i < n.leaves.size(); ++i) {
+            const LeafRec& r = n.leaves[i];
+            if (m_dedupe && r.link != kNoLink && !m_seen.insert(n.links[r.link]).second) {
+                m_keep[i] = 0;
+                continue;
+            }
+            f.total += r.size;
+            f.files += 1;
+            f.newest = std::max(f.newest, r.modified);
+            (r.size > kSmallFileLimit ? big : small) += 1;
+        }
+        const bool fold = small >= 2;
+        f.kept.reserve(big + (fold ? 1 : small) + n.subdirs.size());
+
+        std::int64_t folded_size = 0;
+        std::int64_t folded_count = 0;
+        std::int64_t folded_newest = n.modified;
+        for (std::size_t i = 0; i < n.leaves.size(); ++i) {
+            if (!m_keep[i]) continue;
+            const LeafRec& r = n.leaves[i];
+            if (fold && r.size <= kSmallFileLimit) {
+                folded_size += r.size;
+                folded_count += 1;
+                folded_newest = std::max(folded_newest, r.modified);
+                continue;
+            }
+            f.kept.push_back(make_leaf(n, r));
+        }
+        if (fold) {
+            auto agg = std::make_shared<FileNode>();
+            agg->id = FileNode::next_id();
+            agg->name = small_files_label();
+            agg->path = n.path;
+            agg->size = folded_size;
+            agg->file_count = folded_count;
+            agg->modified = folded_newest;
+            agg->created = n.created;
+            agg->category = FileCategory::Other;
+            agg->is_aggregate = true;
+            agg->is_readonly = n.read_only;
+            agg->path_repaired = n.repaired;
+            agg->seal();
+            f.kept.push_back(std::move(agg));
+        }
+        std::vector<LeafRec>().swap(n.leaves);
+        std::vector<FileId>().swap(n.links);
+        std::string().swap(n.arena);
+        return f;
+    }
+
+    FileNodePtr make_leaf(const ScanNode& n, const LeafRec& r) {
+        auto leaf = std::make_shared<FileNode>();
+        leaf->id = FileNode::next_id();
+        leaf->name.assign(n.arena, r.name_off, r.name_len);
+        leaf->path = su::join_path(n.path, leaf->name);
+        leaf->size = r.size;
+        leaf->file_count = 1;
+        leaf->modified = r.modified;
+        leaf->created = r.created;
+        leaf->category = static_cast<FileCategory>(r.category);
+        leaf->is_junk = (r.flags & kLeafJunk) != 0;
+        leaf->is_readonly = n.read_only;
+        leaf->path_repaired = n.repaired || (r.flags & kLeafRepaired) != 0;
+        leaf->seal();
+        const bool not_regular = (r.flags & kLeafNotRegular) != 0;
+        if (m_details != nullptr && (r.link != kNoLink || not_regular)) {
+            LeafFacts facts;
+            if (r.link != kNoLink) {
+                facts.dev = n.links[r.link].dev;
+                facts.ino = n.links[r.link].ino;
+                facts.multiply_linked = true;
+            }
+            facts.not_regular = not_regular;
+            m_details->leaves.emplace(leaf->id, facts);
+        }
+        return leaf;
+    }
+
+    static FileCategory dominant(const std::vector<FileNodePtr>& kept) {
+        std::array<std::int64_t, static_cast<std::size_t>(FileCategory::COUNT)> sums{};
+        for (const auto& c : kept) {
+            const auto i = static_cast<std::size_t>(c->category);
+            if (c->size > 0 && i < sums.size()) sums[i] += c->size;
+        }
+        FileCategory best = FileCategory::Folder;
+        std::int64_t best_sum = 0;
+        for (std::size_t i = 0; i < sums.size(); ++i) {
+            if (sums[i] > best_sum) {
+                best_sum = sums[i];
+                best = static_cast<FileCategory>(i);
+            }
+        }
+        return best;
+    }
+
+    static FileNodePtr finish(Frame& f) {
+        ScanNode& n = *f.node;
+        std::sort(f.kept.begin(), f.kept.end(),
+                  [](const FileNodePtr& a, const FileNodePtr& b) { return a->size > b->size; });
+        auto dir = std::make_shared<FileNode>();
+        dir->id = FileNode::next_id();
+        dir->name = std::move(n.name);
+        dir->path = std::move(n.path);
+        dir->size = f.total;
+        dir->is_directory = true;
+        dir->category = dominant(f.kept);
+        dir->children = std::move(f.kept);
+        dir->file_count = f.files;
+        dir->modified = f.newest;
+        dir->created = n.created;
+        dir->is_junk = n.is_junk;
+        dir->is_denied = n.denied || n.skipped;
+        dir->is_timeout = n.skipped;
+        dir->is_readonly = n.read_only;
+        dir->path_repaired = n.repaired;
+        dir->seal();
+        return dir;
+    }
+
+    const bool m_dedupe;
+    ScanDetails* m_details;
+    std::unordered_set<FileId, FileIdHash> m_seen;
+    std::vector<std::uint8_t> m_keep;
+};
+
+FileNodePtr single_leaf(const std::string& root, const std::string& name, bool repaired,
+                        const struct stat* st) {
+    auto leaf = std::make_shared<FileNode>();
+    leaf->id = FileNode::next_id();
+    leaf->name = name;
+    leaf->path = root;
+    leaf->file_count = 1;
+    if (st != nullptr) {
+        leaf->size = static_cast<std::int64_t>(st->st_blocks) * 512;
+        leaf->modified = st->st_mtim.tv_sec;
+        leaf->created = st->st_ctim.tv_sec;
+    }
+    leaf->category = category::from_extension(su::extension_of(name));
+    leaf->is_readonly = !is_writable_location(root);
+    leaf->path_repaired = repaired;
+    leaf->seal();
+    return leaf;
+}
+
+} // namespace
+
+std::string normalize_root(std::string_view root) {
+    std::string out(root);
+    while (out.size() > 1 && out.back() == '/')
+        out.pop_back();
+    if (out.empty()) out = "/";
+    return out;
+}
+
+int worker_count_for(unsigned hardware) {
+    const int n = static_cast<int>(std::min(hardware, 1u << 16));
+    if (n <= 2) return 2;
+    if (n <= 11) return std::max(2, n - 2);
+    return n - n / 4;
+}
+
+int worker_count() {
+    return worker_count_for(std::thread::hardware_concurrency());
+}
+
+int total_core_count() {
+    return std::max(2, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+FileNodePtr scan(const std::string& root_arg, ScanProgress& progress, Options options,
+                 ScanDetails* details) {
+    mounts::refresh();
+    const std::string raw_root = normalize_root(root_arg);
+    const bool repaired = !su::is_valid_utf8(raw_root);
+    const std::string root = su::sanitize_utf8(raw_root);
+    const std::string name = root == "/" ? "/" : su::basename_of(root);
+    const std::string scan_root = to_scan_path(raw_root);
+
+    struct stat st {};
+    if (::stat(scan_root.c_str(), &st) != 0) return single_leaf(root, name, repaired, nullptr);
+    if (!S_ISDIR(st.st_mode)) return single_leaf(root, name, repaired, &st);
+
+    auto top = std::make_unique<ScanNode>();
+    top->name = name;
+    top->path = root;
+    top->own_size = static_cast<std::int64_t>(st.st_blocks) * 512;
+    top->modified = st.st_mtim.tv_sec;
+    top->created = st.st_ctim.tv_sec;
+    top->dev = static_cast<std::uint64_t>(st.st_dev);
+    top->ino = static_cast<std::uint64_t>(st.st_ino);
+    top->is_junk = junk::is_junk(name, root);
+    top->repaired = repaired;
+    const mounts::Mount* mount = mounts::for_path(root);
+    top->read_only = !is_writable_location(root) || (mount != nullptr && mount->read_only);
+
+    {
+        Pool pool(progress, options, top->dev, scan_root);
+        std::vector<ScanNode*> first{top.get()};
+        pool.push(first);
+        std::vector<std::thread> helpers;
+        const int extra = worker_count() - 1;
+        for (int i = 0; i < extra; ++i) {
+            try {
+                helpers.emplace_back([&pool] { pool.run(); });
+            } catch (const std::system_error&) {
+                break; // fewer walkers, same result
+            }
+        }
+        pool.run();
+        for (auto& t : helpers)
+            t.join();
+    }
+
+    Assembler assembler(options.dedupe_hard_links, details);
+    return assembler.build(*top);
+}
+
+} // namespace scanner
