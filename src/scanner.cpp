@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "file_category.h"
+#include "i18n.h"
 #include "junk_patterns.h"
 #include "mounts.h"
 #include "paths.h"
@@ -30,7 +31,7 @@ namespace scanner {
 namespace {
 
 std::string small_files_label() {
-    return "Small files";
+    return tr("Small files");
 }
 
 class UniqueFd {

@@ -1,5 +1,7 @@
 #include "scanner.h"
 
+#include "i18n.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -135,6 +137,9 @@ void quick_files(TempTree& t, int dirs, int files_per_dir) {
         }
     }
 }
+
+// Labels are compared in English whatever the machine's locale says.
+const bool english_labels = (I18n::instance().set_language("en"), true);
 
 } // namespace
 
@@ -281,6 +286,20 @@ TEST(ScannerAssembly, SmallFilesFoldAtTheLimit) {
     EXPECT_NE(child(*single, "only.txt"), nullptr) << "one small file stays itself";
     EXPECT_EQ(child(*single, "Small files"), nullptr);
     EXPECT_EQ(broken_invariant(*root), "");
+}
+
+TEST(ScannerAssembly, SmallFilesNodeSpeaksTheUsersLanguage) {
+    ASSERT_TRUE(english_labels);
+    TempTree t;
+    t.file("f/a.txt", 100);
+    t.file("f/b.txt", 100);
+    I18n::instance().set_language("de");
+    const auto root = scan(t.root());
+    I18n::instance().set_language("en");
+    const FileNode* f = child(*root, "f");
+    ASSERT_NE(f, nullptr);
+    ASSERT_NE(child(*f, "Kleine Dateien"), nullptr);
+    EXPECT_EQ(child(*f, "Small files"), nullptr);
 }
 
 TEST(ScannerAssembly, FoldedJunkIsNotReclaimableButJunkFoldersAreWhole) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "i18n.h"
+
 namespace testing_support {
 
 // Runs `body` in a forked child; the child's failed EXPECTs print there and
@@ -19,6 +21,9 @@ bool check_in_mount_namespace(const std::function<void()>& body, int& status);
 bool exists(const std::string& path);                       // lstat succeeds
 std::vector<std::string> list_dir(const std::string& path); // sorted, without . and ..
 void set_env(const char* name, const std::string& value);
+
+// Messages are compared in English whatever the machine's locale says.
+inline const bool english_messages = (I18n::instance().set_language("en"), true);
 
 } // namespace testing_support
 
