@@ -638,6 +638,16 @@ Outcome trash_one(const std::string& path, const TrashOptions& options) {
     return trash_locally(path, item);
 }
 
+// One batch: the mount table is re-read first, then each path is recorded.
+TrashResult run_batch(const std::vector<std::string>& paths, const TrashOptions& options,
+                      Outcome (*one)(const std::string&, const TrashOptions&)) {
+    mounts::refresh();
+    TrashResult result;
+    for (const std::string& path : paths)
+        record(result, path, one(path, options));
+    return result;
+}
+
 } // namespace removal
 } // namespace
 
@@ -727,11 +737,7 @@ TrashResult move_to_trash(const std::vector<std::string>& paths) {
 }
 
 TrashResult move_to_trash(const std::vector<std::string>& paths, const TrashOptions& options) {
-    mounts::refresh();
-    TrashResult result;
-    for (const std::string& path : paths)
-        removal::record(result, path, removal::trash_one(path, options));
-    return result;
+    return removal::run_batch(paths, options, &removal::trash_one);
 }
 
 TrashResult delete_permanently(const std::vector<std::string>& paths) {
@@ -739,11 +745,7 @@ TrashResult delete_permanently(const std::vector<std::string>& paths) {
 }
 
 TrashResult delete_permanently(const std::vector<std::string>& paths, const TrashOptions& options) {
-    mounts::refresh();
-    TrashResult result;
-    for (const std::string& path : paths)
-        removal::record(result, path, removal::delete_one(path, options));
-    return result;
+    return removal::run_batch(paths, options, &removal::delete_one);
 }
 
 // ---- Folder compression -----------------------------------------------------
