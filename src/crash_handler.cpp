@@ -12,6 +12,8 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include "unique_fd.h"
+
 extern char** environ;
 
 namespace crash_report {
@@ -212,16 +214,14 @@ std::string_view decimal(int value, char (&buf)[16]) {
 // The report file, only when it is (or becomes) a regular file of ours with
 // one link: no link or FIFO planted in a shared /tmp is written through, and
 // nothing is truncated before that is known.
-int open_report(const char* path) {
-    const int fd =
-        ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
-    if (fd < 0) return -1;
+UniqueFd open_report(const char* path) {
+    UniqueFd fd(
+        ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600));
+    if (!fd) return fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
-        st.st_nlink != 1 || ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_nlink != 1 || ::ftruncate(fd.get(), 0) != 0)
+        return UniqueFd();
     return fd;
 }
 
@@ -232,7 +232,8 @@ void crash_handler(int sig) {
     ::sigaction(sig, &dfl, nullptr);
 
     Prepared& p = g_prepared;
-    const int fd = p.ready ? open_report(p.path.c_str()) : -1;
+    UniqueFd report = p.ready ? open_report(p.path.c_str()) : UniqueFd();
+    const int fd = report.get();
     if (fd < 0) {
         ::raise(sig);
         return;
@@ -283,7 +284,7 @@ void crash_handler(int sig) {
         ::execve("/bin/bash", argv, environ);
         ::_exit(0);
     }
-    ::close(fd);
+    report.reset();
     ::raise(sig);
 }
 

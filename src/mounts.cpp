@@ -14,6 +14,7 @@
 
 #include "paths.h"
 #include "strutil.h"
+#include "unique_fd.h"
 
 namespace mounts {
 
@@ -54,30 +55,6 @@ bool at_or_below(std::string_view path, std::string_view prefix) {
 bool is_octal(char c) {
     return c >= '0' && c <= '7';
 }
-
-// Owns one descriptor.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    UniqueFd(UniqueFd&& o) noexcept
-        : m_fd(std::exchange(o.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.m_fd, -1));
-        return *this;
-    }
-    void reset(int fd = -1) noexcept {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = fd;
-    }
-    int get() const noexcept { return m_fd; }
-    explicit operator bool() const noexcept { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
 
 // Live table: snapshots are kept forever so pointers into them never dangle.
 class LiveTable {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "strutil.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -99,8 +100,7 @@ bool running_in_flatpak() {
 bool hostfs_available() {
     static const bool available = [] {
         if (!running_in_snap()) return false;
-        const std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(std::string(kHostPrefix).c_str()),
-                                                    &::closedir);
+        const DirPtr d(::opendir(std::string(kHostPrefix).c_str()));
         return d != nullptr;
     }();
     return available;

@@ -25,6 +25,7 @@
 #include "mounts.h"
 #include "paths.h"
 #include "strutil.h"
+#include "unique_fd.h"
 
 namespace scanner {
 
@@ -33,41 +34,6 @@ namespace {
 std::string small_files_label() {
     return tr("Small files");
 }
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd)
-        : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset() {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd = -1;
-};
-
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 struct FileId {
     std::uint64_t dev = 0;

@@ -9,31 +9,9 @@
 #include "i18n.h"
 #include "paths.h"
 #include "strutil.h"
+#include "unique_fd.h"
 
 namespace {
-
-// Owns one descriptor; closes it unless released by an explicit close().
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd)
-        : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    UniqueFd(UniqueFd&& o) noexcept
-        : m_fd(std::exchange(o.m_fd, -1)) {}
-    UniqueFd& operator=(UniqueFd&&) = delete;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closes now and reports whether the kernel accepted the data.
-    bool close() { return ::close(std::exchange(m_fd, -1)) == 0; }
-
-private:
-    int m_fd;
-};
 
 bool write_all(int fd, std::string_view text) {
     while (!text.empty()) {

@@ -27,6 +27,7 @@
 #include "mounts.h"
 #include "paths.h"
 #include "strutil.h"
+#include "unique_fd.h"
 
 namespace shell_ops {
 
@@ -40,39 +41,6 @@ constexpr int kLastNameNumber = 99999;
 constexpr std::string_view kRecordSuffix = ".trashinfo";
 // Deeper trees fail that branch rather than holding thousands of descriptors.
 constexpr std::size_t kMaxDepth = 4096;
-
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd)
-        : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset() {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
 
 // Where catalogue keys become shown text.
 std::string shown(const char* key) {
@@ -160,12 +128,12 @@ std::optional<std::string> real_path_of(const std::string& path) {
 
 // Opens an absolute folder one component at a time and refuses any symbolic
 // link on the way, so a folder swapped for a link cannot redirect us.
-Fd open_dir_no_links(const std::string& path) {
+UniqueFd open_dir_no_links(const std::string& path) {
     if (path.empty() || path.front() != '/') {
         errno = EINVAL;
         return {};
     }
-    Fd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd current(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!current) return {};
     std::size_t i = 0;
     while (i < path.size()) {
@@ -174,7 +142,7 @@ Fd open_dir_no_links(const std::string& path) {
         const std::string part = path.substr(i, end - i);
         i = end + 1;
         if (part.empty() || part == ".") continue;
-        Fd next(
+        UniqueFd next(
             ::openat(current.get(), part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next) return {};
         struct stat st {};
@@ -201,7 +169,7 @@ std::optional<std::string> path_of_fd(int fd) {
 // An item pinned down at the moment it is touched: its parent folder opened
 // without following links, its name in there, and what it is.
 struct Located {
-    Fd parent;
+    UniqueFd parent;
     std::string name;
     std::string real_path; // display spelling of parent's real location + name
     struct stat st {};
@@ -263,9 +231,9 @@ bool is_mount_root(int fd) {
 // Opens folder `name` below `dirfd` for listing, but only when it is the
 // folder fstatat reported and lies on the same file system as the item the
 // user chose: O_NOFOLLOW does not stop at mount points.
-Fd open_subdir_same_fs(int dirfd, const char* name, const struct stat& seen, dev_t top_dev) {
+UniqueFd open_subdir_same_fs(int dirfd, const char* name, const struct stat& seen, dev_t top_dev) {
     if (seen.st_dev != top_dev) return {};
-    Fd fd(::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::openat(dirfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) return {};
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !same_file(st, seen) || st.st_dev != top_dev ||
@@ -303,7 +271,7 @@ bool remove_recursive(int dirfd, const std::string& name) {
     if (!S_ISDIR(st.st_mode)) return ::unlinkat(dirfd, name.c_str(), 0) == 0 || errno == ENOENT;
 
     struct Level {
-        Fd fd;
+        UniqueFd fd;
         std::string name; // in the level above
         std::vector<std::string> entries;
         std::size_t next = 0;
@@ -311,7 +279,7 @@ bool remove_recursive(int dirfd, const std::string& name) {
     };
     const dev_t top_dev = st.st_dev;
     std::vector<Level> stack;
-    auto push = [&stack](Fd fd, std::string level_name) {
+    auto push = [&stack](UniqueFd fd, std::string level_name) {
         Level level;
         level.name = std::move(level_name);
         auto names = list_names(fd.get());
@@ -323,7 +291,7 @@ bool remove_recursive(int dirfd, const std::string& name) {
         stack.push_back(std::move(level));
     };
 
-    Fd top = open_subdir_same_fs(dirfd, name.c_str(), st, top_dev);
+    UniqueFd top = open_subdir_same_fs(dirfd, name.c_str(), st, top_dev);
     if (!top) return false;
     push(std::move(top), name);
     bool top_ok = false;
@@ -358,7 +326,7 @@ bool remove_recursive(int dirfd, const std::string& name) {
             level.failed = true;
             continue;
         }
-        Fd sub = open_subdir_same_fs(level.fd.get(), entry.c_str(), est, top_dev);
+        UniqueFd sub = open_subdir_same_fs(level.fd.get(), entry.c_str(), est, top_dev);
         if (!sub) {
             level.failed = true;
             continue;
@@ -405,14 +373,14 @@ Outcome delete_one(const std::string& path, const TrashOptions& options) {
 
 // A trash folder opened for use: both subfolders real, ours, not links.
 struct TrashDir {
-    Fd files;
-    Fd info;
+    UniqueFd files;
+    UniqueFd info;
 };
 
 // Creates (when missing) and opens `name` below `parent` as a folder of ours.
-Fd own_subdir(int parent, const char* name) {
+UniqueFd own_subdir(int parent, const char* name) {
     if (::mkdirat(parent, name, 0700) != 0 && errno != EEXIST) return {};
-    Fd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) return {};
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return {};
@@ -442,9 +410,9 @@ std::optional<TrashDir> open_home_trash(dev_t item_dev) {
     if (!make_dirs(data_home)) return std::nullopt;
     const auto real = real_path_of(data_home);
     if (!real) return std::nullopt;
-    const Fd base = open_dir_no_links(*real);
+    const UniqueFd base = open_dir_no_links(*real);
     if (!base) return std::nullopt;
-    const Fd trash = own_subdir(base.get(), "Trash");
+    const UniqueFd trash = own_subdir(base.get(), "Trash");
     if (!trash) return std::nullopt;
     return open_files_and_info(trash.get());
 }
@@ -452,12 +420,13 @@ std::optional<TrashDir> open_home_trash(dev_t item_dev) {
 // $top/.Trash/$uid: .Trash must be a real folder with the sticky bit (made
 // by the administrator); the per-user folder below it must be ours.
 std::optional<TrashDir> open_shared_volume_trash(int top_fd, const std::string& uid) {
-    const Fd shared(::openat(top_fd, ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd shared(
+        ::openat(top_fd, ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!shared) return std::nullopt;
     struct stat st {};
     if (::fstat(shared.get(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & S_ISVTX) == 0)
         return std::nullopt;
-    const Fd mine = own_subdir(shared.get(), uid.c_str());
+    const UniqueFd mine = own_subdir(shared.get(), uid.c_str());
     if (!mine) return std::nullopt;
     return open_files_and_info(mine.get());
 }
@@ -466,7 +435,7 @@ std::optional<TrashDir> open_shared_volume_trash(int top_fd, const std::string& 
 // another user cannot pre-create it and receive what we trash.
 std::optional<TrashDir> open_private_volume_trash(int top_fd, const std::string& uid) {
     const std::string name = ".Trash-" + uid;
-    const Fd mine = own_subdir(top_fd, name.c_str());
+    const UniqueFd mine = own_subdir(top_fd, name.c_str());
     if (!mine) return std::nullopt;
     struct stat st {};
     if (::fstat(mine.get(), &st) != 0) return std::nullopt;
@@ -519,8 +488,8 @@ MoveStep move_into(const TrashDir& dir, const std::string& path, Located& item, 
             return MoveStep::Failed;
         }
         const std::string record_name = *name + std::string(kRecordSuffix);
-        Fd record(::openat(dir.info.get(), record_name.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        UniqueFd record(::openat(dir.info.get(), record_name.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!record) {
             if (errno == EEXIST) continue;
             outcome = Outcome::failed(TrashMessage::RecordFailed);
@@ -577,7 +546,7 @@ Outcome trash_locally(const std::string& path, Located& item) {
     if (top.empty()) return Outcome::failed(TrashMessage::NoTrash);
     const auto real_top = real_path_of(top);
     if (!real_top) return Outcome::failed(TrashMessage::NoTrash);
-    const Fd top_fd = open_dir_no_links(*real_top);
+    const UniqueFd top_fd = open_dir_no_links(*real_top);
     struct stat top_st {};
     if (!top_fd || ::fstat(top_fd.get(), &top_st) != 0 || top_st.st_dev != item.st.st_dev)
         return Outcome::failed(TrashMessage::NoTrash);
@@ -615,7 +584,7 @@ PortalAnswer trash_through_portal(const Located& item, const TrashOptions& optio
     if (!bus) return PortalAnswer::NotUsed;
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
                       (S_ISDIR(item.st.st_mode) ? O_DIRECTORY : 0);
-    Fd fd(::openat(item.parent.get(), item.name.c_str(), flags));
+    UniqueFd fd(::openat(item.parent.get(), item.name.c_str(), flags));
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0 || !same_file(st, item.st)) return PortalAnswer::NotUsed;
     GPtr<GUnixFDList> fds(g_unix_fd_list_new());
@@ -667,6 +636,16 @@ Outcome trash_one(const std::string& path, const TrashOptions& options) {
         }
     }
     return trash_locally(path, item);
+}
+
+// One batch: the mount table is re-read first, then each path is recorded.
+TrashResult run_batch(const std::vector<std::string>& paths, const TrashOptions& options,
+                      Outcome (*one)(const std::string&, const TrashOptions&)) {
+    mounts::refresh();
+    TrashResult result;
+    for (const std::string& path : paths)
+        record(result, path, one(path, options));
+    return result;
 }
 
 } // namespace removal
@@ -758,11 +737,7 @@ TrashResult move_to_trash(const std::vector<std::string>& paths) {
 }
 
 TrashResult move_to_trash(const std::vector<std::string>& paths, const TrashOptions& options) {
-    mounts::refresh();
-    TrashResult result;
-    for (const std::string& path : paths)
-        removal::record(result, path, removal::trash_one(path, options));
-    return result;
+    return removal::run_batch(paths, options, &removal::trash_one);
 }
 
 TrashResult delete_permanently(const std::vector<std::string>& paths) {
@@ -770,11 +745,7 @@ TrashResult delete_permanently(const std::vector<std::string>& paths) {
 }
 
 TrashResult delete_permanently(const std::vector<std::string>& paths, const TrashOptions& options) {
-    mounts::refresh();
-    TrashResult result;
-    for (const std::string& path : paths)
-        removal::record(result, path, removal::delete_one(path, options));
-    return result;
+    return removal::run_batch(paths, options, &removal::delete_one);
 }
 
 // ---- Folder compression -----------------------------------------------------
@@ -782,42 +753,12 @@ TrashResult delete_permanently(const std::vector<std::string>& paths, const Tras
 namespace {
 namespace pack {
 
-// Owns one descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd)
-        : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& other) noexcept
-        : m_fd(std::exchange(other.m_fd, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    void reset() {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
-
 // Keeps a descriptor clear of 0, 1 and 2, so that wiring the child's standard
 // streams with dup2 can never overwrite another descriptor it still needs.
-Fd above_std_streams(int fd) {
-    if (fd < 0 || fd > 2) return Fd(fd);
-    Fd low(fd);
-    return Fd(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
+UniqueFd above_std_streams(int fd) {
+    if (fd < 0 || fd > 2) return UniqueFd(fd);
+    UniqueFd low(fd);
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 3));
 }
 
 // The executable that execvp would pick for `name`, resolved before fork so
@@ -861,7 +802,7 @@ bool move_without_replacing(int dir_fd, const std::string& from, const std::stri
 
 // A hidden sibling for tar to write into, created exclusively so no other
 // file (or planted link) is ever written through.
-Fd create_temporary(int dir_fd, std::string& name_out) {
+UniqueFd create_temporary(int dir_fd, std::string& name_out) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = ".spacemole-pack-" + std::to_string(::getpid()) + "-" +
@@ -874,7 +815,7 @@ Fd create_temporary(int dir_fd, std::string& name_out) {
         }
         if (errno != EEXIST) break;
     }
-    return Fd();
+    return UniqueFd();
 }
 
 // Feeds complete lines (and a final unterminated rest) to the progress rule.
@@ -917,9 +858,9 @@ int run_tar(const std::string& tar_path, const std::vector<std::string>& args, i
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    Fd dev_null = above_std_streams(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    UniqueFd dev_null = above_std_streams(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!dev_null) return -1;
-    Fd read_end, write_end;
+    UniqueFd read_end, write_end;
     if (on_progress) {
         int p[2];
         if (::pipe2(p, O_CLOEXEC) != 0) return -1;
@@ -1008,7 +949,7 @@ std::string compress_folder(const std::string& folder, const ProgressFn& on_prog
     if (parent.empty() || base.empty() || base == "." || base == "..") return {};
     const std::string scan_parent = to_scan_path(parent);
 
-    const pack::Fd dir(::open(scan_parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd dir(::open(scan_parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir) return {};
     int first_free = 0;
     for (int n = 1; n <= TAR_MAX_NAME_NUMBER && first_free == 0; ++n) {
@@ -1020,7 +961,7 @@ std::string compress_folder(const std::string& folder, const ProgressFn& on_prog
     if (tar_path.empty()) return {};
 
     std::string temp_name;
-    pack::Fd out = pack::create_temporary(dir.get(), temp_name);
+    UniqueFd out = pack::create_temporary(dir.get(), temp_name);
     if (!out) return {};
 
     // The archive goes to standard output (our exclusive temporary file), so

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "child_check.h"
 #include "fresh_process.h"
 #include "mount_namespace.h"
 #include "strutil.h"
@@ -315,10 +314,10 @@ testing_support::EnvChanges prepare_home(TempTree& tree) {
             {"XDG_CONFIG_HOME", std::nullopt}};
 }
 
-void expect_live(testing_support::ChildCheck& check, const std::string& p, const char* want) {
+void expect_live(const std::string& p, const char* want) {
     const char* got = deletion_guard::reason_key(p);
-    check.equal(show(got), show(want), p);
-    check(deletion_guard::is_protected(p) == (want != nullptr), "is_protected agrees: " + p);
+    EXPECT_EQ(show(got), show(want)) << p;
+    EXPECT_EQ(deletion_guard::is_protected(p), want != nullptr) << "is_protected agrees: " << p;
 }
 
 TEST(ReasonKey, UsesTheRealHomeAndItsUserDirs) {
@@ -330,22 +329,20 @@ TEST(ReasonKeyFresh, DISABLED_HomeAndUserDirs) {
     const std::string home = test_home();
     ASSERT_FALSE(home.empty());
     const std::string root = su::parent_of(su::parent_of(home));
-    testing_support::ChildCheck check;
-    expect_live(check, home, kReasonSystem);
-    expect_live(check, home + "/", kReasonSystem);
-    expect_live(check, home + "/Musik", kReasonSystem);
-    expect_live(check, home + "/Musik/a.ogg", nullptr);
-    expect_live(check, home + "/Downloads", kReasonSystem);
-    expect_live(check, home + "/.local/share", kReasonSystem);
-    expect_live(check, root + "/elsewhere/pics", kReasonSystem);
-    expect_live(check, root + "/elsewhere", kReasonSystem); // holds a user folder
-    expect_live(check, root + "/home", kReasonSystem);      // holds the home
-    expect_live(check, home + "/usr-link", nullptr);
-    expect_live(check, home + "/usr-link/bin", kReasonSystem);
-    expect_live(check, "/etc/passwd", kReasonSystem);
-    expect_live(check, "", kReasonSystem);
-    expect_live(check, "Documents", kReasonSystem);
-    EXPECT_TRUE(check.ok());
+    expect_live(home, kReasonSystem);
+    expect_live(home + "/", kReasonSystem);
+    expect_live(home + "/Musik", kReasonSystem);
+    expect_live(home + "/Musik/a.ogg", nullptr);
+    expect_live(home + "/Downloads", kReasonSystem);
+    expect_live(home + "/.local/share", kReasonSystem);
+    expect_live(root + "/elsewhere/pics", kReasonSystem);
+    expect_live(root + "/elsewhere", kReasonSystem); // holds a user folder
+    expect_live(root + "/home", kReasonSystem);      // holds the home
+    expect_live(home + "/usr-link", nullptr);
+    expect_live(home + "/usr-link/bin", kReasonSystem);
+    expect_live("/etc/passwd", kReasonSystem);
+    expect_live("", kReasonSystem);
+    expect_live("Documents", kReasonSystem);
 }
 
 // Real mounts in a private namespace, made after the guard's first answer:
@@ -365,28 +362,27 @@ TEST(ReasonKeyFresh, DISABLED_RealMounts) {
     ASSERT_TRUE(!home.empty() && src_env);
     const std::string src = src_env;
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
-        testing_support::ChildCheck check;
         const std::string disk = home + "/My Disk";
         const std::string bound = home + "/bound";
         const std::string bound_again = home + "/Documents/bound again";
         for (const auto& d : {disk, bound, home + "/Documents", bound_again})
             ::mkdir(d.c_str(), 0755);
         mounts::refresh();
-        expect_live(check, disk, nullptr); // a plain empty folder so far
+        expect_live(disk, nullptr); // a plain empty folder so far
 
         // Mounted after the table was read, and not refreshed: seen on disk.
         if (!testing_support::mount_tmpfs(disk) || !testing_support::mount_bind(src, bound) ||
             !testing_support::mount_bind(src, bound_again))
             return false;
         testing_support::write_file(disk + "/file.txt", "x");
-        expect_live(check, disk, kReasonSystem);
-        expect_live(check, disk + "/", kReasonSystem);
-        expect_live(check, disk + "/file.txt", nullptr);
-        expect_live(check, bound, kReasonSystem); // same device as its parent
-        expect_live(check, bound_again, kReasonSystem);
-        expect_live(check, bound + "/sub/data.bin", nullptr);
-        expect_live(check, bound + "/sub", nullptr);
-        expect_live(check, src + "/sub", nullptr);
+        expect_live(disk, kReasonSystem);
+        expect_live(disk + "/", kReasonSystem);
+        expect_live(disk + "/file.txt", nullptr);
+        expect_live(bound, kReasonSystem); // same device as its parent
+        expect_live(bound_again, kReasonSystem);
+        expect_live(bound + "/sub/data.bin", nullptr);
+        expect_live(bound + "/sub", nullptr);
+        expect_live(src + "/sub", nullptr);
 
         // Removable media under /run/media, on a private /run.
         if (!testing_support::mount_tmpfs("/run")) return false;
@@ -397,22 +393,22 @@ TEST(ReasonKeyFresh, DISABLED_RealMounts) {
         ::symlink("/run/media/alice/USB", (home + "/stick").c_str());
         ::symlink("/run/media/alice", (home + "/media-link").c_str());
         mounts::refresh();
-        expect_live(check, "/run/media", kReasonSystem);
-        expect_live(check, "/run/media/alice", kReasonSystem); // holds the stick
-        expect_live(check, "/run/media/alice/USB", kReasonSystem);
-        expect_live(check, "/run/media/alice/USB/DCIM", nullptr);
-        expect_live(check, "/run/media/alice/USB/DCIM/a.jpg", nullptr);
-        expect_live(check, "/run/media/alice/USB/DCIM/..", kReasonSystem);
-        expect_live(check, "/run/user", kReasonSystem);
-        expect_live(check, home + "/stick", nullptr);
-        expect_live(check, home + "/stick/DCIM/a.jpg", nullptr);
-        expect_live(check, home + "/media-link/USB", kReasonSystem);
-        expect_live(check, home + "/media-link/USB/", kReasonSystem);
-        expect_live(check, home + "/Documents", kReasonSystem);
+        expect_live("/run/media", kReasonSystem);
+        expect_live("/run/media/alice", kReasonSystem); // holds the stick
+        expect_live("/run/media/alice/USB", kReasonSystem);
+        expect_live("/run/media/alice/USB/DCIM", nullptr);
+        expect_live("/run/media/alice/USB/DCIM/a.jpg", nullptr);
+        expect_live("/run/media/alice/USB/DCIM/..", kReasonSystem);
+        expect_live("/run/user", kReasonSystem);
+        expect_live(home + "/stick", nullptr);
+        expect_live(home + "/stick/DCIM/a.jpg", nullptr);
+        expect_live(home + "/media-link/USB", kReasonSystem);
+        expect_live(home + "/media-link/USB/", kReasonSystem);
+        expect_live(home + "/Documents", kReasonSystem);
 
         const mounts::Mount* stick = mounts::for_path("/run/media/alice/USB/DCIM/a.jpg");
-        check(stick && stick->point == "/run/media/alice/USB", "the stick holds its files");
-        return check.ok();
+        EXPECT_TRUE(stick && stick->point == "/run/media/alice/USB") << "the stick holds its files";
+        return true;
     }));
 }
 

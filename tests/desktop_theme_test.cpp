@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "desktop_rerun.h"
+#include "fresh_process.h"
 #include "fake_bus.h"
 #include "temp_tree.h"
 
@@ -206,13 +206,12 @@ TEST_F(PortalBus, LiveCallWithoutDisplay) {
         auto portal = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop",
                                   [value] { return g_variant_new_uint32(value); });
         ASSERT_TRUE(portal->ready());
-        EXPECT_EQ(
-            rerun_test("LiveTheme.PrefersDark", {{"SPACEMOLE_RERUN", "theme"},
-                                                 {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
-                                                 {"DISPLAY", "", true},
-                                                 {"WAYLAND_DISPLAY", "", true},
-                                                 {"EXPECT_DARK", value == 1 ? "1" : "0"}}),
-            0);
+        SPACEMOLE_IN_FRESH_PROCESS("LiveTheme.PrefersDark",
+                                   {{"SPACEMOLE_RERUN", "theme"},
+                                    {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
+                                    {"DISPLAY", std::nullopt},
+                                    {"WAYLAND_DISPLAY", std::nullopt},
+                                    {"EXPECT_DARK", value == 1 ? "1" : "0"}});
         EXPECT_EQ(portal->calls().size(), 1u);
     }
 }
@@ -228,12 +227,11 @@ TEST(LiveTheme, PrefersDark) {
 TEST(LiveTheme, NoSessionBusAndNoDisplayMeansLight) {
     if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "nobus") {
         TempTree tree;
-        EXPECT_EQ(rerun_test(current_test_name(),
-                             {{"SPACEMOLE_RERUN", "nobus"},
-                              {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
-                              {"DISPLAY", "", true},
-                              {"WAYLAND_DISPLAY", "", true}}),
-                  0);
+        SPACEMOLE_IN_FRESH_PROCESS(
+            current_test_name(), {{"SPACEMOLE_RERUN", "nobus"},
+                                  {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
+                                  {"DISPLAY", std::nullopt},
+                                  {"WAYLAND_DISPLAY", std::nullopt}});
         return;
     }
     EXPECT_FALSE(desktop_theme::prefers_dark());

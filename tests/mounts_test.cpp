@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "child_check.h"
 #include "fresh_process.h"
 #include "mount_namespace.h"
 #include "mount_overlay.h"
@@ -18,7 +17,6 @@
 
 namespace {
 
-using testing_support::ChildCheck;
 using testing_support::TempTree;
 
 std::vector<std::string> points_of(const std::vector<mounts::Mount>& rows) {
@@ -182,7 +180,6 @@ TEST(ForPathIn, SnapSpellingsFindTheHostMount) {
 
 TEST(ForPathInFresh, DISABLED_SnapSpellings) {
     SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
-        ChildCheck check;
         if (!testing_support::mount_tmpfs("/var/lib")) return false;
         ::mkdir("/var/lib/snapd", 0755);
         ::mkdir("/var/lib/snapd/hostfs", 0755);
@@ -193,13 +190,13 @@ TEST(ForPathInFresh, DISABLED_SnapSpellings) {
             const mounts::Mount* m = mounts::for_path_in(table, p);
             return m ? m->point : std::string("(null)");
         };
-        check(hostfs_available(), "the host prefix is reachable");
-        check.equal(point("/data/x"), "/var/lib/snapd/hostfs/data", "/data/x via the prefix");
-        check.equal(point("/data"), "/var/lib/snapd/hostfs/data", "/data via the prefix");
-        check.equal(point("/etc/x"), "/", "nothing specific: the root row as the path names it");
-        check.equal(point("/media/anna/USB/f"), "/media/anna/USB", "media reached directly");
-        check.equal(point("/home/anna/f"), "/", "the home is reached directly");
-        return check.ok();
+        EXPECT_TRUE(hostfs_available()) << "the host prefix is reachable";
+        EXPECT_EQ(point("/data/x"), "/var/lib/snapd/hostfs/data") << "/data/x via the prefix";
+        EXPECT_EQ(point("/data"), "/var/lib/snapd/hostfs/data") << "/data via the prefix";
+        EXPECT_EQ(point("/etc/x"), "/") << "nothing specific: the root row as the path names it";
+        EXPECT_EQ(point("/media/anna/USB/f"), "/media/anna/USB") << "media reached directly";
+        EXPECT_EQ(point("/home/anna/f"), "/") << "the home is reached directly";
+        return true;
     }));
 }
 
@@ -216,41 +213,42 @@ TEST(LiveTable, SeesMountsMadeAfterTheFirstRead) {
     // moved to another one.
     ASSERT_FALSE(mounts::all().empty());
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
-        ChildCheck check;
         mounts::refresh();
-        check(!mounts::refresh(), "nothing changed: no new snapshot");
+        EXPECT_TRUE(!mounts::refresh()) << "nothing changed: no new snapshot";
         const mounts::Mount* before = mounts::for_path(spaced + "/x");
-        check(before != nullptr && before->point != spaced, "not yet a mount");
+        EXPECT_TRUE(before != nullptr && before->point != spaced) << "not yet a mount";
         const std::string before_point = before ? before->point : "";
 
         if (!testing_support::mount_tmpfs(spaced)) return false;
-        check(mounts::refresh(), "a mount publishes a new snapshot");
+        EXPECT_TRUE(mounts::refresh()) << "a mount publishes a new snapshot";
         const mounts::Mount* now = mounts::for_path(spaced + "/x");
-        check(now != nullptr && now->point == spaced && now->fs_type == "tmpfs",
-              "the tmpfs with a space in its name holds its files");
-        check(now != nullptr && !now->read_only, "mounted read-write");
-        check(before != nullptr && before->point == before_point, "the old row is still readable");
+        EXPECT_TRUE(now != nullptr && now->point == spaced && now->fs_type == "tmpfs")
+            << "the tmpfs with a space in its name holds its files";
+        EXPECT_TRUE(now != nullptr && !now->read_only) << "mounted read-write";
+        EXPECT_TRUE(before != nullptr && before->point == before_point)
+            << "the old row is still readable";
 
         if (!testing_support::remount_read_only(spaced)) return false;
-        check(mounts::refresh(), "a remount publishes a new snapshot");
+        EXPECT_TRUE(mounts::refresh()) << "a remount publishes a new snapshot";
         now = mounts::for_path(spaced);
-        check(now != nullptr && now->read_only, "read-only after the remount");
+        EXPECT_TRUE(now != nullptr && now->read_only) << "read-only after the remount";
 
         if (!testing_support::mount_bind(src, b1) || !testing_support::mount_bind(src, b2))
             return false;
         mounts::refresh();
         const mounts::Mount* m1 = mounts::for_path(b1 + "/inside.txt");
         const mounts::Mount* m2 = mounts::for_path(b2);
-        check(m1 != nullptr && m1->point == b1, "first bind point");
-        check(m2 != nullptr && m2->point == b2, "second bind point");
-        check(m1 && m2 && m1->source == m2->source && !m1->source.empty(), "one source");
+        EXPECT_TRUE(m1 != nullptr && m1->point == b1) << "first bind point";
+        EXPECT_TRUE(m2 != nullptr && m2->point == b2) << "second bind point";
+        EXPECT_TRUE(m1 && m2 && m1->source == m2->source && !m1->source.empty()) << "one source";
         const auto roots = points_of(mounts::scannable_roots());
-        check(std::count(roots.begin(), roots.end(), b1) +
-                      std::count(roots.begin(), roots.end(), b2) <=
-                  1,
-              "a source bound at two points is offered at most once");
-        check(std::count(roots.begin(), roots.end(), spaced) == 0, "tmpfs is never offered");
-        return check.ok();
+        EXPECT_TRUE(std::count(roots.begin(), roots.end(), b1) +
+                        std::count(roots.begin(), roots.end(), b2) <=
+                    1)
+            << "a source bound at two points is offered at most once";
+        EXPECT_TRUE(std::count(roots.begin(), roots.end(), spaced) == 0)
+            << "tmpfs is never offered";
+        return true;
     }));
 }
 
@@ -268,7 +266,6 @@ TEST(LiveTable, ScannableRootsOfARealTable) {
     if (overlay_works.available && overlay_works.status != 0)
         GTEST_SKIP() << "the kernel refuses overlay mounts in this namespace";
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
-        ChildCheck check;
         if (!testing_support::mount_tmpfs("/run")) return false;
         for (const char* d : {"/run/media", "/run/media/anna", "/run/media/anna/USB", "/run/other"})
             ::mkdir(d, 0755);
@@ -286,17 +283,17 @@ TEST(LiveTable, ScannableRootsOfARealTable) {
         auto offered = [&](const std::string& p) {
             return std::find(roots.begin(), roots.end(), p) != roots.end();
         };
-        check(offered("/"), "the root file system");
-        check(offered("/run/media/anna/USB"), "a stick under /run/media");
-        check(!offered("/run/other"), "other mounts under /run are noise");
-        check(!offered("/run"), "/run itself is noise");
-        check(offered(disk), "an overlay disk");
-        check(!offered(again), "its bind mount repeats the device");
-        check(offered(net), "a mount whose source is no device");
+        EXPECT_TRUE(offered("/")) << "the root file system";
+        EXPECT_TRUE(offered("/run/media/anna/USB")) << "a stick under /run/media";
+        EXPECT_TRUE(!offered("/run/other")) << "other mounts under /run are noise";
+        EXPECT_TRUE(!offered("/run")) << "/run itself is noise";
+        EXPECT_TRUE(offered(disk)) << "an overlay disk";
+        EXPECT_TRUE(!offered(again)) << "its bind mount repeats the device";
+        EXPECT_TRUE(offered(net)) << "a mount whose source is no device";
         const mounts::Mount* stick = mounts::for_path("/run/media/anna/USB/DCIM/a.jpg");
-        check(stick && stick->source == "/dev/fakestick" && stick->fs_type == "overlay",
-              "files on the stick belong to it");
-        return check.ok();
+        EXPECT_TRUE(stick && stick->source == "/dev/fakestick" && stick->fs_type == "overlay")
+            << "files on the stick belong to it";
+        return true;
     }));
 }
 

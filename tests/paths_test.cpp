@@ -8,14 +8,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "child_check.h"
 #include "fresh_process.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
 
 namespace {
 
-using testing_support::ChildCheck;
 using testing_support::EnvChanges;
 using testing_support::TempTree;
 
@@ -124,24 +122,25 @@ TEST(ConfigDirFor, NeverRelative) {
 
 TEST(RealHome, SnapRealHomeThenHomeThenPasswd) {
     const int status = testing_support::run_in_child([] {
-        ChildCheck check;
         ::setenv("SNAP_REAL_HOME", "/home/real", 1);
         ::setenv("HOME", "/home/snapped", 1);
-        check.equal(real_home(), "/home/real", "SNAP_REAL_HOME first");
+        EXPECT_EQ(real_home(), "/home/real") << "SNAP_REAL_HOME first";
         ::setenv("SNAP_REAL_HOME", "", 1);
-        check.equal(real_home(), "/home/snapped", "an empty SNAP_REAL_HOME falls through");
+        EXPECT_EQ(real_home(), "/home/snapped") << "an empty SNAP_REAL_HOME falls through";
         ::unsetenv("SNAP_REAL_HOME");
         ::setenv("HOME", "", 1);
         const std::string from_passwd = real_home();
         ::unsetenv("HOME");
-        check.equal(real_home(), from_passwd, "unset and empty HOME alike");
-        if (::geteuid() == 0) check.equal(from_passwd, "/root", "root's password entry");
+        EXPECT_EQ(real_home(), from_passwd) << "unset and empty HOME alike";
+        if (::geteuid() == 0) {
+            EXPECT_EQ(from_passwd, "/root") << "root's password entry";
+        }
         ::setenv("SNAP_REAL_HOME", "relative/real", 1);
         ::setenv("HOME", "relative/home", 1);
-        check.equal(real_home(), from_passwd, "relative values are skipped");
+        EXPECT_EQ(real_home(), from_passwd) << "relative values are skipped";
         ::setenv("HOME", "/home/abs", 1);
-        check.equal(real_home(), "/home/abs", "a relative SNAP_REAL_HOME falls through");
-        return check.ok();
+        EXPECT_EQ(real_home(), "/home/abs") << "a relative SNAP_REAL_HOME falls through";
+        return true;
     });
     EXPECT_EQ(status, 0);
 }
@@ -197,25 +196,24 @@ TEST(Sandbox, SnapWithHostAccess) {
 TEST(SandboxFresh, DISABLED_SnapWithHostAccess) {
     // The host prefix on a private tmpfs over /var/lib.
     SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
-        ChildCheck check;
         if (!testing_support::mount_tmpfs("/var/lib")) return false;
         ::mkdir("/var/lib/snapd", 0755);
         ::mkdir("/var/lib/snapd/hostfs", 0755);
-        check(running_in_snap() && hostfs_available(), "in a snap with host access");
-        check.equal(to_scan_path("/etc"), kPrefix + "/etc", "system folders via the prefix");
-        check.equal(to_scan_path("/"), kPrefix + "/", "the host root");
-        check.equal(to_scan_path("/home/anna/x"), "/home/anna/x", "the home directly");
-        check.equal(to_scan_path("/home/annabel"), kPrefix + "/home/annabel", "not the home");
-        check.equal(to_scan_path("/media/anna/USB"), "/media/anna/USB", "media directly");
-        check.equal(to_scan_path("/run/media"), "/run/media", "the media root directly");
-        check.equal(to_scan_path(kPrefix + "/etc"), kPrefix + "/etc", "never prefixed twice");
-        check.equal(to_scan_path("rel"), "rel", "relative paths unchanged");
-        check(!is_writable_location("/etc"), "system folders are not writable");
-        check(is_writable_location("/home/anna"), "the home is writable");
+        EXPECT_TRUE(running_in_snap() && hostfs_available()) << "in a snap with host access";
+        EXPECT_EQ(to_scan_path("/etc"), kPrefix + "/etc") << "system folders via the prefix";
+        EXPECT_EQ(to_scan_path("/"), kPrefix + "/") << "the host root";
+        EXPECT_EQ(to_scan_path("/home/anna/x"), "/home/anna/x") << "the home directly";
+        EXPECT_EQ(to_scan_path("/home/annabel"), kPrefix + "/home/annabel") << "not the home";
+        EXPECT_EQ(to_scan_path("/media/anna/USB"), "/media/anna/USB") << "media directly";
+        EXPECT_EQ(to_scan_path("/run/media"), "/run/media") << "the media root directly";
+        EXPECT_EQ(to_scan_path(kPrefix + "/etc"), kPrefix + "/etc") << "never prefixed twice";
+        EXPECT_EQ(to_scan_path("rel"), "rel") << "relative paths unchanged";
+        EXPECT_TRUE(!is_writable_location("/etc")) << "system folders are not writable";
+        EXPECT_TRUE(is_writable_location("/home/anna")) << "the home is writable";
         // The flags were computed once: removing the folder changes nothing.
         ::rmdir("/var/lib/snapd/hostfs");
-        check(hostfs_available(), "the flag is cached");
-        return check.ok();
+        EXPECT_TRUE(hostfs_available()) << "the flag is cached";
+        return true;
     }));
 }
 
@@ -225,7 +223,6 @@ TEST(ConfigDir, CreatesAnAbsoluteFolderOrNone) {
     const std::string home = tree.dir("home");
     const std::string cwd = tree.dir("cwd");
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
-        ChildCheck check;
         if (::chdir(cwd.c_str()) != 0) return false;
         // Opened now: it stays readable after the privileges are dropped.
         const int cwd_fd = ::open(cwd.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -243,14 +240,15 @@ TEST(ConfigDir, CreatesAnAbsoluteFolderOrNone) {
         ::setenv("HOME", home.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", "relative-config", 1);
         const std::string dir = config_dir();
-        check.equal(dir, home + "/.config/Spacemole", "a relative XDG_CONFIG_HOME is ignored");
-        check(::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0777) == 0700,
-              "created with mode 0700");
-        check(cwd_empty(), "nothing created in the working directory");
+        EXPECT_EQ(dir, home + "/.config/Spacemole") << "a relative XDG_CONFIG_HOME is ignored";
+        EXPECT_TRUE(::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                    (st.st_mode & 0777) == 0700)
+            << "created with mode 0700";
+        EXPECT_TRUE(cwd_empty()) << "nothing created in the working directory";
 
         ::setenv("XDG_CONFIG_HOME", (home + "/xdg").c_str(), 1);
-        check.equal(config_dir(), home + "/xdg/Spacemole", "an absolute XDG_CONFIG_HOME");
-        check(::stat((home + "/xdg/Spacemole").c_str(), &st) == 0, "created under it");
+        EXPECT_EQ(config_dir(), home + "/xdg/Spacemole") << "an absolute XDG_CONFIG_HOME";
+        EXPECT_TRUE(::stat((home + "/xdg/Spacemole").c_str(), &st) == 0) << "created under it";
 
         // No usable variables: the password database's home. Root's home is
         // hidden under a private tmpfs so the machine's stays untouched.
@@ -258,22 +256,22 @@ TEST(ConfigDir, CreatesAnAbsoluteFolderOrNone) {
             if (!testing_support::mount_tmpfs("/root")) return false;
             ::unsetenv("HOME");
             ::setenv("XDG_CONFIG_HOME", "", 1);
-            check.equal(config_dir(), "/root/.config/Spacemole", "the password database's home");
-            check(::stat("/root/.config/Spacemole", &st) == 0, "created there");
+            EXPECT_EQ(config_dir(), "/root/.config/Spacemole") << "the password database's home";
+            EXPECT_TRUE(::stat("/root/.config/Spacemole", &st) == 0) << "created there";
             ::setenv("HOME", "relative-home", 1);
-            check.equal(config_dir(), "/root/.config/Spacemole", "a relative HOME is ignored");
+            EXPECT_EQ(config_dir(), "/root/.config/Spacemole") << "a relative HOME is ignored";
 
             // A user without a password entry gets no folder at all.
             if (::setresgid(54321, 54321, 54321) != 0 || ::setresuid(54321, 54321, 54321) != 0)
                 return false;
             ::unsetenv("HOME");
             ::unsetenv("XDG_CONFIG_HOME");
-            check.equal(config_dir(), "", "no home anywhere");
-            check(cwd_empty(), "still nothing in the working directory");
+            EXPECT_EQ(config_dir(), "") << "no home anywhere";
+            EXPECT_TRUE(cwd_empty()) << "still nothing in the working directory";
         } else {
             std::printf("not root: the password-database cases need another user id\n");
         }
-        return check.ok();
+        return true;
     }));
 }
 

@@ -95,7 +95,7 @@ void check_round(const std::vector<Item>& items, const std::vector<std::string>&
 
 TEST(TrashCrash, KilledBatchesNeverLoseOrDuplicateItems) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         set_env("HOME", tree.dir("home"));
         set_env("XDG_DATA_HOME", tree.path("data"));
         const std::string volume = tree.dir("vol");

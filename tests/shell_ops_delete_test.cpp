@@ -47,7 +47,7 @@ void deep_chain(TempTree& tree, const std::string& rel, int depth) {
 
 TEST(DeletePermanently, RemovesDeepTreesFilesAndOnlyTheLinkOfALinkedFolder) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   use_home(tree);
                   deep_chain(tree, "work/deep", 600);
                   tree.file("work/deep/side/a.txt", 100);
@@ -70,7 +70,7 @@ TEST(DeletePermanently, RemovesDeepTreesFilesAndOnlyTheLinkOfALinkedFolder) {
 TEST(DeletePermanently, BatchGoesOnPastProtectedAndMissingItems) {
     TempTree tree;
     EXPECT_EQ(
-        check_in_child([&] {
+        run_in_child([&] {
             use_home(tree);
             tree.file("home/Documents/keep.txt", 1);
             const std::string good = tree.file("work/good", 1);
@@ -118,7 +118,7 @@ TEST(DeletePermanently, UndeletablePartsStayAndTheRestGoes) {
 
 TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedBelow) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         use_home(tree);
         const std::string item = tree.dir("work/item");
         tree.file("work/item/a.txt", 3);
@@ -157,7 +157,7 @@ TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedBelow) {
 TEST(DeletePermanently, ParentSwappedForALinkAfterTheCheckIsRefused) {
     TempTree tree;
     EXPECT_EQ(
-        check_in_child([&] {
+        run_in_child([&] {
             use_home(tree);
             tree.file("home/Documents/precious.txt", 3);
             tree.file("work/Documents/junk.txt", 1);
@@ -178,7 +178,7 @@ TEST(DeletePermanently, ParentSwappedForALinkAfterTheCheckIsRefused) {
 
 TEST(DeletePermanently, ItemReplacedAfterTheCheckIsLeftAlone) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   use_home(tree);
                   const std::string item = tree.file("work/item", 1);
                   shell_ops::TrashOptions options;

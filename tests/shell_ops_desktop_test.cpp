@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "desktop_rerun.h"
+#include "fresh_process.h"
 #include "fake_bus.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
@@ -124,12 +124,11 @@ TEST_F(FileManagerBus, LiveRevealUsesTheSessionBus) {
     const std::string dir = tree.dir("docs/sub");
     auto fm = fake_file_manager(*s_bus, kFileManagerXml);
     ASSERT_TRUE(fm->ready());
-    EXPECT_EQ(rerun_test("LiveDesktop.RevealsThroughTheSessionBus",
-                         {{"SPACEMOLE_RERUN", "reveal"},
-                          {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
-                          {"REVEAL_FILE", file},
-                          {"REVEAL_DIR", dir}}),
-              0);
+    SPACEMOLE_IN_FRESH_PROCESS("LiveDesktop.RevealsThroughTheSessionBus",
+                               {{"SPACEMOLE_RERUN", "reveal"},
+                                {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
+                                {"REVEAL_FILE", file},
+                                {"REVEAL_DIR", dir}});
     const auto calls = fm->calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].method, "ShowItems");
@@ -148,13 +147,12 @@ TEST(LiveDesktop, RevealsThroughTheSessionBus) {
 TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
     if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "bare") {
         TempTree tree;
-        EXPECT_EQ(rerun_test(current_test_name(),
-                             {{"SPACEMOLE_RERUN", "bare"},
-                              {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
-                              {"DISPLAY", "", true},
-                              {"WAYLAND_DISPLAY", "", true},
-                              {"REVEAL_DIR", tree.root()}}),
-                  0);
+        SPACEMOLE_IN_FRESH_PROCESS(
+            current_test_name(), {{"SPACEMOLE_RERUN", "bare"},
+                                  {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
+                                  {"DISPLAY", std::nullopt},
+                                  {"WAYLAND_DISPLAY", std::nullopt},
+                                  {"REVEAL_DIR", tree.root()}});
         return;
     }
     EXPECT_FALSE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_DIR")));
@@ -169,8 +167,8 @@ TEST(VolumeInfo, FiguresOfATmpfsOfKnownSize) {
         if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP();
         TempTree tree;
         const std::string mnt = tree.dir("mnt");
-        const TestExec exec(current_test_name(),
-                            {{"SPACEMOLE_RERUN", "volume"}, {"VOLUME_POINT", mnt}});
+        const FreshExec exec(current_test_name(),
+                             {{"SPACEMOLE_RERUN", "volume"}, {"VOLUME_POINT", mnt}});
         SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
             if (!mount_tmpfs(mnt, "size=16m")) return false;
             exec.exec(); // a fresh process reads the namespace's own mount table

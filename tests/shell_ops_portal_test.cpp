@@ -74,7 +74,7 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
     };
     for (const Case& c : cases) {
         TempTree tree;
-        const int status = check_in_child([&] {
+        const int status = run_in_child([&] {
             const Sandbox s = enter_snap(tree);
             const std::string file = tree.file("home/work/report.txt", 6);
             const std::string folder = tree.dir("home/work/folder");
@@ -103,7 +103,7 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
 
 TEST(TrashPortal, LinksAndFifosAreNeverHandedToThePortal) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   const Sandbox s = enter_snap(tree);
                   const std::string fifo = tree.path("home/work/pipe");
                   tree.dir("home/work");
@@ -132,7 +132,7 @@ TEST(TrashPortal, LinksAndFifosAreNeverHandedToThePortal) {
 
 TEST(TrashPortal, MissingPortalFallsBackToTheOwnTrashOnTheSessionBus) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   const Sandbox s = enter_snap(tree);
                   const std::string file = tree.file("home/work/a.txt", 1);
                   GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);

@@ -137,7 +137,7 @@ TEST(TrashRules, UniqueNameSkipsTakenNamesAndGivesUp) {
 
 TEST(HomeTrash, MovesItemsAndWritesEncodedRecords) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   const HomeSetup s = use_home(tree);
                   const std::string a = tree.file("work/a b.txt", 10);
                   const std::string b = tree.file("work/\xC3\xA4%.txt", 3, 'b');
@@ -168,7 +168,7 @@ TEST(HomeTrash, MovesItemsAndWritesEncodedRecords) {
 TEST(HomeTrash, CollisionsStaleRecordsAndDanglingLinksGetTheNextNumber) {
     TempTree tree;
     EXPECT_EQ(
-        check_in_child([&] {
+        run_in_child([&] {
             const HomeSetup s = use_home(tree);
             tree.dir("data/Trash/files");
             tree.dir("data/Trash/info");
@@ -202,7 +202,7 @@ TEST(HomeTrash, CollisionsStaleRecordsAndDanglingLinksGetTheNextNumber) {
 
 TEST(HomeTrash, MissingDataFolderIsCreatedAndLongNamesAreShortened) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   const HomeSetup s = use_home(tree, "not/yet/share");
                   std::string long_name;
                   for (int i = 0; i < 125; ++i)
@@ -224,7 +224,7 @@ TEST(HomeTrash, MissingDataFolderIsCreatedAndLongNamesAreShortened) {
 TEST(HomeTrash, BatchGoesOnPastProtectedAndMissingItems) {
     TempTree tree;
     EXPECT_EQ(
-        check_in_child([&] {
+        run_in_child([&] {
             const HomeSetup s = use_home(tree);
             const std::string protected_dir = tree.file("home/Documents/keep.txt", 1);
             const std::string documents = tree.path("home/Documents");
@@ -250,7 +250,7 @@ TEST(HomeTrash, BatchGoesOnPastProtectedAndMissingItems) {
 
 TEST(HomeTrash, ParentSwappedForALinkAfterTheCheckIsRefused) {
     TempTree tree;
-    EXPECT_EQ(check_in_child([&] {
+    EXPECT_EQ(run_in_child([&] {
                   const HomeSetup s = use_home(tree);
                   tree.file("home/Documents/precious.txt", 3);
                   tree.file("work/Documents/junk.txt", 1);
@@ -312,7 +312,7 @@ Volume mount_volume(TempTree& tree, const std::string& rel = "vol") {
 
 TEST(VolumeTrash, PrivateTrashFolderIsCreatedClosedAndUsed) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         const Volume v = mount_volume(tree);
         const std::string item = v.top + "/stick file.txt";
         write_file(item, "data");
@@ -330,7 +330,7 @@ TEST(VolumeTrash, PrivateTrashFolderIsCreatedClosedAndUsed) {
 
 TEST(VolumeTrash, StickySharedTrashIsPreferredLinksAndPlainFoldersAreNot) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         const Volume v = mount_volume(tree);
         const std::string sticky = v.top + "/.Trash";
         ASSERT_EQ(::mkdir(sticky.c_str(), 0777), 0);
@@ -361,7 +361,7 @@ TEST(VolumeTrash, StickySharedTrashIsPreferredLinksAndPlainFoldersAreNot) {
 
 TEST(VolumeTrash, ForeignOrLinkedTrashFolderIsRefused) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         const Volume v = mount_volume(tree);
         const std::string t = v.top + "/.Trash-" + uid_text();
         // Someone else made it first, looking like a proper trash folder.
@@ -392,7 +392,7 @@ TEST(VolumeTrash, ForeignOrLinkedTrashFolderIsRefused) {
 
 TEST(VolumeTrash, OwnTrashFolderWithLooseModeIsTightened) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         const Volume v = mount_volume(tree);
         const std::string t = v.top + "/.Trash-" + uid_text();
         ASSERT_EQ(::mkdir(t.c_str(), 0700), 0);
@@ -409,7 +409,7 @@ TEST(VolumeTrash, OwnTrashFolderWithLooseModeIsTightened) {
 
 TEST(VolumeTrash, ReadOnlyMountHasNoTrash) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         const Volume v = mount_volume(tree);
         write_file(v.top + "/kept", "k");
         ASSERT_TRUE(remount_read_only(v.top)) << std::strerror(errno);
@@ -424,7 +424,7 @@ TEST(VolumeTrash, ReadOnlyMountHasNoTrash) {
 
 TEST(VolumeTrash, BindMountOfTheHomeDiskUsesItsOwnTrashAfterCrossDeviceRefusal) {
     TempTree tree;
-    SPACEMOLE_CHECK_IN_MOUNT_NAMESPACE([&] {
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         // Data home and the item share one tmpfs, but the item is reached
         // through a bind mount, so rename into the home trash gives EXDEV.
         const std::string disk = tree.dir("disk");

@@ -27,6 +27,7 @@
 #include "scanner.h"
 #include "strutil.h"
 #include "tree_export.h"
+#include "unique_fd.h"
 
 namespace {
 
@@ -342,7 +343,7 @@ int main(int argc, char** argv) {
     if (::stat(args.path.c_str(), &st) != 0)
         return fail("cannot read " + args.path + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode)) {
-        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(args.path.c_str()), ::closedir);
+        const DirPtr dir(::opendir(args.path.c_str()));
         if (!dir) return fail("cannot open folder " + args.path + ": " + std::strerror(errno));
     }
 

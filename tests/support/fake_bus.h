@@ -66,6 +66,10 @@ public:
     // Emits a signal from the object (parameters may be floating).
     bool emit(const std::string& interface, const std::string& signal, GVariant* parameters);
 
+    // Inside a handler only (service thread): the call being handled, for
+    // what the parameters do not carry, such as passed descriptors.
+    GDBusMethodInvocation* current_invocation() const { return m_invocation; }
+
     // Called on the service thread.
     void handle(const char* method, GVariant* parameters, GDBusMethodInvocation* invocation);
 
@@ -78,6 +82,7 @@ private:
     GMainContext* m_context = nullptr;
     GMainLoop* m_loop = nullptr;
     GDBusConnection* m_connection = nullptr;
+    GDBusMethodInvocation* m_invocation = nullptr;
     bool m_ready = false;
     mutable std::mutex m_mutex;
     std::vector<RecordedCall> m_calls;
@@ -224,7 +229,9 @@ inline void FakeService::handle(const char* method, GVariant* parameters,
         std::lock_guard lock(m_mutex);
         m_calls.push_back({method, text});
     }
+    m_invocation = invocation;
     GVariant* reply = m_handler ? m_handler(method, parameters) : nullptr;
+    m_invocation = nullptr;
     if (reply) {
         g_dbus_method_invocation_return_value(invocation, reply);
         return;

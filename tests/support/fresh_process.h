@@ -1,7 +1,13 @@
-// Runs one test of the current test binary in a freshly executed process, so
-// values a module caches once per process (sandbox flags, the guard's tables)
-// are computed from the environment the test sets up. The inner test is
-// usually named DISABLED_... so that ordinary runs list but skip it.
+// Runs one test of the current test binary again in a freshly executed
+// process (exec, not only fork), with changes to its environment. Needed
+// wherever a process-wide value must start clean: sandbox flags and the
+// guard's tables cached once per process, GLib's shared session bus and D-Bus
+// worker thread, GTK's display, the mount table read inside a new namespace.
+//
+// The inner test either recognises its turn by an environment variable and
+// skips itself otherwise, or is named DISABLED_... so that ordinary runs list
+// but skip it. Everything the child needs is built before the fork, so the
+// child only calls execve (safe in a process with threads).
 #pragma once
 
 #include <optional>
@@ -14,6 +20,19 @@ namespace testing_support {
 // Environment changes: a value to set, or nullopt to unset.
 using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
+// The argument and environment vectors for running `full_test_name`.
+class FreshExec {
+public:
+    FreshExec(const std::string& full_test_name, const EnvChanges& changes);
+
+    // Replaces the calling process; returns only when exec failed.
+    void exec() const;
+
+private:
+    std::vector<std::string> m_env, m_args;
+    std::vector<char*> m_envp, m_argv;
+};
+
 struct FreshResult {
     bool passed = false;  // exactly one test ran and passed
     bool skipped = false; // the test skipped itself (see output for why)
@@ -22,14 +41,17 @@ struct FreshResult {
 
 FreshResult run_test_in_fresh_process(const std::string& full_test_name, const EnvChanges& env);
 
+// The current test's full name, for running it again.
+std::string current_test_name();
+
 } // namespace testing_support
 
-// Runs the inner test in a fresh process: passes with it, skips with it.
-#define SPACEMOLE_IN_FRESH_PROCESS(name, env)                                                      \
+// Runs the inner test in a fresh process: passes with it, skips with it. The
+// changes may be a braced list.
+#define SPACEMOLE_IN_FRESH_PROCESS(name, ...)                                                      \
     do {                                                                                           \
-        const auto fresh_ = ::testing_support::run_test_in_fresh_process(name, env);               \
+        const auto fresh_ = ::testing_support::run_test_in_fresh_process(                          \
+            name, ::testing_support::EnvChanges(__VA_ARGS__));                                     \
         if (fresh_.skipped) GTEST_SKIP() << fresh_.output;                                         \
         EXPECT_TRUE(fresh_.passed) << fresh_.output;                                               \
     } while (0)
-
-namespace testing_support {} // namespace testing_support

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "temp_tree.h"
+
 namespace testing_support {
 
 namespace {
@@ -62,14 +64,7 @@ NamespaceResult run_in_mount_namespace(const std::function<bool()>& body) {
             ::_exit(2);
         }
         ::close(pipefd[1]);
-        bool ok = false;
-        try {
-            ok = body();
-        } catch (...) {
-            ok = false;
-        }
-        std::fflush(nullptr);
-        ::_exit(ok ? 0 : 1);
+        finish_child(body);
     }
     ::close(pipefd[1]);
     std::string reply;
@@ -81,18 +76,13 @@ NamespaceResult run_in_mount_namespace(const std::function<bool()>& body) {
         reply.append(buf, static_cast<std::size_t>(n));
     }
     ::close(pipefd[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = wait_for_child(pid);
     if (reply.empty() || reply[0] != 'y') {
         result.why = reply.size() > 1 ? reply.substr(1) : "the child did not start";
         return result;
     }
     result.available = true;
-    if (WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.status = 128 + WTERMSIG(status);
+    result.status = status;
     return result;
 }
 

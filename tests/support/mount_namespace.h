@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <type_traits>
 
 namespace testing_support {
 
@@ -15,7 +16,16 @@ struct NamespaceResult {
     std::string why;        // why the namespace was unavailable
 };
 
+// The body may use gtest checks and return bool or nothing, as in run_in_child.
 NamespaceResult run_in_mount_namespace(const std::function<bool()>& body);
+template <class Body>
+requires std::is_void_v<std::invoke_result_t<Body&>>
+    NamespaceResult run_in_mount_namespace(Body&& body) {
+    return run_in_mount_namespace(std::function<bool()>([&body] {
+        body();
+        return true;
+    }));
+}
 
 // Inside the namespace: mounts. Each returns false (with errno set) on failure.
 bool mount_tmpfs(const std::string& point, const std::string& options = "size=16m");
@@ -24,11 +34,12 @@ bool remount_read_only(const std::string& point);
 
 } // namespace testing_support
 
-// Runs `body` (a lambda returning bool) in a private mount namespace; skips the
-// test with the kernel's reason when namespaces are refused.
-#define SPACEMOLE_IN_MOUNT_NAMESPACE(body)                                                         \
+// Runs a body (a lambda; variadic so braces with commas pass) in a private
+// mount namespace and fails the test when it failed there; skips the test with
+// the kernel's reason when namespaces are refused.
+#define SPACEMOLE_IN_MOUNT_NAMESPACE(...)                                                          \
     do {                                                                                           \
-        const auto ns_result_ = ::testing_support::run_in_mount_namespace(body);                   \
+        const auto ns_result_ = ::testing_support::run_in_mount_namespace(__VA_ARGS__);            \
         if (!ns_result_.available)                                                                 \
             GTEST_SKIP() << "private mount namespace unavailable: " << ns_result_.why;             \
         EXPECT_EQ(ns_result_.status, 0) << "the check inside the mount namespace failed";          \

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testing_support {
 
 namespace {
@@ -142,26 +144,33 @@ void remove_tree(const std::string& path) {
     remove_at(AT_FDCWD, path.c_str());
 }
 
-int run_in_child(const std::function<bool()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        bool ok = false;
-        try {
-            ok = body();
-        } catch (...) {
-            ok = false;
-        }
-        std::fflush(nullptr);
-        ::_exit(ok ? 0 : 1);
+void finish_child(const std::function<bool()>& body) {
+    bool ok = false;
+    try {
+        ok = body() && !::testing::Test::HasFailure();
+    } catch (...) {
+        ok = false;
     }
+    std::fflush(nullptr);
+    ::_exit(ok ? 0 : 1);
+}
+
+int wait_for_child(pid_t pid) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
+}
+
+int run_in_child(const std::function<bool()>& body) {
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return -1;
+    if (pid == 0) finish_child(body);
+    return wait_for_child(pid);
 }
 
 int run_unprivileged(const std::function<bool()>& body) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <type_traits>
 
 namespace testing_support {
 
@@ -39,10 +40,25 @@ private:
 // Removes a tree without following links, making folders writable first.
 void remove_tree(const std::string& path);
 
-// Runs `body` in a forked child; returns its exit status (0 when it returned
-// true), or 128 + signal when it was killed. gtest assertions inside the child
-// do not reach the parent: report through the return value.
+// Runs `body` in a forked child; returns its exit status, or 128 + signal
+// when it was killed. The status is 0 only when the body returned true (a body
+// returning nothing counts as true) and no gtest check failed in the child:
+// the failures print there but do not reach the parent's test.
 int run_in_child(const std::function<bool()>& body);
+template <class Body>
+requires std::is_void_v<std::invoke_result_t<Body&>>
+int run_in_child(Body&& body) {
+    return run_in_child(std::function<bool()>([&body] {
+        body();
+        return true;
+    }));
+}
+
+// For a forked child: runs `body` and exits as run_in_child describes.
+[[noreturn]] void finish_child(const std::function<bool()>& body);
+
+// Waits for a child: its exit status, 128 + signal when killed, else -1.
+int wait_for_child(pid_t pid);
 
 // Like run_in_child, but the child first drops root privileges to the
 // unprivileged user 65534 (nobody) so permission checks apply; when not root it

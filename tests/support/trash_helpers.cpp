@@ -6,28 +6,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
-#include "mount_namespace.h"
-#include "temp_tree.h"
-
 namespace testing_support {
-
-int check_in_child(const std::function<void()>& body) {
-    return run_in_child([&body] {
-        body();
-        return !::testing::Test::HasFailure();
-    });
-}
-
-bool check_in_mount_namespace(const std::function<void()>& body, int& status) {
-    const NamespaceResult r = run_in_mount_namespace([&body] {
-        body();
-        return !::testing::Test::HasFailure();
-    });
-    status = r.status;
-    return r.available;
-}
 
 bool exists(const std::string& path) {
     struct stat st {};
