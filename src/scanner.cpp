@@ -104,8 +104,9 @@ struct LeafRec {
     std::uint8_t flags;
 };
 
-// The working node of one folder. Written only by the thread that lists it;
-// its children are complete before they are queued.
+// The working node of one folder. Written only by the thread that lists it
+// (its children are complete before they are queued), then, once `pending`
+// reaches 0, by the one thread that assembles it.
 struct ScanNode {
     ScanNode* parent = nullptr;
     std::string name;     // display name
