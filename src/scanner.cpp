@@ -1,6 +1,7 @@
 #include "scanner.h"
 
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -69,8 +70,9 @@ struct LeafRec {
     std::uint8_t flags;
 };
 
-// The working node of one folder. Written only by the thread that lists it;
-// its children are complete before they are queued.
+// The working node of one folder. Written only by the thread that lists it
+// (its children are complete before they are queued), then, once `pending`
+// reaches 0, by the one thread that assembles it.
 struct ScanNode {
     ScanNode* parent = nullptr;
     std::string name;     // display name
@@ -90,6 +92,11 @@ struct ScanNode {
     std::vector<LeafRec> leaves;
     std::vector<FileId> links;
     std::vector<std::unique_ptr<ScanNode>> subdirs;
+    // Its own listing plus subfolders not yet fully listed; the thread that
+    // brings it to 0 owns the finished subtree.
+    std::atomic<std::size_t> pending{1};
+    std::atomic<bool> has_links{false}; // a multiply-linked file somewhere below
+    FileNodePtr built;                  // the subtree, when assembled during the walk
 };
 
 // Opens a folder by a path of any length. Paths beyond PATH_MAX are walked
@@ -121,221 +128,16 @@ UniqueFd open_folder(const std::string& path, bool no_follow) {
     return dir;
 }
 
-// Per-thread buffers reused across folders.
-struct Scratch {
-    std::string scan_path;
-    std::string full;
-    std::vector<const ScanNode*> chain;
-    std::vector<ScanNode*> found;
-};
-
-class Pool {
-public:
-    Pool(ScanProgress& progress, Options options, std::uint64_t root_dev, std::string root_scan)
-        : m_progress(progress)
-        , m_options(options)
-        , m_root_dev(root_dev)
-        , m_root_scan(std::move(root_scan)) {
-        for (const auto& m : mounts::all()) {
-            m_points.insert(m.point);
-            m_points.insert(to_display_path(m.point));
-        }
-    }
-
-    void push(std::vector<ScanNode*>& nodes) {
-        if (nodes.empty()) return;
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.insert(m_queue.end(), nodes.begin(), nodes.end());
-        }
-        if (nodes.size() == 1)
-            m_cv.notify_one();
-        else
-            m_cv.notify_all();
-        nodes.clear();
-    }
-
-    void run() {
-        Scratch scratch;
-        for (;;) {
-            ScanNode* node = nullptr;
-            {
-                std::unique_lock lock(m_mutex);
-                m_cv.wait(lock, [this] { return !m_queue.empty() || m_done; });
-                if (m_queue.empty()) return;
-                node = m_queue.front();
-                m_queue.pop_front();
-                ++m_active;
-            }
-            process(*node, scratch);
-            bool finished = false;
-            {
-                std::lock_guard lock(m_mutex);
-                --m_active;
-                if (m_active == 0 && m_queue.empty()) finished = m_done = true;
-            }
-            if (finished) m_cv.notify_all();
-        }
-    }
-
-private:
-    void deny(ScanNode& node) {
-        node.denied = true;
-        m_progress.add_denied();
-    }
-
-    void build_scan_path(const ScanNode& node, Scratch& s) const {
-        s.chain.clear();
-        for (const ScanNode* n = &node; n->parent != nullptr; n = n->parent)
-            s.chain.push_back(n);
-        s.scan_path = m_root_scan;
-        for (auto it = s.chain.rbegin(); it != s.chain.rend(); ++it) {
-            if (s.scan_path.empty() || s.scan_path.back() != '/') s.scan_path += '/';
-            s.scan_path += (*it)->raw_name.empty() ? (*it)->name : (*it)->raw_name;
-        }
-    }
-
-    bool is_mount_point(const std::string& path) const { return m_points.count(path) != 0; }
-
-    bool may_descend(std::uint64_t dev, const std::string& full) const {
-        if (dev == m_root_dev) return true;
-        if (m_options.one_filesystem) return false;
-        const mounts::Mount* m = mounts::for_path(full);
-        if (m == nullptr) return true;
-        return !(mounts::is_pseudo_fs(m->fs_type) || mounts::is_risky_fs(m->fs_type) ||
-                 mounts::is_image_fs(m->fs_type));
-    }
-
-    // Read-only status changes only where a mount is; below it the parent's holds.
-    bool mount_is_read_only(const std::string& full) const {
-        if (!is_mount_point(full)) return false;
-        const mounts::Mount* m = mounts::for_path(full);
-        return m != nullptr && m->read_only;
-    }
-
-    void process(ScanNode& node, Scratch& s);
-
-    ScanProgress& m_progress;
-    const Options m_options;
-    const std::uint64_t m_root_dev;
-    const std::string m_root_scan;
-    std::unordered_set<std::string> m_points;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<ScanNode*> m_queue;
-    int m_active = 0;
-    bool m_done = false;
-};
-
-void Pool::process(ScanNode& node, Scratch& s) {
-    if (m_progress.is_cancelled()) return;
-    m_progress.set_current(node.path);
-
-    build_scan_path(node, s);
-    // O_NOFOLLOW and the identity check: a folder swapped for a link (or for
-    // another folder) after it was listed must not be walked in its place.
-    UniqueFd fd = open_folder(s.scan_path, node.parent != nullptr);
-    struct stat self {};
-    if (!fd || ::fstat(fd.get(), &self) != 0 ||
-        static_cast<std::uint64_t>(self.st_dev) != node.dev ||
-        static_cast<std::uint64_t>(self.st_ino) != node.ino) {
-        deny(node);
-        return;
-    }
-    DirPtr dir(::fdopendir(fd.get()));
-    if (!dir) {
-        deny(node);
-        return;
-    }
-    fd.release();
-    const int dfd = ::dirfd(dir.get());
-
-    s.full = node.path;
-    if (s.full.back() != '/') s.full += '/';
-    const std::size_t base = s.full.size();
-    std::int64_t bytes = 0;
-    std::int64_t files = 0;
-    unsigned since_check = 0;
-    while (const dirent* e = ::readdir(dir.get())) {
-        if (++since_check == kCancelCheckEvery) {
-            since_check = 0;
-            if (m_progress.is_cancelled()) break;
-        }
-        const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
-        struct stat st {};
-        if (::fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue; // vanished
-        const std::string_view raw_name(raw);
-        const bool valid = su::is_valid_utf8(raw_name);
-        s.full.resize(base);
-        if (valid)
-            s.full.append(raw_name);
-        else
-            s.full.append(su::sanitize_utf8(raw_name));
-        const std::string_view name(s.full.data() + base, s.full.size() - base);
-        const bool junk = junk::is_junk(name, s.full);
-        const std::int64_t size = static_cast<std::int64_t>(st.st_blocks) * 512;
-
-        if (S_ISDIR(st.st_mode)) {
-            auto child = std::make_unique<ScanNode>();
-            child->parent = &node;
-            child->name = name;
-            if (!valid) child->raw_name = raw_name;
-            child->path = s.full;
-            child->modified = st.st_mtim.tv_sec;
-            child->created = st.st_ctim.tv_sec;
-            child->dev = static_cast<std::uint64_t>(st.st_dev);
-            child->ino = static_cast<std::uint64_t>(st.st_ino);
-            child->is_junk = junk;
-            child->repaired = node.repaired || !valid;
-            if (may_descend(child->dev, s.full)) {
-                child->own_size = size;
-                child->read_only = node.read_only || mount_is_read_only(s.full);
-                s.found.push_back(child.get());
-            } else {
-                // Removing a mount point would reach into the other file
-                // system, which the user has not seen: refuse it.
-                child->skipped = true;
-                child->read_only = true;
-                m_progress.add_skipped();
-            }
-            node.subdirs.push_back(std::move(child));
-            continue;
-        }
-        if (size <= 0) continue;
-        if (node.arena.size() + name.size() > UINT32_MAX) continue;
-        LeafRec rec{};
-        rec.size = size;
-        rec.modified = st.st_mtim.tv_sec;
-        rec.created = st.st_ctim.tv_sec;
-        rec.name_off = static_cast<std::uint32_t>(node.arena.size());
-        rec.name_len = static_cast<std::uint32_t>(name.size());
-        rec.link = kNoLink;
-        if (st.st_nlink > 1) {
-            rec.link = static_cast<std::uint32_t>(node.links.size());
-            node.links.push_back(
-                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
-        }
-        rec.category = static_cast<std::uint8_t>(category::classify_file(name, st.st_mode));
-        rec.flags = static_cast<std::uint8_t>((junk ? kLeafJunk : 0) | (valid ? 0 : kLeafRepaired) |
-                                              (S_ISREG(st.st_mode) ? 0 : kLeafNotRegular));
-        node.arena.append(name);
-        node.leaves.push_back(rec);
-        bytes += size;
-        ++files;
-    }
-    if (files > 0) m_progress.add(bytes, files);
-    push(s.found);
-}
-
-// Turns the walked ScanNode tree into sealed FileNodes, depth first with an
+// Turns a walked ScanNode subtree into sealed FileNodes, depth first with an
 // explicit stack so a deeply nested tree cannot overflow the thread's stack.
-// Working records are freed as soon as their folder is built.
+// Subfolders already assembled (`built`) are taken as they are. Working
+// records are freed as soon as their folder is built.
 class Assembler {
 public:
     Assembler(bool dedupe, ScanDetails* details)
         : m_dedupe(dedupe)
-        , m_details(details) {
+        , m_details(details)
+        , m_small_files(small_files_label()) {
         m_seen.reserve(4096);
     }
 
@@ -346,18 +148,16 @@ public:
             Frame& top = stack.back();
             if (top.next < top.node->subdirs.size()) {
                 ScanNode& child = *top.node->subdirs[top.next++];
-                stack.push_back(enter(child));
+                if (child.built)
+                    adopt(top, std::move(child.built));
+                else
+                    stack.push_back(enter(child));
                 continue;
             }
             FileNodePtr done = finish(top);
             stack.pop_back();
             if (stack.empty()) return done;
-            Frame& parent = stack.back();
-            parent.total += done->size;
-            parent.files += done->file_count;
-            parent.newest = std::max(parent.newest, done->modified);
-            parent.kept.push_back(std::move(done));
-            parent.node->subdirs[parent.next - 1].reset();
+            adopt(stack.back(), std::move(done));
         }
     }
 
@@ -370,6 +170,14 @@ private:
         std::int64_t files = 0;
         std::int64_t newest = 0;
     };
+
+    static void adopt(Frame& parent, FileNodePtr child) {
+        parent.total += child->size;
+        parent.files += child->file_count;
+        parent.newest = std::max(parent.newest, child->modified);
+        parent.kept.push_back(std::move(child));
+        parent.node->subdirs[parent.next - 1].reset();
+    }
 
     Frame enter(ScanNode& n) {
         Frame f;
@@ -412,7 +220,7 @@ private:
         if (fold) {
             auto agg = std::make_shared<FileNode>();
             agg->id = FileNode::next_id();
-            agg->name = small_files_label();
+            agg->name = m_small_files;
             agg->path = n.path;
             agg->size = folded_size;
             agg->file_count = folded_count;
@@ -502,9 +310,254 @@ private:
 
     const bool m_dedupe;
     ScanDetails* m_details;
+    const std::string m_small_files; // looked up once, not per folder
     std::unordered_set<FileId, FileIdHash> m_seen;
     std::vector<std::uint8_t> m_keep;
 };
+
+// Per-thread buffers reused across folders.
+struct Scratch {
+    std::string scan_path;
+    std::string full;
+    std::vector<const ScanNode*> chain;
+    std::vector<ScanNode*> found;
+};
+
+class Pool {
+public:
+    Pool(ScanProgress& progress, Options options, std::uint64_t root_dev, std::string root_scan,
+         ScanDetails* details)
+        : m_progress(progress)
+        , m_options(options)
+        , m_details(details)
+        , m_root_dev(root_dev)
+        , m_root_scan(std::move(root_scan)) {
+        for (const auto& m : mounts::all()) {
+            m_points.insert(m.point);
+            m_points.insert(to_display_path(m.point));
+        }
+    }
+
+    void push(std::vector<ScanNode*>& nodes) {
+        if (nodes.empty()) return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.insert(m_queue.end(), nodes.begin(), nodes.end());
+        }
+        if (nodes.size() == 1)
+            m_cv.notify_one();
+        else
+            m_cv.notify_all();
+        nodes.clear();
+    }
+
+    void run() {
+        Scratch scratch;
+        ScanDetails details;
+        Assembler assembler(m_options.dedupe_hard_links, m_details != nullptr ? &details : nullptr);
+        for (;;) {
+            ScanNode* node = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_cv.wait(lock, [this] { return !m_queue.empty() || m_done; });
+                if (m_queue.empty()) {
+                    if (m_details != nullptr) m_details->leaves.merge(details.leaves);
+                    return;
+                }
+                node = m_queue.front();
+                m_queue.pop_front();
+                ++m_active;
+            }
+            if (process(*node, scratch)) complete(*node, assembler);
+            bool finished = false;
+            {
+                std::lock_guard lock(m_mutex);
+                --m_active;
+                if (m_active == 0 && m_queue.empty()) finished = m_done = true;
+            }
+            if (finished) m_cv.notify_all();
+        }
+    }
+
+private:
+    void deny(ScanNode& node) {
+        node.denied = true;
+        m_progress.add_denied();
+    }
+
+    void build_scan_path(const ScanNode& node, Scratch& s) const {
+        s.chain.clear();
+        for (const ScanNode* n = &node; n->parent != nullptr; n = n->parent)
+            s.chain.push_back(n);
+        s.scan_path = m_root_scan;
+        for (auto it = s.chain.rbegin(); it != s.chain.rend(); ++it) {
+            if (s.scan_path.empty() || s.scan_path.back() != '/') s.scan_path += '/';
+            s.scan_path += (*it)->raw_name.empty() ? (*it)->name : (*it)->raw_name;
+        }
+    }
+
+    bool is_mount_point(const std::string& path) const { return m_points.count(path) != 0; }
+
+    bool may_descend(std::uint64_t dev, const std::string& full) const {
+        if (dev == m_root_dev) return true;
+        if (m_options.one_filesystem) return false;
+        const mounts::Mount* m = mounts::for_path(full);
+        if (m == nullptr) return true;
+        return !(mounts::is_pseudo_fs(m->fs_type) || mounts::is_risky_fs(m->fs_type) ||
+                 mounts::is_image_fs(m->fs_type));
+    }
+
+    // Read-only status changes only where a mount is; below it the parent's holds.
+    bool mount_is_read_only(const std::string& full) const {
+        if (!is_mount_point(full)) return false;
+        const mounts::Mount* m = mounts::for_path(full);
+        return m != nullptr && m->read_only;
+    }
+
+    bool process(ScanNode& node, Scratch& s);
+
+    // Called once a folder is listed in full. Each folder whose subtree is
+    // thereby finished is assembled at once, while other walkers still read
+    // the disk, so little is left to do when the walk ends or is cancelled.
+    // Subtrees holding multiply-linked files wait for the final pass, which
+    // keeps the first name in its visiting order; the root waits too.
+    void complete(ScanNode& node, Assembler& assembler) const {
+        for (ScanNode* n = &node; n != nullptr; n = n->parent) {
+            if (n->pending.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+            if (m_options.dedupe_hard_links && n->has_links.load(std::memory_order_relaxed)) {
+                if (n->parent != nullptr)
+                    n->parent->has_links.store(true, std::memory_order_relaxed);
+            } else if (n->parent != nullptr) {
+                n->built = assembler.build(*n);
+            }
+        }
+    }
+
+    ScanProgress& m_progress;
+    const Options m_options;
+    ScanDetails* const m_details; // merged into under m_mutex
+    const std::uint64_t m_root_dev;
+    const std::string m_root_scan;
+    std::unordered_set<std::string> m_points;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<ScanNode*> m_queue;
+    int m_active = 0;
+    bool m_done = false;
+};
+
+// Lists one folder; false when cancelled before its listing was complete.
+bool Pool::process(ScanNode& node, Scratch& s) {
+    if (m_progress.is_cancelled()) return false;
+    m_progress.set_current(node.path);
+
+    build_scan_path(node, s);
+    // O_NOFOLLOW and the identity check: a folder swapped for a link (or for
+    // another folder) after it was listed must not be walked in its place.
+    UniqueFd fd = open_folder(s.scan_path, node.parent != nullptr);
+    struct stat self {};
+    if (!fd || ::fstat(fd.get(), &self) != 0 ||
+        static_cast<std::uint64_t>(self.st_dev) != node.dev ||
+        static_cast<std::uint64_t>(self.st_ino) != node.ino) {
+        deny(node);
+        return true;
+    }
+    DirPtr dir(::fdopendir(fd.get()));
+    if (!dir) {
+        deny(node);
+        return true;
+    }
+    fd.release();
+    const int dfd = ::dirfd(dir.get());
+
+    s.full = node.path;
+    if (s.full.back() != '/') s.full += '/';
+    const std::size_t base = s.full.size();
+    std::int64_t bytes = 0;
+    std::int64_t files = 0;
+    unsigned since_check = 0;
+    bool cut = false;
+    while (const dirent* e = ::readdir(dir.get())) {
+        if (++since_check == kCancelCheckEvery) {
+            since_check = 0;
+            if (m_progress.is_cancelled()) {
+                cut = true;
+                break;
+            }
+        }
+        const char* raw = e->d_name;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
+        struct stat st {};
+        if (::fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue; // vanished
+        const std::string_view raw_name(raw);
+        const bool valid = su::is_valid_utf8(raw_name);
+        s.full.resize(base);
+        if (valid)
+            s.full.append(raw_name);
+        else
+            s.full.append(su::sanitize_utf8(raw_name));
+        const std::string_view name(s.full.data() + base, s.full.size() - base);
+        const bool junk = junk::is_junk(name, s.full);
+        const std::int64_t size = static_cast<std::int64_t>(st.st_blocks) * 512;
+
+        if (S_ISDIR(st.st_mode)) {
+            auto child = std::make_unique<ScanNode>();
+            child->parent = &node;
+            child->name = name;
+            if (!valid) child->raw_name = raw_name;
+            child->path = s.full;
+            child->modified = st.st_mtim.tv_sec;
+            child->created = st.st_ctim.tv_sec;
+            child->dev = static_cast<std::uint64_t>(st.st_dev);
+            child->ino = static_cast<std::uint64_t>(st.st_ino);
+            child->is_junk = junk;
+            child->repaired = node.repaired || !valid;
+            if (may_descend(child->dev, s.full)) {
+                child->own_size = size;
+                child->read_only = node.read_only || mount_is_read_only(s.full);
+                s.found.push_back(child.get());
+            } else {
+                // Removing a mount point would reach into the other file
+                // system, which the user has not seen: refuse it.
+                child->skipped = true;
+                child->read_only = true;
+                m_progress.add_skipped();
+            }
+            node.subdirs.push_back(std::move(child));
+            continue;
+        }
+        if (size <= 0) continue;
+        if (node.arena.size() + name.size() > UINT32_MAX) continue;
+        LeafRec rec{};
+        rec.size = size;
+        rec.modified = st.st_mtim.tv_sec;
+        rec.created = st.st_ctim.tv_sec;
+        rec.name_off = static_cast<std::uint32_t>(node.arena.size());
+        rec.name_len = static_cast<std::uint32_t>(name.size());
+        rec.link = kNoLink;
+        if (st.st_nlink > 1) {
+            rec.link = static_cast<std::uint32_t>(node.links.size());
+            node.links.push_back(
+                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
+            node.has_links.store(true, std::memory_order_relaxed);
+        }
+        rec.category = static_cast<std::uint8_t>(category::classify_file(name, st.st_mode));
+        rec.flags = static_cast<std::uint8_t>((junk ? kLeafJunk : 0) | (valid ? 0 : kLeafRepaired) |
+                                              (S_ISREG(st.st_mode) ? 0 : kLeafNotRegular));
+        node.arena.append(name);
+        node.leaves.push_back(rec);
+        bytes += size;
+        ++files;
+    }
+    if (files > 0) m_progress.add(bytes, files);
+    if (cut) {
+        s.found.clear(); // they would not be listed now anyway
+        return false;
+    }
+    node.pending.fetch_add(s.found.size(), std::memory_order_relaxed);
+    push(s.found);
+    return true;
+}
 
 FileNodePtr single_leaf(const std::string& root, const std::string& name, bool repaired,
                         const struct stat* st) {
@@ -577,7 +630,7 @@ FileNodePtr scan(const std::string& root_arg, ScanProgress& progress, Options op
     top->read_only = !is_writable_location(root) || (mount != nullptr && mount->read_only);
 
     {
-        Pool pool(progress, options, top->dev, scan_root);
+        Pool pool(progress, options, top->dev, scan_root, details);
         std::vector<ScanNode*> first{top.get()};
         pool.push(first);
         std::vector<std::thread> helpers;

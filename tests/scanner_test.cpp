@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <string>
@@ -136,6 +137,32 @@ void quick_files(TempTree& t, int dirs, int files_per_dir) {
             ::close(fd);
         }
     }
+}
+
+// The path of the first entry called `name` met the way the scanner counts
+// hard links: each folder's own files in listing order, then its subfolders
+// depth first in listing order. Empty when there is none.
+std::string first_met(const std::string& dir, const std::string& name) {
+    std::vector<std::string> subdirs;
+    std::string found;
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return {};
+    while (const dirent* e = ::readdir(d)) {
+        const std::string entry = e->d_name;
+        if (entry == "." || entry == "..") continue;
+        struct stat st {};
+        if (::lstat((dir + "/" + entry).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode))
+            subdirs.push_back(dir + "/" + entry);
+        else if (entry == name && found.empty())
+            found = dir + "/" + entry;
+    }
+    ::closedir(d);
+    for (const auto& sub : subdirs) {
+        if (!found.empty()) break;
+        found = first_met(sub, name);
+    }
+    return found;
 }
 
 // Labels are compared in English whatever the machine's locale says.
@@ -356,6 +383,48 @@ TEST(ScannerAssembly, HardLinksCountOnceInWalkOrderOrEveryTimeWhenAsked) {
     EXPECT_EQ(counted->file_count, 3);
     EXPECT_NE(at(*counted, {"a", "sub", "link.bin"}), nullptr);
     EXPECT_EQ(broken_invariant(*counted), "");
+}
+
+// Subtrees are assembled by whichever walker finishes them, those holding
+// hard links only at the end: one name survives however the work was shared,
+// and the facts recorded on every thread reach the caller.
+TEST(ScannerAssembly, HardLinksAndFactsHoldWhenManySubtreesFinishApart) {
+    TempTree t;
+    constexpr int kSubtrees = 32;
+    t.file("orig/shared.bin", 300000);
+    for (int i = 0; i < kSubtrees; ++i) {
+        const std::string top = "p" + std::to_string(i);
+        t.file(top + "/q/big.bin", 300000);
+        if (i % 2 == 0)
+            t.hardlink(top + "/q/r/shared.bin", "orig/shared.bin");
+        else
+            t.file(top + "/q/r/own.bin", 300000);
+    }
+    const int names = 1 + kSubtrees / 2;
+    const std::int64_t shared_size = blocks(t.path("orig/shared.bin"));
+    auto is_shared = [](const FileNode& n) { return n.name == "shared.bin"; };
+    const std::string survivor = first_met(t.root(), "shared.bin");
+
+    for (int round = 0; round < 4; ++round) {
+        scanner::Options off;
+        off.dedupe_hard_links = false;
+        scanner::ScanDetails all_facts;
+        const auto counted = scan(t.root(), off, nullptr, &all_facts);
+        EXPECT_EQ(broken_invariant(*counted), "");
+        EXPECT_EQ(count_nodes(*counted, is_shared), names);
+        EXPECT_EQ(all_facts.leaves.size(), static_cast<std::size_t>(names));
+        for (const auto& [id, facts] : all_facts.leaves)
+            EXPECT_TRUE(facts.multiply_linked) << "leaf " << id;
+
+        scanner::ScanDetails facts;
+        const auto deduped = scan(t.root(), {}, nullptr, &facts);
+        EXPECT_EQ(broken_invariant(*deduped), "");
+        EXPECT_EQ(count_nodes(*deduped, is_shared), 1);
+        EXPECT_EQ(count_nodes(*deduped, [&](const FileNode& n) { return n.path == survivor; }), 1);
+        EXPECT_EQ(deduped->size, counted->size - (names - 1) * shared_size);
+        EXPECT_EQ(deduped->file_count, counted->file_count - (names - 1));
+        EXPECT_EQ(facts.leaves.size(), 1u);
+    }
 }
 
 TEST(ScannerAssembly, TimesCategoriesAndOrder) {
