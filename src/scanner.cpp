@@ -584,7 +584,7 @@ std::string normalize_root(std::string_view root) {
     std::string out(root);
     while (out.size() > 1 && out.back() == '/')
         out.pop_back();
-    if (out.empty()) out = "/";
+    if (out.empty()) out.push_back('/'); // "" is the root
     return out;
 }
 
