@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <unordered_set>
 
 namespace junk {
@@ -61,6 +63,21 @@ bool occurs_at(std::string_view path, std::size_t pos, std::string_view needle) 
     return false;
 }
 
+// For each byte, the fragments (bits 0-19) and cache parts (bits 20-22) whose
+// second character it is: after a slash, only those can start there, and most
+// path components start with none of them.
+const std::array<std::uint32_t, 256>& candidates_by_second_char() {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::size_t k = 0; k < kFragments.size(); ++k)
+            t[static_cast<unsigned char>(kFragments[k].text[1])] |= 1u << k;
+        for (std::size_t k = 0; k < kCacheParts.size(); ++k)
+            t[static_cast<unsigned char>(kCacheParts[k][1])] |= 1u << (kFragments.size() + k);
+        return t;
+    }();
+    return table;
+}
+
 } // namespace
 
 bool is_junk(std::string_view name, std::string_view path) {
@@ -71,18 +88,23 @@ bool is_junk(std::string_view name, std::string_view path) {
     // the end of its first occurrence; across both such fragments that is: the
     // last cache part starts at or after the earliest fragment end.
     constexpr auto npos = std::string_view::npos;
+    const auto& candidates = candidates_by_second_char();
     std::size_t app_end = npos;
     std::size_t last_cache = npos;
     for (std::size_t i = path.find('/'); i != npos; i = path.find('/', i + 1)) {
         if (i + 1 >= path.size()) break; // only the appended "/" follows; no pattern fits
-        const char next = path[i + 1];
-        for (const auto& f : kFragments) {
-            if (f.text[1] != next || !occurs_at(path, i, f.text)) continue;
+        for (std::uint32_t bits = candidates[static_cast<unsigned char>(path[i + 1])]; bits != 0;
+             bits &= bits - 1) {
+            const auto k = static_cast<std::size_t>(std::countr_zero(bits));
+            if (k >= kFragments.size()) {
+                if (occurs_at(path, i, kCacheParts[k - kFragments.size()])) last_cache = i;
+                continue;
+            }
+            const Fragment& f = kFragments[k];
+            if (!occurs_at(path, i, f.text)) continue;
             if (!f.needs_cache_suffix) return true;
-            if (app_end == npos) app_end = i + f.text.size();
+            app_end = std::min(app_end, i + f.text.size());
         }
-        for (const auto part : kCacheParts)
-            if (part[1] == next && occurs_at(path, i, part)) last_cache = i;
     }
     return app_end != npos && last_cache != npos && last_cache >= app_end;
 }
