@@ -101,20 +101,7 @@ TEST(ColorSchemeReply, UnwrapsNestedVariantsDownToTheNumber) {
     EXPECT_EQ(desktop_theme::color_scheme_of_reply(nullptr), std::nullopt);
 }
 
-class PortalBus : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_bus = std::make_unique<PrivateBus>(); }
-    static void TearDownTestSuite() { s_bus.reset(); }
-    void SetUp() override {
-        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP() << "re-run of another test";
-        ASSERT_TRUE(s_bus->up());
-        m_client = s_bus->connect();
-        ASSERT_TRUE(m_client);
-    }
-    static std::unique_ptr<PrivateBus> s_bus;
-    ConnectionPtr m_client;
-};
-std::unique_ptr<PrivateBus> PortalBus::s_bus;
+class PortalBus : public PrivateBusTest {};
 
 TEST_F(PortalBus, ReadAsksForTheAppearanceColorScheme) {
     struct Case {

@@ -77,20 +77,7 @@ TEST(RevealPlan, FoldersOpenThemselvesItemsTheirParent) {
     }
 }
 
-class FileManagerBus : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { s_bus = std::make_unique<PrivateBus>(); }
-    static void TearDownTestSuite() { s_bus.reset(); }
-    void SetUp() override {
-        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP() << "re-run of another test";
-        ASSERT_TRUE(s_bus->up());
-        m_client = s_bus->connect();
-        ASSERT_TRUE(m_client);
-    }
-    static std::unique_ptr<PrivateBus> s_bus;
-    ConnectionPtr m_client;
-};
-std::unique_ptr<PrivateBus> FileManagerBus::s_bus;
+class FileManagerBus : public PrivateBusTest {};
 
 TEST_F(FileManagerBus, ReceivesTheItemsUriWithAnEmptyStartupId) {
     auto fm = fake_file_manager(*s_bus, kFileManagerXml);

@@ -6,6 +6,7 @@
 // tests that include this do.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include <future>
 
 #include <gio/gio.h>
+#include <gtest/gtest.h>
 
 namespace testing_support {
 
@@ -262,5 +264,21 @@ inline bool iterate_until(const std::function<bool()>& done, int timeout_ms) {
     }
     return done();
 }
+
+// One private bus for a whole test suite and a fresh client connection for
+// each test. Derive a suite from it: class MySuite : public PrivateBusTest {};
+class PrivateBusTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_bus = std::make_unique<PrivateBus>(); }
+    static void TearDownTestSuite() { s_bus.reset(); }
+    void SetUp() override {
+        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP() << "re-run of another test";
+        ASSERT_TRUE(s_bus->up());
+        m_client = s_bus->connect();
+        ASSERT_TRUE(m_client);
+    }
+    static inline std::unique_ptr<PrivateBus> s_bus;
+    ConnectionPtr m_client;
+};
 
 } // namespace testing_support
