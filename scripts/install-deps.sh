@@ -10,7 +10,7 @@ BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
        libgtest-dev libgmock-dev libbenchmark-dev
        clang libclang-rt-14-dev clang-format)
 RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
-TESTS=(xvfb xauth xdotool dbus-x11 x11-apps imagemagick time procps
+TESTS=(xvfb xauth xdotool dbus-x11 time procps
        libglib2.0-bin)
 BENCH=(time hyperfine)
 
