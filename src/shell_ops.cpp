@@ -475,9 +475,24 @@ int rename_no_replace(int from_dir, const char* from, int to_dir, const char* to
 
 enum class MoveStep { Done, OtherDevice, Failed };
 
+// The trash folder itself or its files/ or info/: rename would carry the
+// records into files/ (or fail on the folder moved into itself).
+bool is_part_of_trash(const TrashDir& dir, const struct stat& item) {
+    struct stat st {};
+    for (const auto& [fd, name] : {std::pair{dir.files.get(), "."}, std::pair{dir.info.get(), "."},
+                                   std::pair{dir.files.get(), ".."}}) {
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && same_file(st, item)) return true;
+    }
+    return false;
+}
+
 // Record first, then the move: an interruption leaves at worst a record
 // without its item, never an item without its place.
 MoveStep move_into(const TrashDir& dir, const std::string& path, Located& item, Outcome& outcome) {
+    if (is_part_of_trash(dir, item.st)) {
+        outcome = Outcome::failed(TrashMessage::NoTrash);
+        return MoveStep::Failed;
+    }
     const std::string base = item.name;
     // A name can be taken between the test and the move by another program.
     for (int attempt = 0; attempt < 8; ++attempt) {

@@ -273,6 +273,27 @@ TEST(HomeTrash, ParentSwappedForALinkAfterTheCheckIsRefused) {
               0);
 }
 
+// The trash cannot take itself: moving info/ into files/ would carry every
+// record away and leave the trashed items without their way back.
+TEST(HomeTrash, TheTrashAndItsFoldersAreNotMovedIntoThemselves) {
+    TempTree tree;
+    EXPECT_EQ(
+        run_in_child([&] {
+            const HomeSetup s = use_home(tree);
+            const std::string a = tree.file("work/a.txt", 4);
+            ASSERT_EQ(shell_ops::move_to_trash({a}).failed_count, 0);
+            const std::vector<std::string> own{s.trash + "/info", s.trash + "/files", s.trash};
+            const auto r = shell_ops::move_to_trash(own);
+            EXPECT_TRUE(r.trashed.empty());
+            EXPECT_EQ(r.failed_count, 3);
+            EXPECT_EQ(r.error, key(TrashMessage::NoTrash));
+            EXPECT_EQ(r.no_trash_available, own);
+            EXPECT_EQ(list_dir(s.trash + "/info"), (std::vector<std::string>{"a.txt.trashinfo"}));
+            EXPECT_EQ(list_dir(s.trash + "/files"), (std::vector<std::string>{"a.txt"}));
+        }),
+        0);
+}
+
 TEST(HomeTrash, RenameRefusedAsPermissionDeniedLeavesNoRecord) {
     TempTree tree;
     const std::string base = tree.dir("shared");
