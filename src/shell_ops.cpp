@@ -733,7 +733,11 @@ std::string candidate_name(std::string_view base, int n) {
         ext = {};
     }
     const std::size_t room = kLimit - number.size() - ext.size();
-    return su::truncate_utf8(std::string(stem), room) + number + std::string(ext);
+    std::string cut = su::truncate_utf8(std::string(stem), room);
+    // A character is at most four bytes: backing off further means the name
+    // is not UTF-8, and would otherwise lose its whole stem.
+    if (cut.size() + 3 < room) cut.assign(stem.substr(0, room));
+    return cut + number + std::string(ext);
 }
 
 std::optional<std::string> unique_name(std::string_view base,

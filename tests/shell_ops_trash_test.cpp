@@ -102,7 +102,9 @@ TEST(TrashRules, LongNamesAreShortenedToFitTheRecordName) {
     for (int i = 0; i < 120; ++i)
         umlauts += "\xC3\xA4";
     const std::string huge_ext = "x." + std::string(250, 'e');
-    for (const std::string& base : {umlauts + ".jpg", std::string(255, 'a'), huge_ext}) {
+    // Not UTF-8 at all (stray continuation bytes): cut by bytes, not emptied.
+    const std::string stray = std::string(250, '\x80') + ".txt";
+    for (const std::string& base : {umlauts + ".jpg", std::string(255, 'a'), huge_ext, stray}) {
         for (int n : {1, 2, 99999}) {
             const std::string name = shell_ops::trash_rules::candidate_name(base, n);
             EXPECT_LE(name.size() + 10, 255u) << n;
