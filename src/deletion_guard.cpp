@@ -147,7 +147,16 @@ const Tables& tables() {
             const std::string other = rules::normalize(xdg) + "/user-dirs.dirs";
             if (other != home + "/.config/user-dirs.dirs") text += "\n" + read_small_file(other);
         }
-        return Tables{rules::exact_set_for(home, text)};
+        rules::ExactSet exact = rules::exact_set_for(home, text);
+        // HOME or a user folder may be named through a linked folder (/home
+        // linked to /var/home); a scan reaches them by their real spelling.
+        if (const std::string real = rules::resolve(home); !home.empty() && real != home)
+            exact.merge(rules::exact_set_for(real, text));
+        std::vector<std::string> real_spellings;
+        for (const std::string& e : exact)
+            if (std::string r = rules::resolve(e); r != e) real_spellings.push_back(std::move(r));
+        exact.insert(real_spellings.begin(), real_spellings.end());
+        return Tables{std::move(exact)};
     }();
     return t;
 }

@@ -345,6 +345,42 @@ TEST(ReasonKeyFresh, DISABLED_HomeAndUserDirs) {
     expect_live("Documents", kReasonSystem);
 }
 
+// HOME may name the home through a linked folder (/home linked to
+// /var/home): the home, its folders and the user folders are protected under
+// their real spelling too, which is how a scan of / reaches them.
+TEST(ReasonKey, HomeNamedThroughALinkIsProtectedWhereItReallyIs) {
+    TempTree tree;
+    const std::string real_home = tree.dir("real/alice");
+    tree.file("real/alice/Musik/a.ogg", 3);
+    tree.dir("elsewhere/pics");
+    tree.symlink("linked", tree.path("real"));
+    tree.symlink("linked-elsewhere", tree.path("elsewhere"));
+    testing_support::write_file(real_home + "/.config/user-dirs.dirs",
+                                "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
+                                    tree.path("linked-elsewhere/pics") + "\"\n");
+    SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_HomeThroughALink",
+                               {{"HOME", tree.path("linked/alice")},
+                                {"GUARD_TEST_HOME", real_home},
+                                {"SNAP", std::nullopt},
+                                {"SNAP_NAME", std::nullopt},
+                                {"SNAP_REAL_HOME", std::nullopt},
+                                {"XDG_CONFIG_HOME", std::nullopt}});
+}
+
+TEST(ReasonKeyFresh, DISABLED_HomeThroughALink) {
+    const std::string home = test_home(); // the real spelling
+    ASSERT_FALSE(home.empty());
+    const std::string root = su::parent_of(su::parent_of(home));
+    expect_live(home, kReasonSystem);
+    expect_live(home + "/Musik", kReasonSystem);
+    expect_live(home + "/Downloads", kReasonSystem);
+    expect_live(home + "/.ssh", kReasonSystem);
+    expect_live(root + "/real", kReasonSystem); // holds the home
+    expect_live(root + "/elsewhere/pics", kReasonSystem);
+    expect_live(home + "/Musik/a.ogg", nullptr);
+    expect_live(home + "/notes.txt", nullptr);
+}
+
 // Real mounts in a private namespace, made after the guard's first answer:
 // mount roots are protected at once (seen on disk), their contents are not.
 TEST(ReasonKey, RealMountsInAPrivateNamespace) {
