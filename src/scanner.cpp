@@ -477,7 +477,15 @@ bool Pool::process(ScanNode& node, Scratch& s) {
     std::int64_t files = 0;
     unsigned since_check = 0;
     bool cut = false;
-    while (const dirent* e = ::readdir(dir.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (e == nullptr) {
+            // A read error (a failing disk) leaves the contents unknown:
+            // keep what was read, but do not pass the folder off as complete.
+            if (errno != 0) deny(node);
+            break;
+        }
         if (++since_check == kCancelCheckEvery) {
             since_check = 0;
             if (m_progress.is_cancelled()) {

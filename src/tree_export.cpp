@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "strutil.h"
-
 namespace tree_export {
 
 namespace {
@@ -72,13 +70,69 @@ void append_info(std::string& out, const FileNode& n, bool is_root,
     out += '}';
 }
 
+// Length of the well-formed UTF-8 sequence at `at`, or 0. Stricter than the
+// structural check names pass: JSON readers refuse surrogates, overlong forms
+// and values above U+10FFFF, which that check lets through.
+std::size_t strict_utf8_length(std::string_view s, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = byte(at);
+    if (c < 0x80) return 1;
+    std::size_t len = 0;
+    unsigned char lo = 0x80;
+    unsigned char hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() - at < len) return 0;
+    if (byte(at + 1) < lo || byte(at + 1) > hi) return 0;
+    for (std::size_t i = 2; i < len; ++i)
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    return len;
+}
+
+// `text` with every byte that starts no well-formed sequence as U+FFFD.
+std::string strict_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = strict_utf8_length(text, i);
+        if (len == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+bool is_strict_utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = strict_utf8_length(text, i);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
 } // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string repaired;
-    if (!su::is_valid_utf8(text)) {
-        repaired = su::sanitize_utf8(text);
+    if (!is_strict_utf8(text)) {
+        repaired = strict_utf8(text);
         text = repaired;
     }
     out += '"';

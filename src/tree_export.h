@@ -20,7 +20,8 @@ inline constexpr std::string_view kProgramName = "spacemole";
 inline constexpr std::string_view kProgramVersion = "1.0.7";
 
 // Appends `text` as a quoted JSON string: quotes, backslashes and control
-// characters escaped; bytes that are not valid UTF-8 become U+FFFD first.
+// characters escaped; bytes that are not well-formed UTF-8 (surrogates and
+// overlong forms included) become U+FFFD first.
 void append_json_string(std::string& out, std::string_view text);
 std::string json_string(std::string_view text);
 

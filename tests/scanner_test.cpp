@@ -5,16 +5,21 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -491,6 +496,29 @@ TEST(ScannerWalk, UnreadableRootIsDenied) {
         ScanProgress progress;
         const auto root = scanner::scan(t.path("locked"), progress, {});
         return root->is_directory && root->is_denied && root->children.empty() &&
+               progress.denied_count() == 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(ScannerWalk, FolderWhoseListingFailsIsDenied) {
+    TempTree t;
+    t.file("a.bin", 300000);
+    const int status = testing_support::run_in_child([&] {
+        // Every directory read fails with EIO, as on a failing disk.
+        sock_filter filter[] = {
+            BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getdents64, 0, 1),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+            BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog prog{static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+            return true; // no filters here: nothing to check
+        ScanProgress progress;
+        const auto root = scanner::scan(t.root(), progress, {});
+        return root->is_directory && root->is_denied && !root->can_enter() &&
                progress.denied_count() == 1;
     });
     EXPECT_EQ(status, 0);

@@ -232,6 +232,14 @@ std::string json_report(const Args& args, const FileNode& root, const Report& r,
     return out;
 }
 
+// One entry per line, even for names holding newlines, and no terminal
+// escapes from names.
+std::string printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = '?';
+    return text;
+}
+
 std::string text_report(const FileNode& root, const Report& r, const ScanProgress& progress,
                         double seconds) {
     std::string out;
@@ -240,7 +248,7 @@ std::string text_report(const FileNode& root, const Report& r, const ScanProgres
         std::snprintf(line, sizeof line, "  %-13s %s\n", label, value.c_str());
         out += line;
     };
-    out += "Scan of " + root.path + "\n";
+    out += "Scan of " + printable(root.path) + "\n";
     row("Occupied:", plain_size(root.size) + " (" + std::to_string(root.size) + " bytes)");
     row("Files:", std::to_string(root.file_count));
     row("Folders:", std::to_string(r.folders));
@@ -258,11 +266,7 @@ std::string text_report(const FileNode& root, const Report& r, const ScanProgres
         for (const auto& n : items) {
             std::snprintf(line, sizeof line, "  %10s  ", plain_size(n->size).c_str());
             out += line;
-            // One entry per line, even for names holding newlines.
-            std::string shown = n->path;
-            for (char& c : shown)
-                if (static_cast<unsigned char>(c) < 0x20) c = '?';
-            out += shown + "\n";
+            out += printable(n->path) + "\n";
         }
     };
     list("Largest folders", r.folders_by_size.items());

@@ -97,7 +97,16 @@ print("export checks: ok")
 PY
 check "export parses strictly and adds up" test $? -eq 0
 
-# Errors: one line on standard error, status 1 (2 for usage).
+# Control characters in names never reach the terminal, the scanned path's included.
+odd="$work/odd"$'\n'"name"$'\033'"[31m"
+mkdir -p "$odd/sub"$'\033'"[2J"
+head -c 5000 /dev/urandom >"$odd/sub"$'\033'"[2J/big"$'\r'"file"
+"$bin" --top 3 "$odd" >"$work/odd_report.txt"
+check "scanned path with control characters is shown on one line" \
+    test "$(head -n 1 "$work/odd_report.txt")" = "Scan of $work/odd?name?[31m"
+check "no control characters in the text report" \
+    test "$(tr -d '\n' <"$work/odd_report.txt" | LC_ALL=C tr -d '\040-\176\200-\377' | wc -c)" -eq 0
+
 set +e
 "$bin" "$work/missing" >"$work/out" 2>"$work/err"
 check "missing path exits 1" test $? -eq 1
