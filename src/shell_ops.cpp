@@ -512,8 +512,9 @@ MoveStep move_into(const TrashDir& dir, const std::string& path, Located& item, 
         }
         const std::string text = trash_rules::record_text(path, deletion_date());
         const ssize_t written = ::write(record.get(), text.data(), text.size());
-        record.reset();
-        if (written != static_cast<ssize_t>(text.size())) {
+        // Network and FUSE file systems may report a failed write only at close.
+        const bool closed = record.close();
+        if (written != static_cast<ssize_t>(text.size()) || !closed) {
             ::unlinkat(dir.info.get(), record_name.c_str(), 0);
             outcome = Outcome::failed(TrashMessage::RecordFailed);
             return MoveStep::Failed;
