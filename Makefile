@@ -26,7 +26,7 @@ run: build
 	@if [ -x $(BUILD)/spacemole ]; then \
 	  exec $(BUILD)/spacemole $(ARGS); \
 	elif [ -x $(BUILD)/spacemole-scan ]; then \
-	  echo "(the window is not built yet; showing the command-line report of your home folder)"; \
+	  echo "(the window is not built yet; showing the command-line report instead)"; \
 	  exec $(BUILD)/spacemole-scan --top 10 "$${ARGS:-$$HOME}"; \
 	else \
 	  echo "Spacemole libraries built in $(BUILD)/; there is no program to start yet."; \
