@@ -336,6 +336,20 @@ bool remove_recursive(int dirfd, const std::string& name) {
     return top_ok;
 }
 
+// Resolves the item's folder as it is now, gives the test hook its moment,
+// then pins the item down with locate(). Shared by trash and deletion.
+std::optional<Outcome> pin(const std::string& path, const std::string& scan,
+                           const struct stat& seen, const TrashOptions& options, Located& item,
+                           bool& gone) {
+    gone = false;
+    const auto real_parent = resolved_parent(scan);
+    if (!real_parent)
+        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
+                                               : TrashMessage::NotMoved);
+    if (options.after_guard) options.after_guard(path);
+    return locate(scan, *real_parent, seen, item, gone);
+}
+
 Outcome delete_one(const std::string& path, const TrashOptions& options) {
     if (const char* reason = deletion_guard::reason_key(path))
         return Outcome::failed(shown(reason));
@@ -349,14 +363,9 @@ Outcome delete_one(const std::string& path, const TrashOptions& options) {
         return Outcome::failed(errno == EACCES ? shown(TrashMessage::PermissionDenied)
                                                : system_error_text(errno));
     }
-    const auto real_parent = resolved_parent(scan);
-    if (!real_parent)
-        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
-                                               : TrashMessage::NotMoved);
-    if (options.after_guard) options.after_guard(path);
     Located item;
     bool gone = false;
-    if (auto failure = locate(scan, *real_parent, seen, item, gone)) {
+    if (auto failure = pin(path, scan, seen, options, item, gone)) {
         if (gone) return Outcome::done();
         return *failure;
     }
@@ -633,14 +642,9 @@ Outcome trash_one(const std::string& path, const TrashOptions& options) {
     const std::string scan = to_scan_path(path);
     struct stat seen {};
     if (::lstat(scan.c_str(), &seen) != 0) return Outcome::failed(system_error_text(errno));
-    const auto real_parent = resolved_parent(scan);
-    if (!real_parent)
-        return Outcome::failed(errno == EACCES ? TrashMessage::PermissionDenied
-                                               : TrashMessage::NotMoved);
-    if (options.after_guard) options.after_guard(path);
     Located item;
     bool gone = false;
-    if (auto failure = locate(scan, *real_parent, seen, item, gone)) return *failure;
+    if (auto failure = pin(path, scan, seen, options, item, gone)) return *failure;
     if (running_in_snap() || running_in_flatpak()) {
         switch (trash_through_portal(item, options)) {
         case PortalAnswer::Trashed:
