@@ -2,14 +2,16 @@
 #   make run    install what is missing, build, start Spacemole
 #   make test   install what is missing, build with -Werror, run every test,
 #               then the unit tests again under ASan+UBSan
-# Further targets: build, tsan, fuzz, fuzz-smoke, bench, format, format-check, clean.
+# Further targets: build, tsan, fuzz, fuzz-smoke, bench, format, format-check,
+# mutate (deliberate faults the tests must catch; slow, not part of test), clean.
 
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD     ?= build
 CMAKE_GEN := -G Ninja
 CTEST     := ctest --output-on-failure --no-tests=error -j$(JOBS)
 
-.PHONY: all deps build run test test-main tsan fuzz fuzz-smoke asan bench format format-check clean
+.PHONY: all deps build run test test-main layers tsan fuzz fuzz-smoke asan bench mutate format \
+        format-check clean
 
 all: build
 
@@ -36,7 +38,12 @@ run: build
 # the fuzz smoke run, ThreadSanitizer on the threaded modules, and last the
 # unit tests under AddressSanitizer + UndefinedBehaviorSanitizer, so CTest's
 # summary closes the output.
-test: deps format-check test-main fuzz-smoke tsan asan
+test: deps format-check layers test-main fuzz-smoke tsan asan
+	@bash scripts/test_ratio.sh
+
+# Core sources stay free of GTK, GLib, cairo and pango headers.
+layers:
+	@bash scripts/check_layers.sh
 
 test-main:
 	cmake -S . -B build-werror $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPACEMOLE_WERROR=ON
@@ -65,6 +72,11 @@ fuzz:
 
 fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=5
+
+# Applies each deliberate fault of scripts/mutate.py to a scratch copy and
+# reports which ones the tests catch. ARGS="--only trash" runs a subset.
+mutate:
+	python3 scripts/mutate.py $(ARGS)
 
 bench: deps
 	bash scripts/install-deps.sh --bench

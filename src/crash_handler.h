@@ -26,7 +26,7 @@ public:
 namespace crash_report {
 
 inline constexpr std::string_view PRODUCT = "Spacemole";
-inline constexpr std::string_view VERSION = "1.0.7";
+inline constexpr std::string_view VERSION = SPACEMOLE_VERSION;
 inline constexpr std::string_view BUILD = "1008";
 inline constexpr std::string_view SUPPORT_ADDRESS = "support@spacemole.example.org";
 inline constexpr std::string_view REPORT_NAME = "Spacemole_crash.txt";

@@ -17,7 +17,7 @@
 namespace tree_export {
 
 inline constexpr std::string_view kProgramName = "spacemole";
-inline constexpr std::string_view kProgramVersion = "1.0.7";
+inline constexpr std::string_view kProgramVersion = SPACEMOLE_VERSION;
 
 // Appends `text` as a quoted JSON string: quotes, backslashes and control
 // characters escaped; bytes that are not well-formed UTF-8 (surrogates and

@@ -101,7 +101,7 @@ TEST(CrashReport, ASegfaultWritesTheReportAndEndsByTheSameSignal) {
     ASSERT_EQ(::uname(&uts), 0);
     const std::vector<std::string> head = {
         "=== Spacemole Crash Report ===",
-        "Version: 1.0.7 (Build 1008)",
+        "Version: " SPACEMOLE_VERSION " (Build 1008)",
         "Snap revision: 42",
         "Signal: SIGSEGV (Segmentation fault) (11)",
     };

@@ -86,7 +86,7 @@ TEST(TreeExport, FoldersAreArraysAndLeavesObjectsWithTheirFlags) {
     details.leaves[device->id] = {0, 0, false, true};
 
     const std::string out = export_of(*root, &details);
-    EXPECT_EQ(out.rfind("[1,2,{\"progname\":\"spacemole\",\"progver\":\"1.0.7\","
+    EXPECT_EQ(out.rfind("[1,2,{\"progname\":\"spacemole\",\"progver\":\"" SPACEMOLE_VERSION "\","
                         "\"timestamp\":1234},\n",
                         0),
               0u)
