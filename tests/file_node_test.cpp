@@ -102,10 +102,4 @@ TEST(ScanProgressCounters, TotalsAddUpFromManyThreads) {
     EXPECT_TRUE(progress.is_cancelled());
 }
 
-TEST(ScanOptions, DefaultsDedupeOnAndStayOnFilesystemOff) {
-    const scanner::Options o;
-    EXPECT_TRUE(o.dedupe_hard_links);
-    EXPECT_FALSE(o.one_filesystem);
-}
-
 } // namespace

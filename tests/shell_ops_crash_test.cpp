@@ -16,7 +16,6 @@
 
 #include "mount_namespace.h"
 #include "temp_tree.h"
-#include "trash_helpers.h"
 
 using namespace testing_support;
 

@@ -9,8 +9,9 @@
 #include <gtest/gtest.h>
 
 #include "fake_portal.h"
+#include "i18n.h"
+#include "child_process.h"
 #include "temp_tree.h"
-#include "trash_helpers.h"
 
 using namespace testing_support;
 using Behaviour = FakeTrashPortal::Behaviour;
@@ -25,6 +26,7 @@ struct Sandbox {
 };
 
 Sandbox enter_snap(TempTree& tree) {
+    I18n::instance().set_language("en"); // messages are compared in English
     Sandbox s;
     s.home = tree.dir("home");
     set_env("SNAP", "/snap/spacemole/1");

@@ -1,7 +1,8 @@
-// Moving to the trash on real files: the home trash in a temporary data
-// folder, volume trash folders on tmpfs mounts in a private mount namespace.
-// Every case runs in a child process, because the home folder, the guard's
-// tables and the mount table are read once per process.
+// Moving to the trash and permanent deletion on real files: the home trash in
+// a temporary data folder, volume trash folders and mounts below an item on
+// tmpfs in a private mount namespace. Every case runs in a child process,
+// because the home folder, the guard's tables and the mount table are read
+// once per process.
 #include "shell_ops.h"
 
 #include <cerrno>
@@ -15,8 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "mount_namespace.h"
+#include "child_process.h"
+#include "i18n.h"
 #include "temp_tree.h"
-#include "trash_helpers.h"
 
 using namespace testing_support;
 using shell_ops::TrashMessage;
@@ -38,6 +40,7 @@ struct HomeSetup {
 };
 
 HomeSetup use_home(TempTree& tree, const std::string& data_rel = "data") {
+    I18n::instance().set_language("en"); // messages are compared in English
     HomeSetup s;
     s.home = tree.dir("home");
     set_env("HOME", s.home);
@@ -59,37 +62,22 @@ void expect_record(const std::string& record_path, const std::string& encoded_pa
 
 // ---- Pure rules
 
-TEST(TrashRules, PercentEncodingKeepsOnlyTheSafeBytes) {
-    struct Case {
-        const char* path;
-        const char* encoded;
-    } cases[] = {
-        {"/home/alice/a b.txt", "/home/alice/a%20b.txt"},
-        {"/home/alice/\xC3\xA4.txt", "/home/alice/%C3%A4.txt"},
-        {"/x/100%", "/x/100%25"},
-        {"/x/A-Z_a.z~0/9", "/x/A-Z_a.z~0/9"},
-        {"/x/#?&=+,;'\"", "/x/%23%3F%26%3D%2B%2C%3B%27%22"},
-        {"/x/\n\x7F\xFF", "/x/%0A%7F%FF"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(shell_ops::trash_rules::percent_encode(c.path), c.encoded) << c.path;
-}
-
-TEST(TrashRules, RecordIsExactlyThreeLines) {
-    EXPECT_EQ(shell_ops::trash_rules::record_text("/home/a b/%\xC3\xA4", "2024-02-29T23:59:01"),
-              "[Trash Info]\nPath=/home/a%20b/%25%C3%A4\nDeletionDate=2024-02-29T23:59:01\n");
-}
-
-TEST(TrashRules, CandidateNamesPutTheNumberBeforeTheExtension) {
+TEST(TrashRules, RecordsEncodeTheirPathAndNamesNumberBeforeTheExtension) {
+    EXPECT_EQ(shell_ops::trash_rules::record_text("/x/a b/%\xC3\xA4#?&=+,;'\"\n\x7F\xFF~_-.9",
+                                                  "2024-02-29T23:59:01"),
+              "[Trash Info]\nPath=/x/a%20b/%25%C3%A4%23%3F%26%3D%2B%2C%3B%27%22%0A%7F%FF~_-.9\n"
+              "DeletionDate=2024-02-29T23:59:01\n");
     struct Case {
         const char* base;
         int n;
         const char* name;
     } cases[] = {
-        {"photo.jpg", 1, "photo.jpg"},     {"photo.jpg", 2, "photo.2.jpg"},
-        {"photo.jpg", 3, "photo.3.jpg"},   {"archive.tar.gz", 2, "archive.tar.2.gz"},
-        {".bashrc", 2, ".bashrc.2"},       {"README", 2, "README.2"},
-        {"README", 99999, "README.99999"}, {"a.", 2, "a.2."},
+        {"photo.jpg", 1, "photo.jpg"},
+        {"photo.jpg", 2, "photo.2.jpg"},
+        {"archive.tar.gz", 2, "archive.tar.2.gz"},
+        {".bashrc", 2, ".bashrc.2"},
+        {"README", 99999, "README.99999"},
+        {"a.", 2, "a.2."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(shell_ops::trash_rules::candidate_name(c.base, c.n), c.name)
@@ -223,60 +211,6 @@ TEST(HomeTrash, MissingDataFolderIsCreatedAndLongNamesAreShortened) {
               0);
 }
 
-TEST(HomeTrash, BatchGoesOnPastProtectedAndMissingItems) {
-    TempTree tree;
-    EXPECT_EQ(
-        run_in_child([&] {
-            const HomeSetup s = use_home(tree);
-            const std::string protected_dir = tree.file("home/Documents/keep.txt", 1);
-            const std::string documents = tree.path("home/Documents");
-            const std::string missing = tree.path("work/never-there");
-            const std::string good = tree.file("work/good.txt", 2);
-            const std::string link = tree.symlink("work/link-to-dir", tree.dir("target"));
-            tree.file("target/inside", 1);
-            const auto r = shell_ops::move_to_trash({documents, missing, good, link, "relative/x"});
-            EXPECT_EQ(r.trashed, (std::vector<std::string>{good, link}));
-            EXPECT_EQ(r.failed_count, 3);
-            EXPECT_EQ(r.error, "Protected system location");
-            EXPECT_TRUE(r.no_trash_available.empty());
-            EXPECT_TRUE(exists(protected_dir));
-            EXPECT_TRUE(exists(tree.path("target/inside"))); // the link went, not its target
-            struct stat st {};
-            ASSERT_EQ(::lstat((s.trash + "/files/link-to-dir").c_str(), &st), 0);
-            EXPECT_TRUE(S_ISLNK(st.st_mode));
-            EXPECT_EQ(list_dir(s.trash + "/info"),
-                      (std::vector<std::string>{"good.txt.trashinfo", "link-to-dir.trashinfo"}));
-        }),
-        0);
-}
-
-TEST(HomeTrash, ParentSwappedForALinkAfterTheCheckIsRefused) {
-    TempTree tree;
-    EXPECT_EQ(run_in_child([&] {
-                  const HomeSetup s = use_home(tree);
-                  tree.file("home/Documents/precious.txt", 3);
-                  tree.file("work/Documents/junk.txt", 1);
-                  const std::string item = tree.path("work/Documents");
-                  shell_ops::TrashOptions options;
-                  options.after_guard = [&](const std::string&) {
-                      // The guard saw work/Documents; now work leads into the home.
-                      ASSERT_EQ(::rename(tree.path("work").c_str(), tree.path("work.old").c_str()),
-                                0);
-                      ASSERT_EQ(::symlink(s.home.c_str(), tree.path("work").c_str()), 0);
-                  };
-                  const auto r = shell_ops::move_to_trash({item}, options);
-                  EXPECT_TRUE(r.trashed.empty());
-                  EXPECT_EQ(r.failed_count, 1);
-                  EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
-                  EXPECT_TRUE(exists(tree.path("home/Documents/precious.txt")));
-                  EXPECT_TRUE(exists(tree.path("work.old/Documents/junk.txt")));
-                  EXPECT_TRUE(list_dir(s.trash + "/info").empty());
-              }),
-              0);
-}
-
-// The trash cannot take itself: moving info/ into files/ would carry every
-// record away and leave the trashed items without their way back.
 TEST(HomeTrash, TheTrashAndItsFoldersAreNotMovedIntoThemselves) {
     TempTree tree;
     EXPECT_EQ(
@@ -301,6 +235,7 @@ TEST(HomeTrash, RenameRefusedAsPermissionDeniedLeavesNoRecord) {
     const std::string base = tree.dir("shared");
     ASSERT_EQ(::chmod(base.c_str(), 0777), 0);
     EXPECT_EQ(run_unprivileged([&] {
+                  I18n::instance().set_language("en");
                   set_env("HOME", base + "/home");
                   set_env("XDG_DATA_HOME", base + "/data");
                   ::mkdir((base + "/home").c_str(), 0700);
@@ -316,6 +251,187 @@ TEST(HomeTrash, RenameRefusedAsPermissionDeniedLeavesNoRecord) {
                   return ok;
               }),
               0);
+}
+
+// ---- Both removals pin the item through the same step
+
+struct Removal {
+    const char* name;
+    shell_ops::TrashResult (*run)(const std::vector<std::string>&, const shell_ops::TrashOptions&);
+    bool missing_is_done; // an item already gone counts as deleted, not as a failure
+};
+
+class PinnedRemoval : public ::testing::TestWithParam<Removal> {
+protected:
+    shell_ops::TrashResult run(const std::vector<std::string>& paths,
+                               const shell_ops::TrashOptions& options = {}) {
+        return GetParam().run(paths, options);
+    }
+    TempTree tree;
+};
+
+TEST_P(PinnedRemoval, BatchGoesOnPastProtectedItemsAndLinksLoseOnlyThemselves) {
+    EXPECT_EQ(
+        run_in_child([&] {
+            use_home(tree);
+            tree.file("home/Documents/keep.txt", 1);
+            const std::string good = tree.file("work/good.txt", 2);
+            const std::string link = tree.symlink("work/link-to-dir", tree.dir("target"));
+            tree.file("target/inside", 1);
+            const std::string missing = tree.path("work/never-there");
+            const auto r = run({tree.path("home/Documents"), missing, good, link, "relative/x"});
+            const bool done = GetParam().missing_is_done;
+            const std::vector<std::string> gone =
+                done ? std::vector<std::string>{missing, good, link}
+                     : std::vector<std::string>{good, link};
+            EXPECT_EQ(r.trashed, gone);
+            EXPECT_EQ(r.failed_count, done ? 2 : 3);
+            EXPECT_EQ(r.error, "Protected system location");
+            EXPECT_TRUE(r.no_trash_available.empty());
+            EXPECT_TRUE(exists(tree.path("home/Documents/keep.txt")));
+            EXPECT_FALSE(exists(good));
+            EXPECT_FALSE(exists(link));
+            EXPECT_TRUE(exists(tree.path("target/inside"))); // the link went, not its target
+        }),
+        0);
+}
+
+TEST_P(PinnedRemoval, ParentSwappedForALinkAfterTheCheckIsRefused) {
+    EXPECT_EQ(run_in_child([&] {
+                  const HomeSetup s = use_home(tree);
+                  tree.file("home/Documents/precious.txt", 3);
+                  tree.file("work/Documents/junk.txt", 1);
+                  shell_ops::TrashOptions options;
+                  options.after_guard = [&](const std::string&) {
+                      // The guard saw work/Documents; now work leads into the home.
+                      ASSERT_EQ(::rename(tree.path("work").c_str(), tree.path("work.old").c_str()),
+                                0);
+                      ASSERT_EQ(::symlink(s.home.c_str(), tree.path("work").c_str()), 0);
+                  };
+                  const auto r = run({tree.path("work/Documents")}, options);
+                  EXPECT_TRUE(r.trashed.empty());
+                  EXPECT_EQ(r.failed_count, 1);
+                  EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
+                  EXPECT_EQ(read_file(tree.path("home/Documents/precious.txt")), "xxx");
+                  EXPECT_TRUE(exists(tree.path("work.old/Documents/junk.txt")));
+                  EXPECT_TRUE(list_dir(s.trash + "/info").empty());
+              }),
+              0);
+}
+
+TEST_P(PinnedRemoval, ItemReplacedAfterTheCheckIsLeftAlone) {
+    EXPECT_EQ(run_in_child([&] {
+                  const HomeSetup s = use_home(tree);
+                  const std::string item = tree.file("work/item", 1);
+                  shell_ops::TrashOptions options;
+                  options.after_guard = [&](const std::string&) {
+                      ASSERT_EQ(::rename(item.c_str(), tree.path("work/moved").c_str()), 0);
+                      write_file(item, "new content the user never chose");
+                  };
+                  const auto r = run({item}, options);
+                  EXPECT_EQ(r.failed_count, 1);
+                  EXPECT_EQ(read_file(item), "new content the user never chose");
+                  EXPECT_TRUE(list_dir(s.trash + "/files").empty());
+              }),
+              0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Removals, PinnedRemoval,
+                         ::testing::Values(Removal{"Trash", &shell_ops::move_to_trash, false},
+                                           Removal{"Delete", &shell_ops::delete_permanently, true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// ---- Permanent deletion
+
+TEST(DeletePermanently, RemovesDeepTreesFilesAndOnlyTheLinkOfALinkedFolder) {
+    TempTree tree;
+    EXPECT_EQ(run_in_child([&] {
+                  use_home(tree);
+                  tree.deep_chain("work/deep", 600);
+                  tree.file("work/deep/side/a.txt", 100);
+                  const std::string file = tree.file("work/plain.txt", 10);
+                  tree.file("elsewhere/keep.txt", 5);
+                  const std::string link = tree.symlink("work/link", tree.path("elsewhere"));
+                  const std::string deep = tree.path("work/deep");
+                  const auto r = shell_ops::delete_permanently({deep, file, link});
+                  EXPECT_EQ(r.trashed, (std::vector<std::string>{deep, file, link}));
+                  EXPECT_EQ(r.failed_count, 0);
+                  EXPECT_EQ(r.error, "");
+                  EXPECT_TRUE(r.no_trash_available.empty());
+                  EXPECT_TRUE(list_dir(tree.path("work")).empty());
+                  EXPECT_EQ(read_file(tree.path("elsewhere/keep.txt")), "xxxxx");
+                  EXPECT_FALSE(exists(tree.path("data/Trash"))); // nothing went to a trash
+              }),
+              0);
+}
+
+TEST(DeletePermanently, UndeletablePartsStayAndTheRestGoes) {
+    TempTree tree;
+    const std::string base = tree.dir("shared");
+    ASSERT_EQ(::chmod(base.c_str(), 0777), 0);
+    EXPECT_EQ(run_unprivileged([&] {
+                  I18n::instance().set_language("en");
+                  set_env("HOME", base + "/home");
+                  ::mkdir((base + "/home").c_str(), 0700);
+                  const std::string item = base + "/item";
+                  for (const char* d : {"", "/keep", "/gone", "/gone/sub"})
+                      ::mkdir((item + d).c_str(), 0755);
+                  write_file(item + "/keep/file", "k");
+                  write_file(item + "/gone/sub/file", "g");
+                  write_file(item + "/top.txt", "t");
+                  ::chmod((item + "/keep").c_str(), 0555); // its file cannot be unlinked
+                  // And a file in a folder we may not write: refused outright.
+                  ::mkdir((base + "/locked").c_str(), 0755);
+                  write_file(base + "/locked/file", "l");
+                  ::chmod((base + "/locked").c_str(), 0555);
+                  const auto r = shell_ops::delete_permanently({item, base + "/locked/file"});
+                  bool ok = r.trashed.empty() && r.failed_count == 2 &&
+                            r.error == key(TrashMessage::NotMoved);
+                  ok = ok && read_file(item + "/keep/file") == "k";
+                  ok = ok && list_dir(item) == std::vector<std::string>{"keep"};
+                  ok = ok && read_file(base + "/locked/file") == "l";
+                  if (!ok) std::fprintf(stderr, "error: %s\n", r.error.c_str());
+                  return ok;
+              }),
+              0);
+}
+
+TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedBelow) {
+    TempTree tree;
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+        use_home(tree);
+        const std::string item = tree.dir("work/item");
+        tree.file("work/item/a.txt", 3);
+        tree.file("work/item/b/c.txt", 3);
+        const std::string disk = tree.dir("work/item/disk");
+        const std::string bind = tree.dir("work/item/bind");
+        tree.file("other/bound.txt", 2);
+        // The mounts appear after the guard's answer, so only the removal
+        // itself can notice them: a second disk, and a same-device bind mount.
+        shell_ops::TrashOptions options;
+        options.after_guard = [&](const std::string&) {
+            ASSERT_TRUE(mount_tmpfs(disk));
+            write_file(disk + "/on-disk", "d");
+            ASSERT_EQ(::mkdir((disk + "/folder").c_str(), 0755), 0);
+            write_file(disk + "/folder/deeper", "e");
+            ASSERT_TRUE(mount_bind(tree.path("other"), bind));
+        };
+        const auto r = shell_ops::delete_permanently({item}, options);
+        EXPECT_TRUE(r.trashed.empty());
+        EXPECT_EQ(r.failed_count, 1);
+        EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
+        EXPECT_EQ(read_file(disk + "/on-disk"), "d");
+        EXPECT_EQ(read_file(disk + "/folder/deeper"), "e");
+        EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
+        EXPECT_EQ(list_dir(item), (std::vector<std::string>{"bind", "disk"}));
+
+        // Asked again with the mounts in place, nothing on them is touched.
+        write_file(item + "/again.txt", "a");
+        const auto again = shell_ops::delete_permanently({item});
+        EXPECT_EQ(again.failed_count, 1);
+        EXPECT_EQ(read_file(disk + "/on-disk"), "d");
+        EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
+    });
 }
 
 // ---- Volume trash

@@ -1,16 +1,14 @@
-// geometry.json: the exact text, the reading rules, and the live manager in
-// child processes with their own XDG_CONFIG_HOME.
+// geometry.json: the exact text, the reading rules, and the live manager's
+// size rules in a child process with its own XDG_CONFIG_HOME. What both live
+// stores share on disk is tested once, in settings_test.cpp.
 #include "window_manager.h"
 
 #include <cstdlib>
 #include <string>
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "temp_tree.h"
 
 using namespace testing_support;
@@ -19,21 +17,6 @@ namespace {
 
 bool same(const WindowGeometry& g, int w, int h, bool maximized, bool valid) {
     return g.width == w && g.height == h && g.maximized == maximized && g.valid == valid;
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-int entries_in(const std::string& dir) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return -1;
-    int n = 0;
-    while (dirent* e = ::readdir(d))
-        n += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
-    ::closedir(d);
-    return n;
 }
 
 } // namespace
@@ -53,8 +36,6 @@ TEST(GeometryText, ReadingRules) {
         bool maximized;
     };
     const Case cases[] = {
-        {"{\n  \"width\": 1280,\n  \"height\": 800,\n  \"maximized\": false\n}\n", 1280, 800,
-         false},
         {"{\n  \"width\": 1280,\n  \"height\": 800,\n  \"maximized\": true\n}\n", 1280, 800, true},
         {"{}", 1100, 720, false},
         {"", 1100, 720, false},
@@ -100,47 +81,4 @@ TEST(WindowManagerLive, SmallWindowsNeverOverwriteAndMaximizedOnesDo) {
         return same(wm.load(), 1100, 720, true, true) && !exists(file + ".tmp");
     });
     EXPECT_EQ(rc, 0);
-}
-
-TEST(WindowManagerLive, CorruptFileGivesDefaultSize) {
-    TempTree tree;
-    write_file(tree.root() + "/Spacemole/geometry.json", "<xml width=\"5000\"/>\n\xff\xfe");
-    const int rc = run_in_child([&tree] {
-        ::setenv("XDG_CONFIG_HOME", tree.root().c_str(), 1);
-        return same(WindowManager::instance().load(), 1100, 720, false, true);
-    });
-    EXPECT_EQ(rc, 0);
-}
-
-TEST(WindowManagerLive, UnwritableFolderLeavesTheOldFileIntact) {
-    TempTree tree;
-    const std::string file = tree.root() + "/Spacemole/geometry.json";
-    const std::string old_text = geometry_io::to_text(1500, 900, false);
-    write_file(file, old_text);
-    tree.chmod("Spacemole", 0555);
-    const int rc = run_unprivileged([&tree] {
-        ::setenv("XDG_CONFIG_HOME", tree.root().c_str(), 1);
-        WindowManager& wm = WindowManager::instance();
-        wm.save(2000, 1200, true);
-        return same(wm.load(), 1500, 900, false, true);
-    });
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(read_file(file), old_text);
-    EXPECT_FALSE(exists(file + ".tmp"));
-}
-
-TEST(WindowManagerLive, NoFolderKeepsTheGeometryInMemoryAndWritesNothing) {
-    TempTree tree;
-    const std::string cwd = tree.dir("cwd");
-    const int rc = run_in_child([&cwd] {
-        if (::chdir(cwd.c_str()) != 0) return false;
-        WindowManager& wm = WindowManager::instance();
-        if (!same(wm.load_from(""), 0, 0, false, false)) return false;
-        if (wm.save_to("", 1300, 850, false)) return false;
-        if (!same(wm.load_from(""), 1300, 850, false, true)) return false;
-        wm.save_to("", 500, 500, false); // small: the remembered size stays
-        return same(wm.load_from(""), 1300, 850, false, true);
-    });
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(entries_in(cwd), 0);
 }

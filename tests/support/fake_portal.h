@@ -63,8 +63,9 @@ private:
         const std::string path = passed_path(parameters);
         switch (m_behaviour) {
         case Behaviour::MoveAndAnswerOne: {
+            if (path.empty()) return g_variant_new("(u)", 0u);
             const std::string target = m_trash_dir + path.substr(path.rfind('/'));
-            const bool moved = !path.empty() && std::rename(path.c_str(), target.c_str()) == 0;
+            const bool moved = std::rename(path.c_str(), target.c_str()) == 0;
             return g_variant_new("(u)", moved ? 1u : 0u);
         }
         case Behaviour::AnswerOneAndLeave:

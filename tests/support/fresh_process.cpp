@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "temp_tree.h"
+#include "child_process.h"
 
 extern char** environ;
 

@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "temp_tree.h"
+#include "child_process.h"
 
 namespace testing_support {
 

@@ -1,21 +1,20 @@
 #include "temp_tree.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <grp.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "unique_fd.h"
 
 namespace testing_support {
 
@@ -57,6 +56,17 @@ void remove_at(int parent_fd, const char* name) {
     }
 }
 
+void write_all(int fd, std::size_t bytes, char fill, const std::string& what) {
+    const std::string chunk(64 * 1024, fill);
+    std::size_t left = bytes;
+    while (left > 0) {
+        const std::size_t n = left < chunk.size() ? left : chunk.size();
+        const ssize_t w = ::write(fd, chunk.data(), n);
+        if (w <= 0) throw std::runtime_error("write " + what);
+        left -= static_cast<std::size_t>(w);
+    }
+}
+
 } // namespace
 
 TempTree::TempTree() {
@@ -80,21 +90,10 @@ std::string TempTree::path(const std::string& rel) const {
 std::string TempTree::file(const std::string& rel, std::size_t bytes, char fill) {
     const std::string p = path(rel);
     make_parents(p);
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw std::runtime_error("create " + p + ": " + std::strerror(errno));
-    const std::string chunk(64 * 1024, fill);
-    std::size_t left = bytes;
-    while (left > 0) {
-        const std::size_t n = left < chunk.size() ? left : chunk.size();
-        const ssize_t w = ::write(fd, chunk.data(), n);
-        if (w <= 0) {
-            ::close(fd);
-            throw std::runtime_error("write " + p);
-        }
-        left -= static_cast<std::size_t>(w);
-    }
-    ::fsync(fd); // settle delayed allocation so st_blocks is final
-    ::close(fd);
+    const UniqueFd fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) throw std::runtime_error("create " + p + ": " + std::strerror(errno));
+    write_all(fd.get(), bytes, fill, p);
+    ::fsync(fd.get()); // settle delayed allocation so st_blocks is final
     return p;
 }
 
@@ -123,14 +122,32 @@ std::string TempTree::hardlink(const std::string& rel, const std::string& existi
 std::string TempTree::sparse(const std::string& rel, off_t length) {
     const std::string p = path(rel);
     make_parents(p);
-    const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::ftruncate(fd, length) != 0) throw std::runtime_error("sparse " + p);
-    ::close(fd);
+    const UniqueFd fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd || ::ftruncate(fd.get(), length) != 0) throw std::runtime_error("sparse " + p);
     return p;
 }
 
 void TempTree::chmod(const std::string& rel, mode_t mode) {
     if (::chmod(path(rel).c_str(), mode) != 0) throw std::runtime_error("chmod " + rel);
+}
+
+std::string TempTree::deep_chain(const std::string& rel, int depth, const std::string& component,
+                                 std::size_t bytes) {
+    const std::string top = dir(rel);
+    UniqueFd fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int i = 0; i < depth && fd; ++i) {
+        if (::mkdirat(fd.get(), component.c_str(), 0755) != 0)
+            fd.reset();
+        else
+            fd =
+                UniqueFd(::openat(fd.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    if (!fd) throw std::runtime_error("deep chain below " + top + ": " + std::strerror(errno));
+    const UniqueFd file(::openat(fd.get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    if (!file) throw std::runtime_error("deep chain file: " + std::string(std::strerror(errno)));
+    write_all(file.get(), bytes, 'd', "deep chain file");
+    ::fsync(file.get());
+    return top;
 }
 
 long long TempTree::allocated(const std::string& abs_path) {
@@ -142,49 +159,6 @@ long long TempTree::allocated(const std::string& abs_path) {
 void remove_tree(const std::string& path) {
     if (path.empty() || path == "/") return;
     remove_at(AT_FDCWD, path.c_str());
-}
-
-void finish_child(const std::function<bool()>& body) {
-    bool ok = false;
-    try {
-        ok = body() && !::testing::Test::HasFailure();
-    } catch (...) {
-        ok = false;
-    }
-    std::fflush(nullptr);
-    ::_exit(ok ? 0 : 1);
-}
-
-int wait_for_child(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-}
-
-int run_in_child(const std::function<bool()>& body) {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) return -1;
-    if (pid == 0) finish_child(body);
-    return wait_for_child(pid);
-}
-
-int run_unprivileged(const std::function<bool()>& body) {
-    return run_in_child([&body] {
-        if (::geteuid() == 0) {
-            const gid_t nobody_gid = 65534;
-            const uid_t nobody_uid = 65534;
-            if (::setgroups(0, nullptr) != 0 ||
-                ::setresgid(nobody_gid, nobody_gid, nobody_gid) != 0 ||
-                ::setresuid(nobody_uid, nobody_uid, nobody_uid) != 0)
-                return false;
-        }
-        return body();
-    });
 }
 
 std::string read_file(const std::string& path) {
@@ -199,6 +173,33 @@ void write_file(const std::string& path, const std::string& text) {
     make_parents(path);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+    std::vector<std::string> out;
+    DIR* d = ::opendir(path.c_str());
+    if (d == nullptr) return out;
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            out.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void set_env(const char* name, const std::string& value) {
+    ::setenv(name, value.c_str(), 1);
+}
+
+const char* env_or_empty(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
 }
 
 } // namespace testing_support

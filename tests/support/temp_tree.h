@@ -1,12 +1,11 @@
-// Test fixtures: a real temporary folder tree that removes itself, and a way
-// to run a piece of a test in a child process (for environment variables read
-// once per process, dropped privileges and private namespaces).
+// Test fixtures on disk: a real temporary folder tree that removes itself, and
+// the small file helpers the tests share. Builders throw std::runtime_error
+// when the file system refuses, so a broken fixture fails the test loudly.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <sys/types.h>
-#include <type_traits>
+#include <vector>
 
 namespace testing_support {
 
@@ -29,6 +28,11 @@ public:
     // A file of `length` bytes with no blocks allocated (sparse).
     std::string sparse(const std::string& rel, off_t length);
     void chmod(const std::string& rel, mode_t mode);
+    // `depth` nested folders named `component` below `rel`, and a file
+    // "bottom" of `bytes` at the end; made with descriptor-relative calls, so
+    // the whole path may exceed PATH_MAX. Returns the path of `rel`.
+    std::string deep_chain(const std::string& rel, int depth, const std::string& component = "d",
+                           std::size_t bytes = 0);
 
     // Occupied bytes of one entry (st_blocks x 512), not following links.
     static long long allocated(const std::string& abs_path);
@@ -40,33 +44,13 @@ private:
 // Removes a tree without following links, making folders writable first.
 void remove_tree(const std::string& path);
 
-// Runs `body` in a forked child; returns its exit status, or 128 + signal
-// when it was killed. The status is 0 only when the body returned true (a body
-// returning nothing counts as true) and no gtest check failed in the child:
-// the failures print there but do not reach the parent's test.
-int run_in_child(const std::function<bool()>& body);
-template <class Body>
-requires std::is_void_v<std::invoke_result_t<Body&>>
-int run_in_child(Body&& body) {
-    return run_in_child(std::function<bool()>([&body] {
-        body();
-        return true;
-    }));
-}
-
-// For a forked child: runs `body` and exits as run_in_child describes.
-[[noreturn]] void finish_child(const std::function<bool()>& body);
-
-// Waits for a child: its exit status, 128 + signal when killed, else -1.
-int wait_for_child(pid_t pid);
-
-// Like run_in_child, but the child first drops root privileges to the
-// unprivileged user 65534 (nobody) so permission checks apply; when not root it
-// runs as the current user. Trees the body reads must be reachable by it.
-int run_unprivileged(const std::function<bool()>& body);
-
 // Reads a whole file; empty when it cannot be read.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
+bool exists(const std::string& path);                       // lstat succeeds
+std::vector<std::string> list_dir(const std::string& path); // sorted, without . and ..
+void set_env(const char* name, const std::string& value);
+// The variable's value, or "" when it is not set.
+const char* env_or_empty(const char* name);
 
 } // namespace testing_support

@@ -1,0 +1,37 @@
+// Running a piece of a test in a forked child: for environment variables read
+// once per process, dropped privileges and private namespaces. For a child
+// that must start from a fresh executable image, see fresh_process.h.
+#pragma once
+
+#include <functional>
+#include <sys/types.h>
+#include <type_traits>
+
+namespace testing_support {
+
+// Runs `body` in a forked child; returns its exit status, or 128 + signal
+// when it was killed. The status is 0 only when the body returned true (a body
+// returning nothing counts as true) and no gtest check failed in the child:
+// the failures print there but do not reach the parent's test.
+int run_in_child(const std::function<bool()>& body);
+template <class Body>
+requires std::is_void_v<std::invoke_result_t<Body&>>
+int run_in_child(Body&& body) {
+    return run_in_child(std::function<bool()>([&body] {
+        body();
+        return true;
+    }));
+}
+
+// For a forked child: runs `body` and exits as run_in_child describes.
+[[noreturn]] void finish_child(const std::function<bool()>& body);
+
+// Waits for a child: its exit status, 128 + signal when killed, else -1.
+int wait_for_child(pid_t pid);
+
+// Like run_in_child, but the child first drops root privileges to the
+// unprivileged user 65534 (nobody) so permission checks apply; when not root it
+// runs as the current user. Trees the body reads must be reachable by it.
+int run_unprivileged(const std::function<bool()>& body);
+
+} // namespace testing_support
