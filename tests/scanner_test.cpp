@@ -549,9 +549,9 @@ TEST(ScannerCancel, CancelledBeforeStartReturnsTheEmptyRoot) {
 
 TEST(ScannerCancel, CancelDuringTheWalkCutsItShortAndKeepsTheTreeConsistent) {
     TempTree t;
-    quick_files(t, 200, 30);
+    quick_files(t, 120, 25);
     const auto full = scan(t.root());
-    ASSERT_EQ(full->file_count, 200 * 30);
+    ASSERT_EQ(full->file_count, 120 * 25);
     ScanProgress progress;
     std::thread canceller([&] {
         while (progress.snapshot().files == 0)

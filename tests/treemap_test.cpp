@@ -150,30 +150,6 @@ TEST(Squarify, EqualItemsComeOutNearlySquare) {
     }
 }
 
-TEST(Squarify, ZeroAreasAndThinRectanglesGetNoTiles) {
-    std::vector<Item> items = {{node(1), 500.0}, {node(0), 0.0}, {node(0), 0.0}};
-    std::vector<TreemapTile> tiles;
-    treemap::squarify(items, {0.0f, 0.0f, 50.0f, 10.0f}, tiles);
-    ASSERT_EQ(tiles.size(), 1u);
-    EXPECT_NEAR(area_of(tiles[0].rect), 500.0, 1e-3);
-
-    for (RectF r : {RectF{0, 0, 1.0f, 500.0f}, RectF{0, 0, 500.0f, 1.0f}, RectF{0, 0, 0, 0}}) {
-        std::vector<Item> again = {{node(1), 10.0}};
-        std::vector<TreemapTile> none;
-        treemap::squarify(again, r, none);
-        EXPECT_TRUE(none.empty());
-    }
-}
-
-TEST(Allocate, SmallNodesGetTheFloorAndTheRestIsShared) {
-    // 300 x 100 = 30000 for 3 nodes: floor min(10000, 5000).
-    std::vector<Item> items = {{node(1000000), 0}, {node(1), 0}, {node(0), 0}};
-    treemap::allocate(items, {0, 0, 300.0f, 100.0f});
-    EXPECT_NEAR(items[0].area, 20000.0, 1e-6);
-    EXPECT_NEAR(items[1].area, 5000.0, 1e-6);
-    EXPECT_NEAR(items[2].area, 5000.0, 1e-6) << "a node of size 0 still gets the floor";
-}
-
 TEST(Allocate, ProportionalAboveTheFloorAndAlwaysFillsTheRectangle) {
     std::vector<Item> items = {{node(3000), 0}, {node(1000), 0}, {node(10), 0}};
     treemap::allocate(items, {0, 0, 400.0f, 100.0f}); // 40000, floor 5000
@@ -192,12 +168,6 @@ TEST(Allocate, ProportionalAboveTheFloorAndAlwaysFillsTheRectangle) {
     treemap::allocate(three, {0, 0, 120.0f, 100.0f});
     for (const auto& t : three)
         EXPECT_NEAR(t.area, 4000.0, 1e-6);
-
-    // All zero, and a rectangle smaller than n floors: equal shares of it.
-    std::vector<Item> zeros = {{node(0), 0}, {node(0), 0}, {node(0), 0}, {node(0), 0}};
-    treemap::allocate(zeros, {0, 0, 100.0f, 100.0f});
-    for (const auto& z : zeros)
-        EXPECT_NEAR(z.area, 2500.0, 1e-9);
 }
 
 // ---------------------------------------------------------------- layout cases
@@ -241,10 +211,8 @@ TEST(Layout, FortyByThirtyMapWithFiftySmallChildrenFoldsThirtyNine) {
     ASSERT_EQ(labels.counts, std::vector<std::uint64_t>{39});
     ASSERT_EQ(tiles.size(), 1u + 12u);
     EXPECT_EQ(tiles[0].node, kids[0]);
-    for (int i = 1; i <= 11; ++i)
-        EXPECT_NE(tile_of(tiles, kids[i]), nullptr) << "small" << i - 1 << " is in the band";
-    for (int i = 12; i <= 50; ++i)
-        EXPECT_EQ(tile_of(tiles, kids[i]), nullptr);
+    for (int i = 1; i <= 50; ++i)
+        EXPECT_EQ(tile_of(tiles, kids[i]) != nullptr, i <= 11) << "small" << i - 1;
 
     const auto* fold = fold_tile(tiles);
     ASSERT_NE(fold, nullptr);
@@ -321,28 +289,6 @@ TEST(Layout, BandRunsAlongTheShorterSide) {
             EXPECT_NEAR(b.h, c.thickness, 1e-3);
         }
     }
-}
-
-TEST(Layout, AllZeroSizesShareTheMapEvenly) {
-    // 10 nodes in 1000 x 500: 50000 each, all big.
-    std::vector<FileNodePtr> big_ones(10);
-    for (auto& n : big_ones)
-        n = node(0);
-    Labeller labels;
-    auto tiles = treemap::layout(big_ones, {0, 0, 1000, 500}, labels.fn());
-    ASSERT_EQ(tiles.size(), 10u);
-    for (const auto& t : tiles)
-        EXPECT_NEAR(area_of(t.rect), 50000.0, 1.0);
-
-    // 200 nodes in the same map: 2500 each, all small, the band is the whole
-    // map and holds capacity 50 tiles (49 nodes and a fold of 151).
-    std::vector<FileNodePtr> many(200);
-    for (auto& n : many)
-        n = node(0);
-    tiles = treemap::layout(many, {0, 0, 1000, 500}, labels.fn());
-    EXPECT_EQ(tiles.size(), 50u);
-    EXPECT_EQ(labels.counts, std::vector<std::uint64_t>{151});
-    EXPECT_NEAR(tile_area(tiles), 500000.0, 500000.0 * 0.005);
 }
 
 TEST(Layout, EmptyFoldLabelFallsBackToTheCount) {
@@ -547,44 +493,6 @@ TEST(LayoutProperties, RandomFoldersInRandomRectangles) {
             check_layout(folder, random_rect(rng));
             if (HasFatalFailure()) return;
         }
-}
-
-TEST(LayoutProperties, HoldsWhetherOrNotChildrenArriveSorted) {
-    // The tiles must not depend on the folder being sorted for correctness:
-    // a shuffled folder still yields a sound map, and the fold is made of the
-    // tail in the order given.
-    std::mt19937_64 rng(99);
-    for (int round = 0; round < 20; ++round) {
-        Folder folder = random_folder(rng, round % 3);
-        std::shuffle(folder.nodes.begin(), folder.nodes.end(), rng);
-        folder.kind += " shuffled";
-        Labeller labels;
-        const RectF rect{0, 0, 640, 480};
-        const auto tiles = treemap::layout(folder.nodes, rect, labels.fn());
-        ASSERT_FALSE(tiles.empty());
-        std::set<const FileNode*> tiled;
-        for (const auto& t : tiles)
-            if (!t.node->is_aggregate) tiled.insert(t.node.get());
-        if (const auto* fold = fold_tile(tiles)) {
-            // The folded children are the last smalls in the order given.
-            double total = 0.0;
-            for (const auto& c : folder.nodes)
-                total += static_cast<double>(c->size);
-            std::int64_t size = 0;
-            std::uint64_t found = 0;
-            for (auto it = folder.nodes.rbegin();
-                 it != folder.nodes.rend() && found < labels.counts.at(0); ++it) {
-                const double exact = total > 0 ? (*it)->size / total * area_of(rect)
-                                               : area_of(rect) / folder.nodes.size();
-                if (exact >= 5000.0) continue;
-                EXPECT_EQ(tiled.count(it->get()), 0u);
-                size += (*it)->size;
-                ++found;
-            }
-            EXPECT_EQ(fold->node->size, size);
-        }
-        EXPECT_LE(tiles.size(), static_cast<std::size_t>(1.5 * 640 * 480 / 5000));
-    }
 }
 
 TEST(LayoutProperties, NullChildrenAndNegativeSizesCountAsNothing) {
