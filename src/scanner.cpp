@@ -420,7 +420,7 @@ public:
         if (nodes.empty()) return;
         {
             std::lock_guard lock(m_mutex);
-            // Last found, first walked: depth first keeps few folders waiting
+            // Pushed last, walked first: depth first keeps few folders waiting
             // (and few descriptors open) however wide the tree is.
             m_queue.insert(m_queue.end(), nodes.rbegin(), nodes.rend());
         }
@@ -435,9 +435,9 @@ public:
         Scratch scratch;
         ScanDetails details;
         Assembler assembler(m_options.dedupe_hard_links, m_details != nullptr ? &details : nullptr);
+        ScanNode* node = nullptr;
         for (;;) {
-            ScanNode* node = nullptr;
-            {
+            if (node == nullptr) {
                 std::unique_lock lock(m_mutex);
                 m_cv.wait(lock, [this] { return !m_queue.empty() || m_done; });
                 if (m_queue.empty()) {
@@ -448,7 +448,10 @@ public:
                 m_queue.pop_back();
                 ++m_active;
             }
-            if (process(*node, scratch)) complete(*node, assembler);
+            ScanNode* next = nullptr;
+            if (process(*node, scratch, next)) complete(*node, assembler);
+            node = next;
+            if (node != nullptr) continue;
             bool finished = false;
             {
                 std::lock_guard lock(m_mutex);
@@ -548,7 +551,7 @@ private:
         m_progress.set_current(node.path);
     }
 
-    bool process(ScanNode& node, Scratch& s);
+    bool process(ScanNode& node, Scratch& s, ScanNode*& next);
 
     // Called once a folder is listed in full. Each folder whose subtree is
     // thereby finished is assembled at once, while other walkers still read
@@ -582,7 +585,10 @@ private:
 };
 
 // Lists one folder; false when cancelled before its listing was complete.
-bool Pool::process(ScanNode& node, Scratch& s) {
+// The walker goes on with `next`, the first subfolder found, itself: no
+// hand-over through the queue, and a chain of single folders stays on one
+// thread.
+bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
     if (m_progress.is_cancelled()) return false;
     show_current(node, s);
 
@@ -717,6 +723,10 @@ bool Pool::process(ScanNode& node, Scratch& s) {
     }
     keep_for_children(node, fd, s.found.size());
     node.pending.fetch_add(s.found.size(), std::memory_order_relaxed);
+    if (!s.found.empty()) {
+        next = s.found.front();
+        s.found.erase(s.found.begin());
+    }
     push(s.found);
     return true;
 }
