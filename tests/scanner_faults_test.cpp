@@ -4,8 +4,10 @@
 #include "scanner.h"
 
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -100,6 +102,23 @@ TEST(ScannerFaults, ChainTwentyThousandFoldersDeepIsWalkedWhole) {
     EXPECT_EQ(levels, kDepth);
     EXPECT_NE(child(*n, "bottom.bin"), nullptr);
     remove_chain(t.root());
+}
+
+// Freeing goes level by level: 200,000 levels freed one destructor inside
+// the other would overflow the thread's stack.
+TEST(ScannerFaults, FreeingAVeryDeepTreeKeepsTheStackFlat) {
+    FileNodePtr deepest;
+    FileNodePtr top;
+    for (int i = 0; i < 200000; ++i) {
+        auto n = std::make_shared<FileNode>();
+        n->is_directory = true;
+        if (top) n->children.push_back(std::move(top));
+        top = std::move(n);
+        if (i == 0) deepest = top;
+    }
+    std::thread([&top] { top.reset(); }).join();
+    EXPECT_EQ(top, nullptr);
+    EXPECT_EQ(deepest.use_count(), 1) << "a node held elsewhere survives";
 }
 
 // A folder above the scanned one, bind-mounted inside it: walking it finds
