@@ -19,6 +19,12 @@ constexpr std::array<std::string_view, 36> kNames = {
     "tmp",           ".tmp",        "temp",          ".Trash",       "Trash",       "crashdumps",
 };
 
+static_assert([] {
+    for (const std::string_view n : kNames)
+        if (n.empty() || n.size() >= 16) return false;
+    return true;
+}());
+
 struct Fragment {
     std::string_view text;
     bool needs_cache_suffix; // application folders count only in their caches
@@ -49,9 +55,19 @@ constexpr std::array<Fragment, 20> kFragments = {{
 
 constexpr std::array<std::string_view, 3> kCacheParts = {"/cache/", "/.cache/", "/Cache/"};
 
-const std::unordered_set<std::string_view>& name_set() {
+// Names are checked for every entry of a scan: most are ruled out by their
+// length and first byte before any hashing.
+bool is_listed_name(std::string_view name) {
+    static const std::array<std::uint16_t, 256> lengths = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (const std::string_view n : kNames)
+            t[static_cast<unsigned char>(n[0])] |= static_cast<std::uint16_t>(1u << n.size());
+        return t;
+    }();
     static const std::unordered_set<std::string_view> set(kNames.begin(), kNames.end());
-    return set;
+    if (name.empty() || name.size() >= 16) return false;
+    if (((lengths[static_cast<unsigned char>(name[0])] >> name.size()) & 1u) == 0) return false;
+    return set.count(name) != 0;
 }
 
 // True when `needle` occurs at `pos` of `path` followed by "/": wholly inside
@@ -122,7 +138,7 @@ bool decide(const PathState& s) {
 } // namespace
 
 bool is_junk(std::string_view name, std::string_view path) {
-    if (name_set().count(name) != 0) return true;
+    if (is_listed_name(name)) return true;
     // Every fragment and cache part begins with "/", so one pass over the
     // slashes finds them all. A plain fragment anywhere decides at once. An
     // application-folder fragment counts when a cache part starts at or after
@@ -148,7 +164,7 @@ PathState folder_state(std::string_view prefix, const PathState* parent) {
 }
 
 bool is_junk(std::string_view name, std::string_view path, const PathState& folder) {
-    if (name_set().count(name) != 0 || folder.plain) return true;
+    if (folder.plain || is_listed_name(name)) return true;
     PathState state = folder;
     if (!scan_slashes(path, folder.resume, path.size(), state)) return true;
     return decide(state);

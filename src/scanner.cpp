@@ -83,9 +83,10 @@ struct LeafRec {
 // reaches 0, by the one thread that assembles it.
 struct ScanNode {
     ScanNode* parent = nullptr;
-    std::string name;     // display name
-    std::string raw_name; // the name's bytes when they are not valid UTF-8
-    std::string path;     // display path
+    std::string name; // display name
+    // The name's bytes when they are not valid UTF-8 (rare, so not inline).
+    std::unique_ptr<std::string> raw_name;
+    std::string path; // display path
     std::int64_t own_size = 0;
     std::int64_t modified = 0;
     std::int64_t created = 0;
@@ -103,7 +104,7 @@ struct ScanNode {
     // Kept open while subfolders wait to be opened relative to it, so opening
     // costs the same at any depth; the last subfolder to open closes it.
     UniqueFd fd;
-    std::atomic<std::size_t> to_open{0};
+    std::atomic<std::uint32_t> to_open{0};
     std::string arena; // leaf display names, back to back
     std::vector<LeafRec> leaves;
     std::vector<FileId> links;
@@ -113,6 +114,8 @@ struct ScanNode {
     std::atomic<std::size_t> pending{1};
     std::atomic<bool> has_links{false}; // a multiply-linked file somewhere below
     FileNodePtr built;                  // the subtree, when assembled during the walk
+
+    const std::string& bytes() const { return raw_name ? *raw_name : name; }
 };
 
 // Opens a folder by a path of any length. Paths beyond PATH_MAX are walked
@@ -475,7 +478,7 @@ private:
         s.scan_path = m_root_scan;
         for (auto it = s.chain.rbegin(); it != s.chain.rend(); ++it) {
             if (s.scan_path.empty() || s.scan_path.back() != '/') s.scan_path += '/';
-            s.scan_path += (*it)->raw_name.empty() ? (*it)->name : (*it)->raw_name;
+            s.scan_path += (*it)->bytes();
         }
     }
 
@@ -488,7 +491,7 @@ private:
         if (parent == nullptr) return open_folder(m_root_scan, false);
         UniqueFd fd;
         if (parent->fd) {
-            const std::string& raw = node.raw_name.empty() ? node.name : node.raw_name;
+            const std::string& raw = node.bytes();
             fd = UniqueFd(::openat(parent->fd.get(), raw.c_str(),
                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (parent->to_open.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -508,7 +511,7 @@ private:
             if (children != 0) m_fd_budget.fetch_add(1, std::memory_order_relaxed);
             return;
         }
-        node.to_open.store(children, std::memory_order_relaxed);
+        node.to_open.store(static_cast<std::uint32_t>(children), std::memory_order_relaxed);
         node.fd = std::move(fd);
     }
 
@@ -655,7 +658,7 @@ bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
                 auto child = std::make_unique<ScanNode>();
                 child->parent = &node;
                 child->name = name;
-                if (!valid) child->raw_name = raw_name;
+                if (!valid) child->raw_name = std::make_unique<std::string>(raw_name);
                 child->path = s.full;
                 child->modified = st.modified;
                 child->created = st.created;
