@@ -12,7 +12,7 @@ BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
 RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
 TESTS=(xvfb xauth xdotool dbus-x11 time procps
        libglib2.0-bin)
-BENCH=(time hyperfine)
+BENCH=(time hyperfine gdu ncdu linux-perf)
 
 want=("${BUILD[@]}" "${RUNTIME[@]}" "${TESTS[@]}")
 if [[ "${1:-}" == "--bench" ]]; then

@@ -39,6 +39,24 @@ public:
     bool path_repaired = false;
     std::int64_t reclaimable = 0; // bytes junk cleaning would free; set by seal()
 
+    // Frees the subtree level by level: a tree many thousands of folders deep
+    // must not nest one destructor call per level on the stack. A child held
+    // elsewhere keeps its own subtree.
+    ~FileNode() {
+        if (children.empty()) return;
+        std::vector<FileNodePtr> pending = std::move(children);
+        while (!pending.empty()) {
+            FileNodePtr n = std::move(pending.back());
+            pending.pop_back();
+            if (n.use_count() != 1 || n->children.empty()) continue;
+            // The last owner: nobody can read it any more.
+            auto& below = const_cast<FileNode&>(*n).children;
+            for (auto& c : below)
+                pending.push_back(std::move(c));
+            below.clear();
+        }
+    }
+
     const std::vector<FileNodePtr>& sorted_children() const { return children; }
 
     // Folders with known, non-empty contents can be zoomed into.

@@ -4,10 +4,11 @@
 #include <atomic>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -17,6 +18,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,6 +58,11 @@ constexpr std::uint8_t kLeafRepaired = 2;
 constexpr std::uint8_t kLeafNotRegular = 4;
 // Listing checks the cancel flag this often, so one huge folder cannot stall it.
 constexpr unsigned kCancelCheckEvery = 256;
+constexpr int kMaxThreads = 256;
+// Bytes of directory entries read per system call.
+constexpr std::size_t kListBuffer = 64 * 1024;
+// The folder shown in the progress changes at most this often per walker.
+constexpr auto kCurrentEvery = std::chrono::milliseconds(20);
 
 // One listed non-directory entry. Millions of these exist during a walk of a
 // big disk and most end up folded, so they stay small: the display name lives
@@ -75,9 +83,10 @@ struct LeafRec {
 // reaches 0, by the one thread that assembles it.
 struct ScanNode {
     ScanNode* parent = nullptr;
-    std::string name;     // display name
-    std::string raw_name; // the name's bytes when they are not valid UTF-8
-    std::string path;     // display path
+    std::string name; // display name
+    // The name's bytes when they are not valid UTF-8 (rare, so not inline).
+    std::unique_ptr<std::string> raw_name;
+    std::string path; // display path
     std::int64_t own_size = 0;
     std::int64_t modified = 0;
     std::int64_t created = 0;
@@ -88,7 +97,15 @@ struct ScanNode {
     bool denied = false;
     bool skipped = false;
     bool repaired = false; // this name or one above was repaired
-    std::string arena;     // leaf display names, back to back
+    // The nearest folder, this one or above, reached by entering a mount:
+    // only below one can a folder come round to one of its ancestors.
+    const ScanNode* mount_above = nullptr;
+    junk::PathState junk_state; // of `path` with its separator
+    // Kept open while subfolders wait to be opened relative to it, so opening
+    // costs the same at any depth; the last subfolder to open closes it.
+    UniqueFd fd;
+    std::atomic<std::uint32_t> to_open{0};
+    std::string arena; // leaf display names, back to back
     std::vector<LeafRec> leaves;
     std::vector<FileId> links;
     std::vector<std::unique_ptr<ScanNode>> subdirs;
@@ -97,6 +114,8 @@ struct ScanNode {
     std::atomic<std::size_t> pending{1};
     std::atomic<bool> has_links{false}; // a multiply-linked file somewhere below
     FileNodePtr built;                  // the subtree, when assembled during the walk
+
+    const std::string& bytes() const { return raw_name ? *raw_name : name; }
 };
 
 // Opens a folder by a path of any length. Paths beyond PATH_MAX are walked
@@ -321,7 +340,68 @@ struct Scratch {
     std::string full;
     std::vector<const ScanNode*> chain;
     std::vector<ScanNode*> found;
+    std::unique_ptr<char[]> list = std::make_unique<char[]>(kListBuffer);
+    std::chrono::steady_clock::time_point shown{};
 };
+
+// One entry's facts, from statx where the kernel has it (it also tells
+// mount roots apart, including bind mounts on the same device).
+struct EntryStat {
+    std::uint32_t mode = 0;
+    std::uint64_t nlink = 0;
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    std::int64_t size = 0; // occupied bytes
+    std::int64_t modified = 0;
+    std::int64_t created = 0;
+    bool mount_root = false;
+    bool mount_root_known = false; // false: the kernel does not say
+};
+
+std::atomic<bool> g_no_statx{false};
+
+bool stat_entry(int dir, const char* name, EntryStat& out) {
+    if (!g_no_statx.load(std::memory_order_relaxed)) {
+        struct statx sx {};
+        constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_BLOCKS |
+                                  STATX_MTIME | STATX_CTIME;
+        if (::statx(dir, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT, mask,
+                    &sx) == 0) {
+            out.mode = sx.stx_mode;
+            out.nlink = sx.stx_nlink;
+            out.dev = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
+            out.ino = sx.stx_ino;
+            out.size = static_cast<std::int64_t>(sx.stx_blocks) * 512;
+            out.modified = sx.stx_mtime.tv_sec;
+            out.created = sx.stx_ctime.tv_sec;
+            out.mount_root_known = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
+            out.mount_root = (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+            return true;
+        }
+        // Old kernels and some sandboxes refuse statx itself.
+        if (errno != ENOSYS && errno != EPERM) return false;
+        g_no_statx.store(true, std::memory_order_relaxed);
+    }
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) return false;
+    out.mode = st.st_mode;
+    out.nlink = st.st_nlink;
+    out.dev = static_cast<std::uint64_t>(st.st_dev);
+    out.ino = static_cast<std::uint64_t>(st.st_ino);
+    out.size = static_cast<std::int64_t>(st.st_blocks) * 512;
+    out.modified = st.st_mtim.tv_sec;
+    out.created = st.st_ctim.tv_sec;
+    out.mount_root = out.mount_root_known = false;
+    return true;
+}
+
+// Descriptors the walk may keep open at once for folders whose subfolders
+// wait: a share of the process's limit, leaving the rest to the program.
+int descriptor_budget() {
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return 1024;
+    return static_cast<int>(std::clamp<rlim_t>(lim.rlim_cur / 4, 0, 4096));
+}
 
 class Pool {
 public:
@@ -331,7 +411,8 @@ public:
         , m_options(options)
         , m_details(details)
         , m_root_dev(root_dev)
-        , m_root_scan(std::move(root_scan)) {
+        , m_root_scan(std::move(root_scan))
+        , m_fd_budget(descriptor_budget()) {
         for (const auto& m : mounts::all()) {
             m_points.insert(m.point);
             m_points.insert(to_display_path(m.point));
@@ -342,7 +423,9 @@ public:
         if (nodes.empty()) return;
         {
             std::lock_guard lock(m_mutex);
-            m_queue.insert(m_queue.end(), nodes.begin(), nodes.end());
+            // Pushed last, walked first: depth first keeps few folders waiting
+            // (and few descriptors open) however wide the tree is.
+            m_queue.insert(m_queue.end(), nodes.rbegin(), nodes.rend());
         }
         if (nodes.size() == 1)
             m_cv.notify_one();
@@ -355,20 +438,23 @@ public:
         Scratch scratch;
         ScanDetails details;
         Assembler assembler(m_options.dedupe_hard_links, m_details != nullptr ? &details : nullptr);
+        ScanNode* node = nullptr;
         for (;;) {
-            ScanNode* node = nullptr;
-            {
+            if (node == nullptr) {
                 std::unique_lock lock(m_mutex);
                 m_cv.wait(lock, [this] { return !m_queue.empty() || m_done; });
                 if (m_queue.empty()) {
                     if (m_details != nullptr) m_details->leaves.merge(details.leaves);
                     return;
                 }
-                node = m_queue.front();
-                m_queue.pop_front();
+                node = m_queue.back();
+                m_queue.pop_back();
                 ++m_active;
             }
-            if (process(*node, scratch)) complete(*node, assembler);
+            ScanNode* next = nullptr;
+            if (process(*node, scratch, next)) complete(*node, assembler);
+            node = next;
+            if (node != nullptr) continue;
             bool finished = false;
             {
                 std::lock_guard lock(m_mutex);
@@ -392,29 +478,83 @@ private:
         s.scan_path = m_root_scan;
         for (auto it = s.chain.rbegin(); it != s.chain.rend(); ++it) {
             if (s.scan_path.empty() || s.scan_path.back() != '/') s.scan_path += '/';
-            s.scan_path += (*it)->raw_name.empty() ? (*it)->name : (*it)->raw_name;
+            s.scan_path += (*it)->bytes();
         }
+    }
+
+    // Relative to the parent's descriptor when it kept one (cost independent
+    // of depth), else by the whole path. O_NOFOLLOW and the identity check in
+    // process(): a folder swapped for a link (or for another folder) after it
+    // was listed must not be walked in its place.
+    UniqueFd open_node(ScanNode& node, Scratch& s) {
+        ScanNode* parent = node.parent;
+        if (parent == nullptr) return open_folder(m_root_scan, false);
+        UniqueFd fd;
+        if (parent->fd) {
+            const std::string& raw = node.bytes();
+            fd = UniqueFd(::openat(parent->fd.get(), raw.c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (parent->to_open.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                parent->fd.reset();
+                m_fd_budget.fetch_add(1, std::memory_order_relaxed);
+            }
+        } else {
+            build_scan_path(node, s);
+            fd = open_folder(s.scan_path, true);
+        }
+        return fd;
+    }
+
+    // Keeps `node`'s descriptor for its subfolders while the budget allows.
+    void keep_for_children(ScanNode& node, UniqueFd& fd, std::size_t children) {
+        if (children == 0 || m_fd_budget.fetch_sub(1, std::memory_order_relaxed) <= 0) {
+            if (children != 0) m_fd_budget.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        node.to_open.store(static_cast<std::uint32_t>(children), std::memory_order_relaxed);
+        node.fd = std::move(fd);
     }
 
     bool is_mount_point(const std::string& path) const { return m_points.count(path) != 0; }
 
-    bool may_descend(std::uint64_t dev, const std::string& full) const {
+    // Whether to enter a folder reached by entering a mount.
+    bool may_enter_mount(std::uint64_t dev, const std::string& full) const {
+        if (m_options.one_filesystem) return false; // bind mounts of this one too
         if (dev == m_root_dev) return true;
-        if (m_options.one_filesystem) return false;
         const mounts::Mount* m = mounts::for_path(full);
         if (m == nullptr) return true;
         return !(mounts::is_pseudo_fs(m->fs_type) || mounts::is_risky_fs(m->fs_type) ||
                  mounts::is_image_fs(m->fs_type));
     }
 
+    // A folder that is one of its own ancestors (a bind mount of a folder
+    // above it) would be walked without end. Without a mount in between a
+    // folder cannot recur, so only ancestors above the nearest mount entered
+    // are compared: those above it, or all when the folder itself is one.
+    static bool is_cycle(const ScanNode& parent, bool crossing, std::uint64_t dev,
+                         std::uint64_t ino) {
+        const ScanNode* a = crossing                        ? &parent
+                            : parent.mount_above != nullptr ? parent.mount_above->parent
+                                                            : nullptr;
+        for (; a != nullptr; a = a->parent)
+            if (a->dev == dev && a->ino == ino) return true;
+        return false;
+    }
+
     // Read-only status changes only where a mount is; below it the parent's holds.
-    bool mount_is_read_only(const std::string& full) const {
-        if (!is_mount_point(full)) return false;
+    static bool mount_is_read_only(const std::string& full) {
         const mounts::Mount* m = mounts::for_path(full);
         return m != nullptr && m->read_only;
     }
 
-    bool process(ScanNode& node, Scratch& s);
+    void show_current(const ScanNode& node, Scratch& s) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - s.shown < kCurrentEvery) return;
+        s.shown = now;
+        m_progress.set_current(node.path);
+    }
+
+    bool process(ScanNode& node, Scratch& s, ScanNode*& next);
 
     // Called once a folder is listed in full. Each folder whose subtree is
     // thereby finished is assembled at once, while other walkers still read
@@ -439,22 +579,23 @@ private:
     const std::uint64_t m_root_dev;
     const std::string m_root_scan;
     std::unordered_set<std::string> m_points;
+    std::atomic<int> m_fd_budget;
     std::mutex m_mutex;
     std::condition_variable m_cv;
-    std::deque<ScanNode*> m_queue;
+    std::vector<ScanNode*> m_queue;
     int m_active = 0;
     bool m_done = false;
 };
 
 // Lists one folder; false when cancelled before its listing was complete.
-bool Pool::process(ScanNode& node, Scratch& s) {
+// The walker goes on with `next`, the first subfolder found, itself: no
+// hand-over through the queue, and a chain of single folders stays on one
+// thread.
+bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
     if (m_progress.is_cancelled()) return false;
-    m_progress.set_current(node.path);
+    show_current(node, s);
 
-    build_scan_path(node, s);
-    // O_NOFOLLOW and the identity check: a folder swapped for a link (or for
-    // another folder) after it was listed must not be walked in its place.
-    UniqueFd fd = open_folder(s.scan_path, node.parent != nullptr);
+    UniqueFd fd = open_node(node, s);
     struct stat self {};
     if (!fd || ::fstat(fd.get(), &self) != 0 ||
         static_cast<std::uint64_t>(self.st_dev) != node.dev ||
@@ -462,13 +603,7 @@ bool Pool::process(ScanNode& node, Scratch& s) {
         deny(node);
         return true;
     }
-    DirPtr dir(::fdopendir(fd.get()));
-    if (!dir) {
-        deny(node);
-        return true;
-    }
-    fd.release();
-    const int dfd = ::dirfd(dir.get());
+    const int dfd = fd.get();
 
     s.full = node.path;
     if (s.full.back() != '/') s.full += '/';
@@ -477,92 +612,124 @@ bool Pool::process(ScanNode& node, Scratch& s) {
     std::int64_t files = 0;
     unsigned since_check = 0;
     bool cut = false;
+    // Entries listed but not examined for lack of permission (a folder that
+    // can be read but not searched): none examined means contents unknown.
+    std::size_t refused = 0;
+    std::size_t examined = 0;
+    bool failed = false;
     for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir.get());
-        if (e == nullptr) {
+        const ssize_t got = ::getdents64(dfd, s.list.get(), kListBuffer);
+        if (got <= 0) {
             // A read error (a failing disk) leaves the contents unknown:
             // keep what was read, but do not pass the folder off as complete.
-            if (errno != 0) deny(node);
+            failed = got < 0;
             break;
         }
-        if (++since_check == kCancelCheckEvery) {
-            since_check = 0;
-            if (m_progress.is_cancelled()) {
-                cut = true;
-                break;
+        for (ssize_t at = 0; at < got;) {
+            const auto* e = reinterpret_cast<const dirent64*>(s.list.get() + at);
+            at += e->d_reclen;
+            if (++since_check == kCancelCheckEvery) {
+                since_check = 0;
+                if (m_progress.is_cancelled()) {
+                    cut = true;
+                    break;
+                }
             }
-        }
-        const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
-        struct stat st {};
-        if (::fstatat(dfd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) continue; // vanished
-        const std::string_view raw_name(raw);
-        const bool valid = su::is_valid_utf8(raw_name);
-        s.full.resize(base);
-        if (valid)
-            s.full.append(raw_name);
-        else
-            s.full.append(su::sanitize_utf8(raw_name));
-        const std::string_view name(s.full.data() + base, s.full.size() - base);
-        const bool junk = junk::is_junk(name, s.full);
-        const std::int64_t size = static_cast<std::int64_t>(st.st_blocks) * 512;
+            const char* raw = e->d_name;
+            if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
+            EntryStat st;
+            if (!stat_entry(dfd, raw, st)) {
+                if (errno == EACCES) ++refused;
+                continue; // vanished
+            }
+            ++examined;
+            const std::string_view raw_name(raw);
+            const bool valid = su::is_valid_utf8(raw_name);
+            s.full.resize(base);
+            if (valid)
+                s.full.append(raw_name);
+            else
+                s.full.append(su::sanitize_utf8(raw_name));
+            const std::string_view name(s.full.data() + base, s.full.size() - base);
+            const bool junk = junk::is_junk(name, s.full, node.junk_state);
+            const std::int64_t size = st.size;
 
-        if (S_ISDIR(st.st_mode)) {
-            auto child = std::make_unique<ScanNode>();
-            child->parent = &node;
-            child->name = name;
-            if (!valid) child->raw_name = raw_name;
-            child->path = s.full;
-            child->modified = st.st_mtim.tv_sec;
-            child->created = st.st_ctim.tv_sec;
-            child->dev = static_cast<std::uint64_t>(st.st_dev);
-            child->ino = static_cast<std::uint64_t>(st.st_ino);
-            child->is_junk = junk;
-            child->repaired = node.repaired || !valid;
-            if (may_descend(child->dev, s.full)) {
-                child->own_size = size;
-                child->read_only = node.read_only || mount_is_read_only(s.full);
-                s.found.push_back(child.get());
-            } else {
-                // Removing a mount point would reach into the other file
-                // system, which the user has not seen: refuse it.
-                child->skipped = true;
-                child->read_only = true;
-                m_progress.add_skipped();
+            if (S_ISDIR(st.mode)) {
+                auto child = std::make_unique<ScanNode>();
+                child->parent = &node;
+                child->name = name;
+                if (!valid) child->raw_name = std::make_unique<std::string>(raw_name);
+                child->path = s.full;
+                child->modified = st.modified;
+                child->created = st.created;
+                child->dev = st.dev;
+                child->ino = st.ino;
+                child->is_junk = junk;
+                child->repaired = node.repaired || !valid;
+                const bool crossing = st.mount_root_known
+                                          ? st.mount_root || st.dev != node.dev
+                                          : st.dev != node.dev || is_mount_point(s.full);
+                child->mount_above = crossing ? child.get() : node.mount_above;
+                bool enter = true;
+                if (crossing) enter = may_enter_mount(st.dev, s.full);
+                if (enter && is_cycle(node, crossing, st.dev, st.ino)) enter = false;
+                if (enter) {
+                    child->own_size = size;
+                    child->read_only = node.read_only || (crossing && mount_is_read_only(s.full));
+                    s.found.push_back(child.get());
+                } else {
+                    // Removing a mount point would reach into the other file
+                    // system, which the user has not seen: refuse it.
+                    child->skipped = true;
+                    child->read_only = true;
+                    m_progress.add_skipped();
+                }
+                node.subdirs.push_back(std::move(child));
+                continue;
             }
-            node.subdirs.push_back(std::move(child));
-            continue;
+            if (size <= 0) continue;
+            if (node.arena.size() + name.size() > UINT32_MAX) continue;
+            LeafRec rec{};
+            rec.size = size;
+            rec.modified = st.modified;
+            rec.created = st.created;
+            rec.name_off = static_cast<std::uint32_t>(node.arena.size());
+            rec.name_len = static_cast<std::uint32_t>(name.size());
+            rec.link = kNoLink;
+            if (st.nlink > 1) {
+                rec.link = static_cast<std::uint32_t>(node.links.size());
+                node.links.push_back({st.dev, st.ino});
+                node.has_links.store(true, std::memory_order_relaxed);
+            }
+            rec.category = static_cast<std::uint8_t>(category::classify_file(name, st.mode));
+            rec.flags =
+                static_cast<std::uint8_t>((junk ? kLeafJunk : 0) | (valid ? 0 : kLeafRepaired) |
+                                          (S_ISREG(st.mode) ? 0 : kLeafNotRegular));
+            node.arena.append(name);
+            node.leaves.push_back(rec);
+            bytes += size;
+            ++files;
         }
-        if (size <= 0) continue;
-        if (node.arena.size() + name.size() > UINT32_MAX) continue;
-        LeafRec rec{};
-        rec.size = size;
-        rec.modified = st.st_mtim.tv_sec;
-        rec.created = st.st_ctim.tv_sec;
-        rec.name_off = static_cast<std::uint32_t>(node.arena.size());
-        rec.name_len = static_cast<std::uint32_t>(name.size());
-        rec.link = kNoLink;
-        if (st.st_nlink > 1) {
-            rec.link = static_cast<std::uint32_t>(node.links.size());
-            node.links.push_back(
-                {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
-            node.has_links.store(true, std::memory_order_relaxed);
-        }
-        rec.category = static_cast<std::uint8_t>(category::classify_file(name, st.st_mode));
-        rec.flags = static_cast<std::uint8_t>((junk ? kLeafJunk : 0) | (valid ? 0 : kLeafRepaired) |
-                                              (S_ISREG(st.st_mode) ? 0 : kLeafNotRegular));
-        node.arena.append(name);
-        node.leaves.push_back(rec);
-        bytes += size;
-        ++files;
+        if (cut) break;
     }
+    if (failed || (examined == 0 && refused > 0)) deny(node);
     if (files > 0) m_progress.add(bytes, files);
     if (cut) {
         s.found.clear(); // they would not be listed now anyway
         return false;
     }
+    for (ScanNode* child : s.found) {
+        s.full.resize(base);
+        s.full.append(child->name);
+        s.full += '/';
+        child->junk_state = junk::folder_state(s.full, &node.junk_state);
+    }
+    keep_for_children(node, fd, s.found.size());
     node.pending.fetch_add(s.found.size(), std::memory_order_relaxed);
+    if (!s.found.empty()) {
+        next = s.found.front();
+        s.found.erase(s.found.begin());
+    }
     push(s.found);
     return true;
 }
@@ -634,6 +801,7 @@ FileNodePtr scan(const std::string& root_arg, ScanProgress& progress, Options op
     top->ino = static_cast<std::uint64_t>(st.st_ino);
     top->is_junk = junk::is_junk(name, root);
     top->repaired = repaired;
+    top->junk_state = junk::folder_state(root == "/" ? root : root + "/");
     const mounts::Mount* mount = mounts::for_path(root);
     top->read_only = !is_writable_location(root) || (mount != nullptr && mount->read_only);
 
@@ -642,7 +810,8 @@ FileNodePtr scan(const std::string& root_arg, ScanProgress& progress, Options op
         std::vector<ScanNode*> first{top.get()};
         pool.push(first);
         std::vector<std::thread> helpers;
-        const int extra = worker_count() - 1;
+        const int extra =
+            std::clamp(options.threads > 0 ? options.threads : worker_count(), 1, kMaxThreads) - 1;
         for (int i = 0; i < extra; ++i) {
             try {
                 helpers.emplace_back([&pool] { pool.run(); });

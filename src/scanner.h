@@ -5,12 +5,16 @@
 // interface's poll timer (reader); every member function is safe from any
 // thread. Workers touch it once per folder, never per file.
 //
-// scanner::scan blocks its caller, which walks too, with worker_count() - 1
-// helper threads that it joins before returning. It never fails: a root that
-// cannot be examined comes back as a single leaf of size 0, unreadable
-// folders as empty folders flagged is_denied. After cancel() it returns
-// promptly with the part of the tree read so far. The returned tree is sealed
-// and immutable; the caller owns it.
+// scanner::scan blocks its caller, which walks too, with Options::threads - 1
+// (by default worker_count() - 1) helper threads that it joins before
+// returning. It never fails: a root that cannot be examined comes back as a
+// single leaf of size 0, unreadable folders (including ones that can be
+// listed but not searched) as empty folders flagged is_denied. Mounts not
+// entered, and folders that lead back to one of their own ancestors through
+// a bind mount, come back skipped (is_denied and is_timeout). After cancel()
+// it returns promptly with the part of the tree read so far. The returned
+// tree is sealed and immutable; the caller owns it. The cost per folder does
+// not grow with its depth.
 #pragma once
 
 #include <atomic>
@@ -70,6 +74,7 @@ namespace scanner {
 struct Options {
     bool dedupe_hard_links = true; // count a file with several names once
     bool one_filesystem = false;   // do not cross into other mounted file systems
+    int threads = 0;               // walkers, the caller's included; 0: worker_count()
 };
 
 // Facts about kept leaves that the tree itself does not carry, for exporters.

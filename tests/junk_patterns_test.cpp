@@ -1,5 +1,8 @@
 #include "junk_patterns.h"
 
+#include <algorithm>
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +71,42 @@ TEST(Junk, DegenerateInputsAreNotJunk) {
     EXPECT_FALSE(junk::is_junk("", ""));
     EXPECT_FALSE(junk::is_junk("/", "/"));
     EXPECT_FALSE(junk::is_junk("a", "a"));
+}
+
+// The scan reads each folder's path once and extends it per entry and per
+// subfolder; every entry on the way down must get the answer a whole-path
+// check gives, also where a pattern spans the folder's name and the entry's.
+TEST(Junk, FolderByFolderAgreesWithTheWholePath) {
+    const char* const paths[] = {
+        "/home/anna/.cache/mesa/x.bin",
+        "/home/anna/.var/app/org.x.Y/cache/z/f",
+        "/home/anna/.var/app/org.x.Y/data/cache/f",
+        "/home/anna/.var/app/org.x.Y/data/f",
+        "/cache/.var/app/a/b",
+        "/var/lib/systemd/coredump/core.1",
+        "/srv/deep/a/b/c/d/e/f/g/h/i/j/k/l/var/cache/apt/archives/p.deb",
+        "/srv/deep/a/b/c/d/e/f/g/h/i/j/k/l/m/n/o/p/q/r/s/t/u/v/w/x/y/z/.local/share/Trash/f",
+        "/home/anna/snap/app/1/docs/report.pdf",
+        "/home/anna/snap/app/common/.cache/f",
+        "/media/usb/.Trash-1000/files/a",
+        "/home/anna/go/pkg/mod/cache/download/x",
+        "/home/anna/projects/app/src/main.cpp",
+        "/",
+    };
+    for (const std::string full : paths) {
+        std::string prefix = "/";
+        junk::PathState state = junk::folder_state(prefix);
+        std::size_t start = 1;
+        while (start < full.size()) {
+            const std::size_t end = std::min(full.find('/', start), full.size());
+            const std::string name = full.substr(start, end - start);
+            const std::string path = prefix + name;
+            EXPECT_EQ(junk::is_junk(name, path, state), junk::is_junk(name, path)) << path;
+            prefix = path + "/";
+            state = junk::folder_state(prefix, &state);
+            start = end + 1;
+        }
+    }
 }
 
 } // namespace

@@ -33,7 +33,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: spacemole-scan [--top N] [--one-file-system] [--count-links] [--export FILE|-] "
-    "[--json] PATH\n";
+    "[--json] [--threads N] PATH\n";
 
 constexpr const char* kHelp =
     "Scans PATH and reports its occupied size, the largest folders and files and the\n"
@@ -44,11 +44,14 @@ constexpr const char* kHelp =
     "  --count-links      count every name of a multiply-linked file\n"
     "  --export FILE      write the whole tree as JSON to FILE ('-': standard output;\n"
     "                     the report then goes to standard error)\n"
-    "  --json             print the report as one JSON object\n";
+    "  --json             print the report as one JSON object\n"
+    "  --threads N        read with N threads, 1 to 256 (default: as the window does);\n"
+    "                     more can help on network or slow disks\n";
 
 struct Args {
     std::string path;
     std::size_t top = 10;
+    int threads = 0; // 0: the scanner's default
     bool one_filesystem = false;
     bool count_links = false;
     bool json = false;
@@ -80,6 +83,16 @@ std::string parse_args(int argc, char** argv, Args& args, bool& help) {
             if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-' || n > 1000000)
                 return "--top needs a number from 0 to 1000000";
             args.top = static_cast<std::size_t>(n);
+        } else if (!options_done && (a == "--threads" || su::starts_with(a, "--threads="))) {
+            std::string v;
+            if (a == "--threads" ? !value(v) : (v = a.substr(10), false))
+                return "--threads needs a number";
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long long n = std::strtoull(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-' || n < 1 || n > 256)
+                return "--threads needs a number from 1 to 256";
+            args.threads = static_cast<int>(n);
         } else if (!options_done && (a == "--one-file-system" || a == "-x")) {
             args.one_filesystem = true;
         } else if (!options_done && (a == "--count-links" || a == "-l")) {
@@ -203,6 +216,10 @@ void append_list(std::string& out, const char* key, const std::vector<FileNodePt
     out += ']';
 }
 
+int threads_used(const Args& args) {
+    return args.threads > 0 ? args.threads : scanner::worker_count();
+}
+
 std::string json_report(const Args& args, const FileNode& root, const Report& r,
                         const ScanProgress& progress, double seconds) {
     std::string out = "{\"path\":";
@@ -218,7 +235,7 @@ std::string json_report(const Args& args, const FileNode& root, const Report& r,
     std::snprintf(secs, sizeof secs, "%.3f", seconds);
     out += ",\"seconds\":";
     out += secs;
-    out += ",\"threads\":" + std::to_string(scanner::worker_count());
+    out += ",\"threads\":" + std::to_string(threads_used(args));
     out += ",\"cores\":" + std::to_string(scanner::total_core_count());
     out += ",\"count_links\":";
     out += args.count_links ? "true" : "false";
@@ -241,7 +258,7 @@ std::string printable(std::string text) {
 }
 
 std::string text_report(const FileNode& root, const Report& r, const ScanProgress& progress,
-                        double seconds) {
+                        double seconds, int threads) {
     std::string out;
     char line[512];
     const auto row = [&](const char* label, const std::string& value) {
@@ -255,8 +272,8 @@ std::string text_report(const FileNode& root, const Report& r, const ScanProgres
     row("No access:", std::to_string(progress.denied_count()) + " folders");
     row("Not entered:", std::to_string(progress.skipped_count()) + " mounts");
     row("Reclaimable:", plain_size(root.reclaimable) + " of junk");
-    std::snprintf(line, sizeof line, "%.2f s on %d threads (%d cores)", seconds,
-                  scanner::worker_count(), scanner::total_core_count());
+    std::snprintf(line, sizeof line, "%.2f s on %d threads (%d cores)", seconds, threads,
+                  scanner::total_core_count());
     row("Time:", line);
     const auto list = [&](const char* title, const std::vector<FileNodePtr>& items) {
         if (items.empty()) return;
@@ -368,6 +385,7 @@ int main(int argc, char** argv) {
     scanner::Options options;
     options.dedupe_hard_links = !args.count_links;
     options.one_filesystem = args.one_filesystem;
+    options.threads = args.threads;
     scanner::ScanDetails details;
     const auto started = std::chrono::steady_clock::now();
     FileNodePtr root;
@@ -388,8 +406,9 @@ int main(int argc, char** argv) {
 
     Report report(args.top);
     collect(root, report);
-    const std::string text = args.json ? json_report(args, *root, report, progress, seconds)
-                                       : text_report(*root, report, progress, seconds);
+    const std::string text =
+        args.json ? json_report(args, *root, report, progress, seconds)
+                  : text_report(*root, report, progress, seconds, threads_used(args));
     std::FILE* report_out = export_out == stdout ? stderr : stdout;
     if (std::fputs(text.c_str(), report_out) < 0 || std::fflush(report_out) != 0)
         return fail(std::string("cannot write the report: ") + std::strerror(errno));

@@ -20,6 +20,7 @@ python3 "$src/bench/make_tree.py" "$work/tree" 20000 e2e >/dev/null
 "$bin" --json --count-links "$work/tree" >"$work/report_links.json"
 "$bin" --export "$work/export.json" --json "$work/tree" >"$work/report_export.json"
 "$bin" --export - --count-links "$work/tree" >"$work/export_links.json" 2>"$work/text_report.txt"
+"$bin" --json --threads 5 "$work/tree" >"$work/report_threads.json"
 
 du_once=$(du -sB1 "$work/tree" | cut -f1)
 du_links=$(du -sB1 --count-links "$work/tree" | cut -f1)
@@ -29,6 +30,9 @@ check "total equals du -sB1" test "$(field "$work/report.json" total_bytes)" = "
 check "total with --count-links equals du --count-links" \
     test "$(field "$work/report_links.json" total_bytes)" = "$du_links"
 check "hard links make a difference in this tree" test "$du_once" != "$du_links"
+check "total on five threads equals du -sB1" \
+    test "$(field "$work/report_threads.json" total_bytes)" = "$du_once"
+check "the report names the threads asked for" test "$(field "$work/report_threads.json" threads)" = 5
 check "text report names the occupied bytes" grep -q "($du_links bytes)" "$work/text_report.txt"
 
 # The check runs the parser itself: a failed assertion counts as a failed check
@@ -116,6 +120,8 @@ check "nothing on stdout for an error" test ! -s "$work/out"
 check "unwritable export exits 1" test $? -eq 1
 "$bin" --bogus "$work/tree" >/dev/null 2>&1
 check "unknown option exits 2" test $? -eq 2
+"$bin" --threads 0 "$work/tree" >/dev/null 2>&1
+check "--threads 0 exits 2" test $? -eq 2
 mkdir -p "$work/locked/inside"
 chmod 000 "$work/locked"
 chmod 755 "$work"
