@@ -323,14 +323,16 @@ def copy_tree(dest):
         shutil.copymode(src, dst)
 
 
-def wait_for_outcome(path, mid, patience=3600):
-    """The outcome another run recorded for `mid`, waiting while it works."""
+def wait_for_outcome(paths, mid, patience=3600):
+    """The outcome other runs recorded for `mid`, waiting while they work."""
     end = time.time() + patience
     while True:
-        try:
-            known = json.loads(path.read_text())
-        except (OSError, ValueError):
-            known = {}
+        known = {}
+        for path in paths:
+            try:
+                known.update(json.loads(path.read_text()))
+            except (OSError, ValueError):
+                pass
         if mid in known or time.time() > end:
             return known.get(mid, "unknown")
         time.sleep(10)
@@ -338,7 +340,8 @@ def wait_for_outcome(path, mid, patience=3600):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--only", help="run mutants whose id or file contains this text")
+    ap.add_argument("--only", help="run mutants whose id or file contains this text (or any of "
+                    "several, comma-separated)")
     ap.add_argument("--save", help="write each mutant's outcome to this JSON file")
     ap.add_argument("--compare", help="fail when a mutant killed in this JSON file survives")
     ap.add_argument("--check", action="store_true", help="only check that the snippets apply")
@@ -347,7 +350,8 @@ def main():
     ap.add_argument("--timeout", type=int, default=180, help="seconds per test program")
     ap.add_argument("--tree", help="source tree to test (default: this checkout)")
     ap.add_argument("--carry", help="JSON of outcomes already known; those mutants are not run")
-    ap.add_argument("--killed-in", help="run only mutants this (growing) JSON file marks killed")
+    ap.add_argument("--killed-in", help="run only mutants these (growing, comma-separated) JSON "
+                    "files mark killed")
     args = ap.parse_args()
     global ROOT
     if args.tree:
@@ -357,7 +361,8 @@ def main():
     ids = [m[0] for m in MUTANTS]
     if len(ids) != len(set(ids)):
         sys.exit("mutate: duplicate mutant ids")
-    chosen = [m for m in MUTANTS if not args.only or args.only in m[0] or args.only in m[1]]
+    patterns = args.only.split(",") if args.only else []
+    chosen = [m for m in MUTANTS if not patterns or any(p in m[0] or p in m[1] for p in patterns)]
 
     stale = []
     for mid, path, old, new, _ in chosen:
@@ -413,7 +418,7 @@ def main():
                 results[mid] = carried[mid]
                 continue
             if args.killed_in:
-                before = wait_for_outcome(Path(args.killed_in), mid)
+                before = wait_for_outcome([Path(p) for p in args.killed_in.split(",")], mid)
                 if before != "killed":
                     print(f"{'-':11} {mid:26}        not killed before ({before})", flush=True)
                     continue

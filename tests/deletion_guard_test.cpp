@@ -65,6 +65,7 @@ TEST(Normalize, CollapsesSlashRunsAndTrailingSlashesOnly) {
         {"//home///alice/Documents/", "/home/alice/Documents"},
         {"/usr/../home/alice", "/usr/../home/alice"},
         {"relative//x/", "relative/x"},
+        {"x/", "x"}, // one letter and its slash
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(rules::normalize(in), out) << '"' << in << '"';
