@@ -411,9 +411,8 @@ private:
         return true;
     }
 
-    std::int64_t occupied() const {
-        return m_info.dsize >= 0 ? m_info.dsize : std::max<std::int64_t>(0, m_info.asize);
-    }
+    // Occupied bytes; writers leave "dsize" out when it is 0.
+    std::int64_t occupied() const { return std::max<std::int64_t>(0, m_info.dsize); }
 
     // Display name, path and repair flag of the item in m_info.
     void place(std::string& name, std::string& path, bool& repaired) const {
