@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "paths.h"
 #include "utf8.h"
 
 namespace tree_export {
@@ -195,7 +196,7 @@ bool write_export(std::FILE* out, const std::string& root, Recorder& recorded,
 
     const std::string root_path = scanner::normalize_root(root);
     struct stat st {};
-    if (::stat(root_path.c_str(), &st) != 0) return false;
+    if (::stat(to_scan_path(root_path).c_str(), &st) != 0) return false;
     const Recorder::Entry root_entry = entry_of(st);
     const Recorder::Listing* root_listing =
         S_ISDIR(st.st_mode) ? recorded.take(root_entry.dev, root_entry.ino) : nullptr;
