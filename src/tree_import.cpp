@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/filereadstream.h>
@@ -544,7 +545,8 @@ Result run(Stream& stream, std::size_t length, std::string_view head, const Opti
         what = handler.error();
     else if (ok.Code() == rapidjson::kParseErrorDocumentEmpty)
         what = "the file is empty";
-    else if (at >= length)
+    else if (at >= length ||
+             (length == std::numeric_limits<std::size_t>::max() && stream.Peek() == '\0'))
         what = "the file ends too early (cut off while it was written?)";
     else
         what = std::string("not valid JSON: ") + rapidjson::GetParseError_En(ok.Code());
@@ -564,7 +566,10 @@ Result load_file(const std::string& path, Options options) {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rbe"));
+    // "-" reads standard input: a saved scan piped from another machine.
+    const bool from_stdin = path == "-";
+    const std::unique_ptr<std::FILE, Closer> file(from_stdin ? ::fdopen(::dup(STDIN_FILENO), "rb")
+                                                             : std::fopen(path.c_str(), "rbe"));
     Result failed;
     if (!file) {
         failed.error = "cannot open " + path + ": " + std::strerror(errno);
@@ -575,14 +580,14 @@ Result load_file(const std::string& path, Options options) {
         failed.error = path + " is a folder, not a saved scan";
         return failed;
     }
-    char head[4] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, file.get());
-    std::rewind(file.get());
     std::vector<char> buffer(1 << 16);
     rapidjson::FileReadStream stream(file.get(), buffer.data(), buffer.size());
+    const char* first = stream.Peek4(); // without consuming: pipes cannot rewind
+    const std::string_view head =
+        first != nullptr ? std::string_view(first, 4) : std::string_view();
     const std::size_t length = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size)
                                                    : std::numeric_limits<std::size_t>::max();
-    Result result = run(stream, length, std::string_view(head, got), options);
+    Result result = run(stream, length, head, options);
     if (std::ferror(file.get())) {
         result.root.reset();
         result.error = "cannot read " + path + ": " + std::strerror(errno);

@@ -49,7 +49,7 @@ constexpr const char* kHelp =
     "  --count-links      count every name of a multiply-linked file\n"
     "  --export FILE      write the whole tree as JSON to FILE ('-': standard output;\n"
     "                     the report then goes to standard error)\n"
-    "  --import FILE      report on a saved scan (an export) instead of scanning\n"
+    "  --import FILE      report on a saved scan (an export; '-': standard input)\n"
     "  --json             print the report as one JSON object\n";
 
 struct Args {
@@ -402,7 +402,7 @@ int report_saved_scan(const Args& args) {
     origin.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     origin.saved = true;
-    origin.file = args.import_from;
+    origin.file = args.import_from == "-" ? "standard input" : args.import_from;
     origin.timestamp = saved.timestamp;
     origin.denied = saved.denied;
     origin.skipped = saved.skipped;
