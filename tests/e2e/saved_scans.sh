@@ -77,6 +77,8 @@ PY
 check "the report of our saved scan equals the scan's" test $? -eq 0
 "$bin" --import "$work/ours.json" >"$work/import.txt"
 check "the text report says it is a saved scan" grep -q "^Saved scan of $work/tree" "$work/import.txt"
+check "a saved scan reads from standard input too" \
+    test "$("$bin" --import - --json <"$work/ours.json" | python3 -c 'import json,sys; print(json.load(sys.stdin)["total_bytes"])')" = "$scan_total"
 
 if have ncdu; then
     ncdu -0 -f "$work/ours.json" -o "$work/again.json" </dev/null >/dev/null 2>&1
