@@ -2,8 +2,9 @@
 # Opening a saved scan against scanning the same tree: spacemole-scan
 # (Release) scans a generated tree of 1,000,000 entries, exports it, then
 # opens the export with --import. Warm cache, median of 5 interleaved runs:
-# wall seconds and peak RSS of each process, and the reader's own time
-# (parse + tree, without process start and report). Exports of the same tree
+# wall and CPU seconds and peak RSS of each process, and the reader's own
+# wall time (parse + tree, without process start and report). The reader is
+# single-threaded, so on a busy machine its CPU time is the steadier figure. Exports of the same tree
 # by ncdu and gdu are opened too when those programs are installed.
 #
 #   bench/import_bench.sh [COUNT]     (default: 1000000)
@@ -39,40 +40,42 @@ if command -v gdu >/dev/null; then
     sources+=(gdu)
 fi
 
-# run_one CMD... -> "wall maxrss_kib reader_seconds"
+# run_one CMD... -> "wall maxrss_kib cpu own_seconds"
 run_one() {
     local t out
     t=$(mktemp)
-    out=$(/usr/bin/time -o "$t" -f '%e %M' "$@" 2>/dev/null)
+    out=$(/usr/bin/time -o "$t" -f '%e %M %U %S' "$@" 2>/dev/null)
     local secs
     secs=$(printf '%s' "$out" | python3 -c 'import json,sys; print(json.load(sys.stdin)["seconds"])')
-    echo "$(cat "$t") $secs"
+    awk -v s="$secs" '{ printf "%s %s %.2f %s\n", $1, $2, $3 + $4, s }' "$t"
     rm -f "$t"
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
-declare -A wall=() rss=() own=()
+declare -A wall=() rss=() own=() cpu=()
 for ((i = 0; i < runs; i++)); do
-    read -r w r s < <(run_one "$bin" --json "$tree")
-    wall[scan]+="$w "; rss[scan]+="$r "; own[scan]+="$s "
+    read -r w r c s < <(run_one "$bin" --json "$tree")
+    wall[scan]+="$w "; rss[scan]+="$r "; cpu[scan]+="$c "; own[scan]+="$s "
     for src in "${sources[@]}"; do
-        read -r w r s < <(run_one "$bin" --json --import "$exports/$src.json")
-        wall[$src]+="$w "; rss[$src]+="$r "; own[$src]+="$s "
+        read -r w r c s < <(run_one "$bin" --json --import "$exports/$src.json")
+        wall[$src]+="$w "; rss[$src]+="$r "; cpu[$src]+="$c "; own[$src]+="$s "
     done
 done
 
 entries=$(find "$tree" | wc -l)
+printf 'load average %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 printf 'tree: %s entries; exports: ours %s MiB' "$entries" \
     "$(($(stat -c %s "$exports/ours.json") / 1048576))"
 for src in "${sources[@]:1}"; do
     printf ', %s %s MiB' "$src" "$(($(stat -c %s "$exports/$src.json") / 1048576))"
 done
-printf '\n%-16s %9s %10s %9s\n' run wall_s own_s peak_MiB
+printf '\n%-16s %9s %9s %10s %9s\n' run wall_s cpu_s own_wall_s peak_MiB
 for what in scan "${sources[@]}"; do
     label=$what
     [ "$what" != scan ] && label="import $what"
     w=$(tr ' ' '\n' <<<"${wall[$what]}" | grep . | median)
     s=$(tr ' ' '\n' <<<"${own[$what]}" | grep . | median)
+    c=$(tr ' ' '\n' <<<"${cpu[$what]}" | grep . | median)
     r=$(tr ' ' '\n' <<<"${rss[$what]}" | grep . | median)
-    printf '%-16s %9s %10s %9s\n' "$label" "$w" "$s" "$(awk -v r="$r" 'BEGIN { printf "%.1f", r / 1024 }')"
+    printf '%-16s %9s %9s %10s %9s\n' "$label" "$w" "$c" "$s" "$(awk -v r="$r" 'BEGIN { printf "%.1f", r / 1024 }')"
 done
