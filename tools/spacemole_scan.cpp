@@ -66,10 +66,10 @@ struct Args {
 
 // Empty on success, else the usage error.
 std::string parse_args(int argc, char** argv, Args& args, bool& help) {
-    enum : int { kExport = 256, kImport, kJson };
+    enum : int { kTop = 256, kExport, kImport, kJson };
     static const option kOptions[] = {
         {"help", no_argument, nullptr, 'h'},
-        {"top", required_argument, nullptr, 't'},
+        {"top", required_argument, nullptr, kTop},
         {"one-file-system", no_argument, nullptr, 'x'},
         {"count-links", no_argument, nullptr, 'l'},
         {"export", required_argument, nullptr, kExport},
@@ -80,12 +80,12 @@ std::string parse_args(int argc, char** argv, Args& args, bool& help) {
     ::opterr = 0; // our own messages, one line each
     ::optind = 1;
     // ":" first: a missing value is told apart from an unknown option.
-    for (int c; (c = ::getopt_long(argc, argv, ":ht:xl", kOptions, nullptr)) != -1;) {
+    for (int c; (c = ::getopt_long(argc, argv, ":hxl", kOptions, nullptr)) != -1;) {
         switch (c) {
         case 'h':
             help = true;
             break;
-        case 't': {
+        case kTop: {
             const std::string v = ::optarg;
             char* end = nullptr;
             errno = 0;
