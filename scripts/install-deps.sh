@@ -7,11 +7,11 @@ set -euo pipefail
 
 BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
        libgtk-3-dev libglib2.0-dev libcairo2-dev libpango1.0-dev
-       libgtest-dev libgmock-dev libbenchmark-dev
+       libgtest-dev libgmock-dev libbenchmark-dev rapidjson-dev
        clang libclang-rt-14-dev clang-format)
 RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
 TESTS=(xvfb xauth xdotool dbus-x11 time procps
-       libglib2.0-bin)
+       libglib2.0-bin ncdu gdu)
 BENCH=(time hyperfine gdu ncdu linux-perf)
 
 want=("${BUILD[@]}" "${RUNTIME[@]}" "${TESTS[@]}")

@@ -11,7 +11,7 @@
 
 namespace i18n_data {
 
-inline constexpr std::size_t KEY_COUNT = 160;
+inline constexpr std::size_t KEY_COUNT = 165;
 inline constexpr std::size_t LANG_COUNT = 22;
 
 inline constexpr const char* KEYS[KEY_COUNT] = {
@@ -116,65 +116,70 @@ inline constexpr const char* KEYS[KEY_COUNT] = {
     /*  98 */ "Open",
     /*  99 */ "Open current folder in file manager",
     /* 100 */ "Open in file manager",
-    /* 101 */ "Other",
-    /* 102 */ "Other apps' private data",
-    /* 103 */ "Otherwise everything mounted below the chosen folder is included.",
-    /* 104 */ "Packing failed",
-    /* 105 */ "Permission denied",
-    /* 106 */ "Protected",
-    /* 107 */ "Protected system location",
-    /* 108 */ "Quick Pick",
-    /* 109 */ "Read error (no access)",
-    /* 110 */ "Read error (skipped mount)",
-    /* 111 */ "Read-only location",
-    /* 112 */ "Remove from delete list",
-    /* 113 */ "Reopen the last scanned folder",
-    /* 114 */ "Rescan",
-    /* 115 */ "Run this once in a terminal, then start the app again:",
-    /* 116 */ "Scan",
-    /* 117 */ "Scan complete: %s files",
-    /* 118 */ "Scan started",
-    /* 119 */ "Scanning … on %s of %s CPU cores",
-    /* 120 */ "Search",
-    /* 121 */ "Settings",
-    /* 122 */ "Share",
-    /* 123 */ "Show",
-    /* 124 */ "Show all",
-    /* 125 */ "Show log",
-    /* 126 */ "Size",
-    /* 127 */ "Sizes show the space actually occupied on disk.",
-    /* 128 */ "Small files",
-    /* 129 */ "Spacemole",
-    /* 130 */ "Stay on one filesystem",
-    /* 131 */ "System",
-    /* 132 */ "System areas (owned by root)",
-    /* 133 */ "System folders are not visible in this sandbox.",
-    /* 134 */ "The archive could not be created.",
-    /* 135 */ "The archive is placed next to the folder, and that location is write-protected.",
-    /* 136 */ "The delete list is empty.",
-    /* 137 */ "The item could not be moved",
-    /* 138 */ "The original is kept — usage goes up at first, until you delete it yourself.",
-    /* 139 */ "The scan does not know about the new archive yet",
-    /* 140 */ "The system locks these places away from every app. There is nothing there for you to delete.",
-    /* 141 */ "The trash already holds too many files of that name",
-    /* 142 */ "Theme",
-    /* 143 */ "This can take a while for large folders.",
-    /* 144 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    /* 145 */ "Tree",
-    /* 146 */ "Type",
-    /* 147 */ "Type to search",
-    /* 148 */ "Up one level",
-    /* 149 */ "Up one level (Alt+↑)",
-    /* 150 */ "Video",
-    /* 151 */ "View: colored map or expandable tree with exact figures",
-    /* 152 */ "Zoom in",
-    /* 153 */ "newer",
-    /* 154 */ "older",
-    /* 155 */ "s",
-    /* 156 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    /* 157 */ "“%s” is protected and cannot be moved to Trash.",
-    /* 158 */ "📦 Compress folder (tar.gz)",
-    /* 159 */ "🗑 Mark for deletion",
+    /* 101 */ "Open saved scan",
+    /* 102 */ "Other",
+    /* 103 */ "Other apps' private data",
+    /* 104 */ "Otherwise everything mounted below the chosen folder is included.",
+    /* 105 */ "Packing failed",
+    /* 106 */ "Permission denied",
+    /* 107 */ "Protected",
+    /* 108 */ "Protected system location",
+    /* 109 */ "Quick Pick",
+    /* 110 */ "Read error (no access)",
+    /* 111 */ "Read error (skipped mount)",
+    /* 112 */ "Read-only location",
+    /* 113 */ "Remove from delete list",
+    /* 114 */ "Reopen the last scanned folder",
+    /* 115 */ "Rescan",
+    /* 116 */ "Run this once in a terminal, then start the app again:",
+    /* 117 */ "Saved scan from %s",
+    /* 118 */ "Saved scans (JSON)",
+    /* 119 */ "Saved scans are read-only",
+    /* 120 */ "Scan",
+    /* 121 */ "Scan complete: %s files",
+    /* 122 */ "Scan started",
+    /* 123 */ "Scanning … on %s of %s CPU cores",
+    /* 124 */ "Search",
+    /* 125 */ "Settings",
+    /* 126 */ "Share",
+    /* 127 */ "Show",
+    /* 128 */ "Show all",
+    /* 129 */ "Show log",
+    /* 130 */ "Size",
+    /* 131 */ "Sizes show the space actually occupied on disk.",
+    /* 132 */ "Small files",
+    /* 133 */ "Spacemole",
+    /* 134 */ "Stay on one filesystem",
+    /* 135 */ "System",
+    /* 136 */ "System areas (owned by root)",
+    /* 137 */ "System folders are not visible in this sandbox.",
+    /* 138 */ "The archive could not be created.",
+    /* 139 */ "The archive is placed next to the folder, and that location is write-protected.",
+    /* 140 */ "The delete list is empty.",
+    /* 141 */ "The item could not be moved",
+    /* 142 */ "The original is kept — usage goes up at first, until you delete it yourself.",
+    /* 143 */ "The saved scan could not be opened: %s",
+    /* 144 */ "The scan does not know about the new archive yet",
+    /* 145 */ "The system locks these places away from every app. There is nothing there for you to delete.",
+    /* 146 */ "The trash already holds too many files of that name",
+    /* 147 */ "Theme",
+    /* 148 */ "This can take a while for large folders.",
+    /* 149 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
+    /* 150 */ "Tree",
+    /* 151 */ "Type",
+    /* 152 */ "Type to search",
+    /* 153 */ "Up one level",
+    /* 154 */ "Up one level (Alt+↑)",
+    /* 155 */ "Video",
+    /* 156 */ "View: colored map or expandable tree with exact figures",
+    /* 157 */ "Zoom in",
+    /* 158 */ "newer",
+    /* 159 */ "older",
+    /* 160 */ "s",
+    /* 161 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
+    /* 162 */ "“%s” is protected and cannot be moved to Trash.",
+    /* 163 */ "📦 Compress folder (tar.gz)",
+    /* 164 */ "🗑 Mark for deletion",
 };
 
 inline constexpr const char* VALUES_ar[KEY_COUNT] = {
@@ -380,123 +385,133 @@ inline constexpr const char* VALUES_ar[KEY_COUNT] = {
     "فتح المجلد الحالي في مدير الملفات",
     // 100 Open in file manager
     "فتح في مدير الملفات",
-    // 101 Other
+    // 101 Open saved scan
+    "فتح فحص محفوظ",
+    // 102 Other
     "أخرى",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "البيانات الخاصة لتطبيقات أخرى",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "وإلا فسيُحتسب كل ما هو مضموم تحت المجلد المختار.",
-    // 104 Packing failed
+    // 105 Packing failed
     "فشل الحزم",
-    // 105 Permission denied
+    // 106 Permission denied
     "تم رفض الإذن",
-    // 106 Protected
+    // 107 Protected
     "محمي",
-    // 107 Protected system location
+    // 108 Protected system location
     "موقع نظام محمي",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "اختيار سريع",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "خطأ في القراءة (لا يوجد إذن وصول)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "خطأ في القراءة (تم تخطي نقطة ضم)",
-    // 111 Read-only location
+    // 112 Read-only location
     "موقع للقراءة فقط",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "إزالة من قائمة الحذف",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "إعادة فتح آخر مجلد تم فحصه",
-    // 114 Rescan
+    // 115 Rescan
     "إعادة الفحص",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "شغّل هذا الأمر مرة واحدة في الطرفية، ثم أعد تشغيل التطبيق:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "فحص محفوظ من %s",
+    // 118 Saved scans (JSON)
+    "الفحوص المحفوظة (JSON)",
+    // 119 Saved scans are read-only
+    "الفحوص المحفوظة للقراءة فقط",
+    // 120 Scan
     "فحص",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "اكتمل الفحص: %s ملف",
-    // 118 Scan started
+    // 122 Scan started
     "بدأ الفحص",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "جارٍ الفحص… على %s من أصل %s أنوية CPU",
-    // 120 Search
+    // 124 Search
     "بحث",
-    // 121 Settings
+    // 125 Settings
     "الإعدادات",
-    // 122 Share
+    // 126 Share
     "النسبة",
-    // 123 Show
+    // 127 Show
     "إظهار",
-    // 124 Show all
+    // 128 Show all
     "إظهار الكل",
-    // 125 Show log
+    // 129 Show log
     "إظهار السجل",
-    // 126 Size
+    // 130 Size
     "الحجم",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "تعرض الأحجام المساحة المشغولة فعليًا على القرص.",
-    // 128 Small files
+    // 132 Small files
     "ملفات صغيرة",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "البقاء على نظام ملفات واحد",
-    // 131 System
+    // 135 System
     "النظام",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "مناطق النظام (يملكها root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "مجلدات النظام غير مرئية في بيئة العزل هذه.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "تعذّر إنشاء الأرشيف.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "يوضع الأرشيف بجوار المجلد، وذلك الموقع محمي من الكتابة.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "قائمة الحذف فارغة.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "تعذّر نقل العنصر",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "يُحتفظ بالأصل — يرتفع الاستخدام في البداية، حتى تحذفه بنفسك.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "تعذّر فتح الفحص المحفوظ: %s",
+    // 144 The scan does not know about the new archive yet
     "لا يعرف الفحص بالأرشيف الجديد بعد",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "يحجب النظام هذه الأماكن عن كل التطبيقات. لا يوجد فيها ما يمكنك حذفه.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "تحتوي سلة المهملات بالفعل على عدد كبير جدًا من الملفات بهذا الاسم",
-    // 142 Theme
+    // 147 Theme
     "السمة",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "قد يستغرق هذا بعض الوقت مع المجلدات الكبيرة.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "يُقدَّم هذا البرنامج «كما هو»، دون أي ضمان من أي نوع، صريحًا كان أو ضمنيًا. استخدمه على مسؤوليتك الخاصة. لا يتحمل المؤلف أي مسؤولية عن أي أضرار تنشأ عن استخدام هذا البرنامج.",
-    // 145 Tree
+    // 150 Tree
     "شجرة",
-    // 146 Type
+    // 151 Type
     "النوع",
-    // 147 Type to search
+    // 152 Type to search
     "اكتب للبحث",
-    // 148 Up one level
+    // 153 Up one level
     "الصعود مستوى واحد",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "الصعود مستوى واحد (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "فيديو",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "العرض: خريطة ملوّنة أو شجرة قابلة للتوسيع بأرقام دقيقة",
-    // 152 Zoom in
+    // 157 Zoom in
     "تكبير",
-    // 153 newer
+    // 158 newer
     "أحدث",
-    // 154 older
+    // 159 older
     "أقدم",
-    // 155 s
+    // 160 s
     "ث",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "تم إنشاء «%s» (%s). يُحتفظ بالأصل — لذا يرتفع الاستخدام أولًا، حتى تحذفه بنفسك.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "«%s» محمي ولا يمكن نقله إلى سلة المهملات.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 ضغط المجلد (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 وسم للحذف",
 };
 
@@ -703,123 +718,133 @@ inline constexpr const char* VALUES_cs[KEY_COUNT] = {
     "Otevřít aktuální složku ve správci souborů",
     // 100 Open in file manager
     "Otevřít ve správci souborů",
-    // 101 Other
+    // 101 Open saved scan
+    "Otevřít uložené prohledávání",
+    // 102 Other
     "Ostatní",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Soukromá data jiných aplikací",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Jinak se zahrne vše, co je připojeno pod zvolenou složkou.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Zabalení selhalo",
-    // 105 Permission denied
+    // 106 Permission denied
     "Přístup odepřen",
-    // 106 Protected
+    // 107 Protected
     "Chráněno",
-    // 107 Protected system location
+    // 108 Protected system location
     "Chráněné systémové umístění",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Rychlý výběr",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Chyba čtení (bez přístupu)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Chyba čtení (přeskočený přípojný bod)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Umístění pouze pro čtení",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Odebrat ze seznamu ke smazání",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Znovu otevřít naposledy prohledanou složku",
-    // 114 Rescan
+    // 115 Rescan
     "Znovu prohledat",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Spusťte jednou v terminálu tento příkaz a pak aplikaci znovu spusťte:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Uložené prohledávání z %s",
+    // 118 Saved scans (JSON)
+    "Uložená prohledávání (JSON)",
+    // 119 Saved scans are read-only
+    "Uložená prohledávání jsou jen pro čtení",
+    // 120 Scan
     "Prohledat",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Prohledávání dokončeno, souborů: %s",
-    // 118 Scan started
+    // 122 Scan started
     "Prohledávání zahájeno",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Prohledávání… na %s z %s jader CPU",
-    // 120 Search
+    // 124 Search
     "Hledat",
-    // 121 Settings
+    // 125 Settings
     "Nastavení",
-    // 122 Share
+    // 126 Share
     "Podíl",
-    // 123 Show
+    // 127 Show
     "Zobrazit",
-    // 124 Show all
+    // 128 Show all
     "Zobrazit vše",
-    // 125 Show log
+    // 129 Show log
     "Zobrazit protokol",
-    // 126 Size
+    // 130 Size
     "Velikost",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Velikosti udávají místo skutečně obsazené na disku.",
-    // 128 Small files
+    // 132 Small files
     "Malé soubory",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Zůstat na jednom souborovém systému",
-    // 131 System
+    // 135 System
     "Systém",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Systémové oblasti (vlastník root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Systémové složky nejsou v tomto sandboxu viditelné.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Archiv se nepodařilo vytvořit.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Archiv se ukládá vedle složky a toto umístění je chráněno proti zápisu.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Seznam ke smazání je prázdný.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Položku se nepodařilo přesunout",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Originál zůstává zachován — obsazené místo nejprve vzroste, dokud jej sami nesmažete.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Uložené prohledávání nelze otevřít: %s",
+    // 144 The scan does not know about the new archive yet
     "Prohledávání o novém archivu zatím neví",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Systém tato místa uzamyká před všemi aplikacemi. Není tam nic, co byste mohli smazat.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Koš již obsahuje příliš mnoho souborů s tímto názvem",
-    // 142 Theme
+    // 147 Theme
     "Motiv",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "U velkých složek to může chvíli trvat.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tento software je poskytován „tak, jak je“, bez jakékoli záruky, výslovné či předpokládané. Používáte jej na vlastní nebezpečí. Autor neodpovídá za žádné škody vzniklé v souvislosti s používáním tohoto softwaru.",
-    // 145 Tree
+    // 150 Tree
     "Strom",
-    // 146 Type
+    // 151 Type
     "Typ",
-    // 147 Type to search
+    // 152 Type to search
     "Pište pro vyhledávání",
-    // 148 Up one level
+    // 153 Up one level
     "O úroveň výš",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "O úroveň výš (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Zobrazení: barevná mapa nebo rozbalovací strom s přesnými čísly",
-    // 152 Zoom in
+    // 157 Zoom in
     "Přiblížit",
-    // 153 newer
+    // 158 newer
     "novější",
-    // 154 older
+    // 159 older
     "starší",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Archiv „%s“ byl vytvořen (%s). Originál zůstává zachován — obsazené místo tedy nejprve VZROSTE, dokud jej sami nesmažete.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "Položka „%s“ je chráněná a nelze ji přesunout do koše.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Komprimovat složku (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Označit ke smazání",
 };
 
@@ -1026,123 +1051,133 @@ inline constexpr const char* VALUES_da[KEY_COUNT] = {
     "Åbn den aktuelle mappe i filhåndteringen",
     // 100 Open in file manager
     "Åbn i filhåndteringen",
-    // 101 Other
+    // 101 Open saved scan
+    "Åbn gemt skanning",
+    // 102 Other
     "Andet",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Andre programmers private data",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Ellers medtages alt, der er monteret under den valgte mappe.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Pakning mislykkedes",
-    // 105 Permission denied
+    // 106 Permission denied
     "Adgang nægtet",
-    // 106 Protected
+    // 107 Protected
     "Beskyttet",
-    // 107 Protected system location
+    // 108 Protected system location
     "Beskyttet systemplacering",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Hurtigvalg",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Læsefejl (ingen adgang)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Læsefejl (montering sprunget over)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Skrivebeskyttet placering",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Fjern fra slettelisten",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Genåbn den senest skannede mappe",
-    // 114 Rescan
+    // 115 Rescan
     "Skan igen",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Kør dette én gang i en terminal, og start derefter programmet igen:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Gemt skanning fra %s",
+    // 118 Saved scans (JSON)
+    "Gemte skanninger (JSON)",
+    // 119 Saved scans are read-only
+    "Gemte skanninger er skrivebeskyttede",
+    // 120 Scan
     "Skan",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Skanning fuldført: %s filer",
-    // 118 Scan started
+    // 122 Scan started
     "Skanning startet",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Skanner … på %s af %s CPU-kerner",
-    // 120 Search
+    // 124 Search
     "Søg",
-    // 121 Settings
+    // 125 Settings
     "Indstillinger",
-    // 122 Share
+    // 126 Share
     "Andel",
-    // 123 Show
+    // 127 Show
     "Vis",
-    // 124 Show all
+    // 128 Show all
     "Vis alle",
-    // 125 Show log
+    // 129 Show log
     "Vis log",
-    // 126 Size
+    // 130 Size
     "Størrelse",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Størrelser viser den plads, der faktisk optages på disken.",
-    // 128 Small files
+    // 132 Small files
     "Små filer",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Bliv på ét filsystem",
-    // 131 System
+    // 135 System
     "System",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Systemområder (ejet af root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Systemmapper er ikke synlige i denne sandkasse.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Arkivet kunne ikke oprettes.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeres ved siden af mappen, og den placering er skrivebeskyttet.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Slettelisten er tom.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Elementet kunne ikke flyttes",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalen bevares — forbruget stiger i første omgang, indtil du selv sletter den.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Den gemte skanning kunne ikke åbnes: %s",
+    // 144 The scan does not know about the new archive yet
     "Skanningen kender endnu ikke det nye arkiv",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet lukker disse steder af for alle programmer. Der er intet, du kan slette der.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Papirkurven indeholder allerede for mange filer med det navn",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Det kan tage et stykke tid for store mapper.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denne software leveres »som den er«, uden nogen form for garanti, hverken udtrykkelig eller underforstået. Brug sker på eget ansvar. Forfatteren kan ikke holdes ansvarlig for skader, der opstår som følge af brugen af denne software.",
-    // 145 Tree
+    // 150 Tree
     "Træ",
-    // 146 Type
+    // 151 Type
     "Type",
-    // 147 Type to search
+    // 152 Type to search
     "Skriv for at søge",
-    // 148 Up one level
+    // 153 Up one level
     "Et niveau op",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Et niveau op (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Visning: farvet kort eller udfoldeligt træ med nøjagtige tal",
-    // 152 Zoom in
+    // 157 Zoom in
     "Zoom ind",
-    // 153 newer
+    // 158 newer
     "nyere",
-    // 154 older
+    // 159 older
     "ældre",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "»%s« oprettet (%s). Originalen bevares — så forbruget STIGER i første omgang, indtil du selv sletter den.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "»%s« er beskyttet og kan ikke flyttes til papirkurven.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Komprimér mappe (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Markér til sletning",
 };
 
@@ -1349,123 +1384,133 @@ inline constexpr const char* VALUES_de[KEY_COUNT] = {
     "Aktuellen Ordner im Dateimanager öffnen",
     // 100 Open in file manager
     "Im Dateimanager öffnen",
-    // 101 Other
+    // 101 Open saved scan
+    "Gespeicherten Scan öffnen",
+    // 102 Other
     "Sonstiges",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Private Daten anderer Apps",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Andernfalls wird alles einbezogen, was unterhalb des gewählten Ordners eingehängt ist.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Packen fehlgeschlagen",
-    // 105 Permission denied
+    // 106 Permission denied
     "Zugriff verweigert",
-    // 106 Protected
+    // 107 Protected
     "Geschützt",
-    // 107 Protected system location
+    // 108 Protected system location
     "Geschützter Systemort",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Schnellauswahl",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Lesefehler (kein Zugriff)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Lesefehler (Einhängepunkt übersprungen)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Schreibgeschützter Ort",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Aus der Löschliste entfernen",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Zuletzt gescannten Ordner erneut öffnen",
-    // 114 Rescan
+    // 115 Rescan
     "Erneut scannen",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Führen Sie dies einmalig in einem Terminal aus und starten Sie die App dann neu:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Gespeicherter Scan vom %s",
+    // 118 Saved scans (JSON)
+    "Gespeicherte Scans (JSON)",
+    // 119 Saved scans are read-only
+    "Gespeicherte Scans sind schreibgeschützt",
+    // 120 Scan
     "Scan",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Scan abgeschlossen: %s Dateien",
-    // 118 Scan started
+    // 122 Scan started
     "Scan gestartet",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Scan läuft … auf %s von %s CPU-Kernen",
-    // 120 Search
+    // 124 Search
     "Suchen",
-    // 121 Settings
+    // 125 Settings
     "Einstellungen",
-    // 122 Share
+    // 126 Share
     "Anteil",
-    // 123 Show
+    // 127 Show
     "Anzeigen",
-    // 124 Show all
+    // 128 Show all
     "Alle anzeigen",
-    // 125 Show log
+    // 129 Show log
     "Protokoll anzeigen",
-    // 126 Size
+    // 130 Size
     "Größe",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Größen zeigen den tatsächlich auf dem Datenträger belegten Platz.",
-    // 128 Small files
+    // 132 Small files
     "Kleine Dateien",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Auf einem Dateisystem bleiben",
-    // 131 System
+    // 135 System
     "System",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Systembereiche (im Besitz von root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Systemordner sind in dieser Sandbox nicht sichtbar.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Das Archiv konnte nicht erstellt werden.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Das Archiv wird neben dem Ordner abgelegt, und dieser Ort ist schreibgeschützt.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Die Löschliste ist leer.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Das Element konnte nicht verschoben werden",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Das Original bleibt erhalten — die Belegung steigt zunächst, bis Sie es selbst löschen.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Der gespeicherte Scan konnte nicht geöffnet werden: %s",
+    // 144 The scan does not know about the new archive yet
     "Der Scan kennt das neue Archiv noch nicht",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Das System schirmt diese Orte gegen alle Apps ab. Dort gibt es nichts, was Sie löschen könnten.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Der Papierkorb enthält bereits zu viele Dateien mit diesem Namen",
-    // 142 Theme
+    // 147 Theme
     "Design",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Bei großen Ordnern kann dies eine Weile dauern.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Diese Software wird „wie besehen“ bereitgestellt, ohne jegliche ausdrückliche oder stillschweigende Gewährleistung. Die Nutzung erfolgt auf eigene Gefahr. Der Autor haftet nicht für Schäden, die aus der Nutzung dieser Software entstehen.",
-    // 145 Tree
+    // 150 Tree
     "Baum",
-    // 146 Type
+    // 151 Type
     "Typ",
-    // 147 Type to search
+    // 152 Type to search
     "Tippen, um zu suchen",
-    // 148 Up one level
+    // 153 Up one level
     "Eine Ebene nach oben",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Eine Ebene nach oben (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Ansicht: farbige Karte oder aufklappbarer Baum mit genauen Zahlen",
-    // 152 Zoom in
+    // 157 Zoom in
     "Hineinzoomen",
-    // 153 newer
+    // 158 newer
     "neuer",
-    // 154 older
+    // 159 older
     "älter",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s“ erstellt (%s). Das Original bleibt erhalten — die Belegung steigt also zunächst AN, bis Sie es selbst löschen.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "„%s“ ist geschützt und kann nicht in den Papierkorb verschoben werden.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Ordner komprimieren (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Zum Löschen vormerken",
 };
 
@@ -1672,123 +1717,133 @@ inline constexpr const char* VALUES_el[KEY_COUNT] = {
     "Άνοιγμα τρέχοντος φακέλου στη διαχείριση αρχείων",
     // 100 Open in file manager
     "Άνοιγμα στη διαχείριση αρχείων",
-    // 101 Other
+    // 101 Open saved scan
+    "Άνοιγμα αποθηκευμένης σάρωσης",
+    // 102 Other
     "Άλλα",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Ιδιωτικά δεδομένα άλλων εφαρμογών",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Διαφορετικά, περιλαμβάνονται όλα όσα είναι προσαρτημένα κάτω από τον επιλεγμένο φάκελο.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Η αρχειοθέτηση απέτυχε",
-    // 105 Permission denied
+    // 106 Permission denied
     "Άρνηση πρόσβασης",
-    // 106 Protected
+    // 107 Protected
     "Προστατευμένο",
-    // 107 Protected system location
+    // 108 Protected system location
     "Προστατευμένη θέση συστήματος",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Γρήγορη επιλογή",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Σφάλμα ανάγνωσης (χωρίς πρόσβαση)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Σφάλμα ανάγνωσης (παραλείφθηκε προσάρτηση)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Θέση μόνο για ανάγνωση",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Αφαίρεση από τη λίστα διαγραφής",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Επανάνοιγμα του τελευταίου φακέλου που σαρώθηκε",
-    // 114 Rescan
+    // 115 Rescan
     "Επανασάρωση",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Εκτελέστε αυτό μία φορά σε ένα τερματικό και μετά ξεκινήστε ξανά την εφαρμογή:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Αποθηκευμένη σάρωση από %s",
+    // 118 Saved scans (JSON)
+    "Αποθηκευμένες σαρώσεις (JSON)",
+    // 119 Saved scans are read-only
+    "Οι αποθηκευμένες σαρώσεις είναι μόνο για ανάγνωση",
+    // 120 Scan
     "Σάρωση",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Η σάρωση ολοκληρώθηκε: %s αρχεία",
-    // 118 Scan started
+    // 122 Scan started
     "Η σάρωση ξεκίνησε",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Σάρωση… σε %s από %s πυρήνες CPU",
-    // 120 Search
+    // 124 Search
     "Αναζήτηση",
-    // 121 Settings
+    // 125 Settings
     "Ρυθμίσεις",
-    // 122 Share
+    // 126 Share
     "Ποσοστό",
-    // 123 Show
+    // 127 Show
     "Εμφάνιση",
-    // 124 Show all
+    // 128 Show all
     "Εμφάνιση όλων",
-    // 125 Show log
+    // 129 Show log
     "Εμφάνιση καταγραφής",
-    // 126 Size
+    // 130 Size
     "Μέγεθος",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Τα μεγέθη δείχνουν τον χώρο που καταλαμβάνεται πραγματικά στον δίσκο.",
-    // 128 Small files
+    // 132 Small files
     "Μικρά αρχεία",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Παραμονή σε ένα σύστημα αρχείων",
-    // 131 System
+    // 135 System
     "Σύστημα",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Περιοχές συστήματος (ιδιοκτησίας root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Οι φάκελοι συστήματος δεν είναι ορατοί σε αυτό το απομονωμένο περιβάλλον.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Δεν ήταν δυνατή η δημιουργία της αρχειοθήκης.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Η αρχειοθήκη τοποθετείται δίπλα στον φάκελο, και αυτή η θέση προστατεύεται από εγγραφή.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Η λίστα διαγραφής είναι κενή.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Δεν ήταν δυνατή η μετακίνηση του στοιχείου",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Το πρωτότυπο διατηρείται — η χρήση αυξάνεται αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Δεν ήταν δυνατό το άνοιγμα της αποθηκευμένης σάρωσης: %s",
+    // 144 The scan does not know about the new archive yet
     "Η σάρωση δεν γνωρίζει ακόμη τη νέα αρχειοθήκη",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Το σύστημα κλειδώνει αυτές τις θέσεις για κάθε εφαρμογή. Δεν υπάρχει τίποτα εκεί που να μπορείτε να διαγράψετε.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Τα απορρίμματα περιέχουν ήδη πάρα πολλά αρχεία με αυτό το όνομα",
-    // 142 Theme
+    // 147 Theme
     "Θέμα",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Αυτό μπορεί να διαρκέσει λίγο για μεγάλους φακέλους.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Αυτό το λογισμικό παρέχεται «ως έχει», χωρίς καμία εγγύηση, ρητή ή σιωπηρή. Χρησιμοποιήστε το με δική σας ευθύνη. Ο δημιουργός δεν φέρει καμία ευθύνη για οποιαδήποτε ζημία προκύψει από τη χρήση αυτού του λογισμικού.",
-    // 145 Tree
+    // 150 Tree
     "Δέντρο",
-    // 146 Type
+    // 151 Type
     "Τύπος",
-    // 147 Type to search
+    // 152 Type to search
     "Πληκτρολογήστε για αναζήτηση",
-    // 148 Up one level
+    // 153 Up one level
     "Ένα επίπεδο πάνω",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Ένα επίπεδο πάνω (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Βίντεο",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Προβολή: έγχρωμος χάρτης ή αναπτυσσόμενο δέντρο με ακριβή νούμερα",
-    // 152 Zoom in
+    // 157 Zoom in
     "Μεγέθυνση",
-    // 153 newer
+    // 158 newer
     "νεότερα",
-    // 154 older
+    // 159 older
     "παλαιότερα",
-    // 155 s
+    // 160 s
     "δ",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Δημιουργήθηκε το «%s» (%s). Το πρωτότυπο διατηρείται — επομένως η χρήση ΑΥΞΑΝΕΤΑΙ αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "Το «%s» προστατεύεται και δεν μπορεί να μετακινηθεί στα απορρίμματα.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Συμπίεση φακέλου (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Σήμανση για διαγραφή",
 };
 
@@ -1995,123 +2050,133 @@ inline constexpr const char* VALUES_en[KEY_COUNT] = {
     "Open current folder in file manager",
     // 100 Open in file manager
     "Open in file manager",
-    // 101 Other
+    // 101 Open saved scan
+    "Open saved scan",
+    // 102 Other
     "Other",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Other apps' private data",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Otherwise everything mounted below the chosen folder is included.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Packing failed",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permission denied",
-    // 106 Protected
+    // 107 Protected
     "Protected",
-    // 107 Protected system location
+    // 108 Protected system location
     "Protected system location",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Quick Pick",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Read error (no access)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Read error (skipped mount)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Read-only location",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Remove from delete list",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Reopen the last scanned folder",
-    // 114 Rescan
+    // 115 Rescan
     "Rescan",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Run this once in a terminal, then start the app again:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Saved scan from %s",
+    // 118 Saved scans (JSON)
+    "Saved scans (JSON)",
+    // 119 Saved scans are read-only
+    "Saved scans are read-only",
+    // 120 Scan
     "Scan",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Scan complete: %s files",
-    // 118 Scan started
+    // 122 Scan started
     "Scan started",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Scanning … on %s of %s CPU cores",
-    // 120 Search
+    // 124 Search
     "Search",
-    // 121 Settings
+    // 125 Settings
     "Settings",
-    // 122 Share
+    // 126 Share
     "Share",
-    // 123 Show
+    // 127 Show
     "Show",
-    // 124 Show all
+    // 128 Show all
     "Show all",
-    // 125 Show log
+    // 129 Show log
     "Show log",
-    // 126 Size
+    // 130 Size
     "Size",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Sizes show the space actually occupied on disk.",
-    // 128 Small files
+    // 132 Small files
     "Small files",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Stay on one filesystem",
-    // 131 System
+    // 135 System
     "System",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "System areas (owned by root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "System folders are not visible in this sandbox.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "The archive could not be created.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "The archive is placed next to the folder, and that location is write-protected.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "The delete list is empty.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "The item could not be moved",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "The original is kept — usage goes up at first, until you delete it yourself.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "The saved scan could not be opened: %s",
+    // 144 The scan does not know about the new archive yet
     "The scan does not know about the new archive yet",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "The system locks these places away from every app. There is nothing there for you to delete.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "The trash already holds too many files of that name",
-    // 142 Theme
+    // 147 Theme
     "Theme",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "This can take a while for large folders.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    // 145 Tree
+    // 150 Tree
     "Tree",
-    // 146 Type
+    // 151 Type
     "Type",
-    // 147 Type to search
+    // 152 Type to search
     "Type to search",
-    // 148 Up one level
+    // 153 Up one level
     "Up one level",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Up one level (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "View: colored map or expandable tree with exact figures",
-    // 152 Zoom in
+    // 157 Zoom in
     "Zoom in",
-    // 153 newer
+    // 158 newer
     "newer",
-    // 154 older
+    // 159 older
     "older",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s” is protected and cannot be moved to Trash.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Compress folder (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Mark for deletion",
 };
 
@@ -2318,123 +2383,133 @@ inline constexpr const char* VALUES_es[KEY_COUNT] = {
     "Abrir la carpeta actual en el gestor de archivos",
     // 100 Open in file manager
     "Abrir en el gestor de archivos",
-    // 101 Other
+    // 101 Open saved scan
+    "Abrir análisis guardado",
+    // 102 Other
     "Otros",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Datos privados de otras aplicaciones",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "De lo contrario, se incluye todo lo que esté montado bajo la carpeta elegida.",
-    // 104 Packing failed
+    // 105 Packing failed
     "No se pudo empaquetar",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permiso denegado",
-    // 106 Protected
+    // 107 Protected
     "Protegido",
-    // 107 Protected system location
+    // 108 Protected system location
     "Ubicación protegida del sistema",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Selección rápida",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Error de lectura (sin acceso)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Error de lectura (montaje omitido)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Ubicación de solo lectura",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Quitar de la lista de eliminación",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Volver a abrir la última carpeta analizada",
-    // 114 Rescan
+    // 115 Rescan
     "Volver a analizar",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Ejecute esto una vez en una terminal y luego vuelva a iniciar la aplicación:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Análisis guardado del %s",
+    // 118 Saved scans (JSON)
+    "Análisis guardados (JSON)",
+    // 119 Saved scans are read-only
+    "Los análisis guardados son de solo lectura",
+    // 120 Scan
     "Analizar",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Análisis completado: %s archivos",
-    // 118 Scan started
+    // 122 Scan started
     "Análisis iniciado",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Analizando… en %s de %s núcleos de CPU",
-    // 120 Search
+    // 124 Search
     "Buscar",
-    // 121 Settings
+    // 125 Settings
     "Configuración",
-    // 122 Share
+    // 126 Share
     "Proporción",
-    // 123 Show
+    // 127 Show
     "Mostrar",
-    // 124 Show all
+    // 128 Show all
     "Mostrar todo",
-    // 125 Show log
+    // 129 Show log
     "Mostrar registro",
-    // 126 Size
+    // 130 Size
     "Tamaño",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Los tamaños muestran el espacio realmente ocupado en el disco.",
-    // 128 Small files
+    // 132 Small files
     "Archivos pequeños",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Permanecer en un solo sistema de archivos",
-    // 131 System
+    // 135 System
     "Sistema",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Áreas del sistema (propiedad de root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Las carpetas del sistema no son visibles en este entorno aislado.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "No se pudo crear el archivo comprimido.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "El archivo comprimido se coloca junto a la carpeta, y esa ubicación está protegida contra escritura.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "La lista de eliminación está vacía.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "No se pudo mover el elemento",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "El original se conserva — el uso aumenta al principio, hasta que lo elimine usted mismo.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "No se pudo abrir el análisis guardado: %s",
+    // 144 The scan does not know about the new archive yet
     "El análisis aún no conoce el nuevo archivo comprimido",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "El sistema protege estos lugares frente a todas las aplicaciones. Ahí no hay nada que usted pueda eliminar.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "La Papelera ya contiene demasiados archivos con ese nombre",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Esto puede tardar un poco en carpetas grandes.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software se proporciona «tal cual», sin garantía de ningún tipo, expresa o implícita. Úselo bajo su propia responsabilidad. El autor no será responsable de ningún daño derivado del uso de este software.",
-    // 145 Tree
+    // 150 Tree
     "Árbol",
-    // 146 Type
+    // 151 Type
     "Tipo",
-    // 147 Type to search
+    // 152 Type to search
     "Escriba para buscar",
-    // 148 Up one level
+    // 153 Up one level
     "Subir un nivel",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Subir un nivel (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Vídeo",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vista: mapa de colores o árbol desplegable con cifras exactas",
-    // 152 Zoom in
+    // 157 Zoom in
     "Acercar",
-    // 153 newer
+    // 158 newer
     "reciente",
-    // 154 older
+    // 159 older
     "antiguo",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» creado (%s). El original se conserva — por eso el uso AUMENTA al principio, hasta que lo elimine usted mismo.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido y no se puede mover a la Papelera.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Comprimir carpeta (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -2641,123 +2716,133 @@ inline constexpr const char* VALUES_fi[KEY_COUNT] = {
     "Avaa nykyinen kansio tiedostonhallinnassa",
     // 100 Open in file manager
     "Avaa tiedostonhallinnassa",
-    // 101 Other
+    // 101 Open saved scan
+    "Avaa tallennettu skannaus",
+    // 102 Other
     "Muut",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Muiden sovellusten yksityiset tiedot",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Muuten mukaan otetaan kaikki, mikä on liitetty valitun kansion alle.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Pakkaaminen epäonnistui",
-    // 105 Permission denied
+    // 106 Permission denied
     "Pääsy estetty",
-    // 106 Protected
+    // 107 Protected
     "Suojattu",
-    // 107 Protected system location
+    // 108 Protected system location
     "Suojattu järjestelmäsijainti",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Pikavalinta",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Lukuvirhe (ei käyttöoikeutta)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Lukuvirhe (liitos ohitettu)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Vain luku -sijainti",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Poista poistolistalta",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Avaa viimeksi skannattu kansio uudelleen",
-    // 114 Rescan
+    // 115 Rescan
     "Skannaa uudelleen",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Suorita tämä kerran päätteessä ja käynnistä sovellus sitten uudelleen:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Tallennettu skannaus, tehty %s",
+    // 118 Saved scans (JSON)
+    "Tallennetut skannaukset (JSON)",
+    // 119 Saved scans are read-only
+    "Tallennetut skannaukset ovat vain luku -tilassa",
+    // 120 Scan
     "Skannaa",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Skannaus valmis: %s tiedostoa",
-    // 118 Scan started
+    // 122 Scan started
     "Skannaus aloitettu",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Skannataan … käytössä %s/%s CPU-ydintä",
-    // 120 Search
+    // 124 Search
     "Hae",
-    // 121 Settings
+    // 125 Settings
     "Asetukset",
-    // 122 Share
+    // 126 Share
     "Osuus",
-    // 123 Show
+    // 127 Show
     "Näytä",
-    // 124 Show all
+    // 128 Show all
     "Näytä kaikki",
-    // 125 Show log
+    // 129 Show log
     "Näytä loki",
-    // 126 Size
+    // 130 Size
     "Koko",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Koot kertovat levyltä todellisuudessa varatun tilan.",
-    // 128 Small files
+    // 132 Small files
     "Pienet tiedostot",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Pysy yhdessä tiedostojärjestelmässä",
-    // 131 System
+    // 135 System
     "Järjestelmä",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Järjestelmäalueet (rootin omistamat)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Järjestelmäkansiot eivät näy tässä hiekkalaatikossa.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Arkistoa ei voitu luoda.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Arkisto sijoitetaan kansion viereen, ja kyseinen sijainti on kirjoitussuojattu.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Poistolista on tyhjä.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Kohdetta ei voitu siirtää",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Alkuperäinen säilyy — käyttö kasvaa aluksi, kunnes poistat sen itse.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Tallennettua skannausta ei voitu avata: %s",
+    // 144 The scan does not know about the new archive yet
     "Skannaus ei vielä tiedä uudesta arkistosta",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Järjestelmä sulkee nämä paikat kaikilta sovelluksilta. Siellä ei ole mitään, mitä voisit poistaa.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Roskakorissa on jo liian monta samannimistä tiedostoa",
-    // 142 Theme
+    // 147 Theme
     "Teema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Tämä voi kestää hetken suurilla kansioilla.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tämä ohjelmisto toimitetaan ”sellaisenaan” ilman minkäänlaista nimenomaista tai epäsuoraa takuuta. Käyttö omalla vastuulla. Tekijä ei ole vastuussa mistään vahingoista, jotka aiheutuvat tämän ohjelmiston käytöstä.",
-    // 145 Tree
+    // 150 Tree
     "Puu",
-    // 146 Type
+    // 151 Type
     "Tyyppi",
-    // 147 Type to search
+    // 152 Type to search
     "Kirjoita hakeaksesi",
-    // 148 Up one level
+    // 153 Up one level
     "Taso ylöspäin",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Taso ylöspäin (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Näkymä: värikäs kartta tai laajennettava puu tarkkoine lukuineen",
-    // 152 Zoom in
+    // 157 Zoom in
     "Lähennä",
-    // 153 newer
+    // 158 newer
     "uudempi",
-    // 154 older
+    // 159 older
     "vanhempi",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” luotu (%s). Alkuperäinen säilyy — joten käyttö KASVAA aluksi, kunnes poistat sen itse.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "”%s” on suojattu, eikä sitä voi siirtää roskakoriin.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Pakkaa kansio (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Merkitse poistettavaksi",
 };
 
@@ -2964,123 +3049,133 @@ inline constexpr const char* VALUES_fr[KEY_COUNT] = {
     "Ouvrir le dossier actuel dans le gestionnaire de fichiers",
     // 100 Open in file manager
     "Ouvrir dans le gestionnaire de fichiers",
-    // 101 Other
+    // 101 Open saved scan
+    "Ouvrir une analyse enregistrée",
+    // 102 Other
     "Autre",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Données privées d’autres applications",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Sinon, tout ce qui est monté sous le dossier choisi est inclus.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Échec de l’archivage",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permission refusée",
-    // 106 Protected
+    // 107 Protected
     "Protégé",
-    // 107 Protected system location
+    // 108 Protected system location
     "Emplacement système protégé",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Choix rapide",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Erreur de lecture (aucun accès)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Erreur de lecture (point de montage ignoré)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Emplacement en lecture seule",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Retirer de la liste de suppression",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Rouvrir le dernier dossier analysé",
-    // 114 Rescan
+    // 115 Rescan
     "Analyser à nouveau",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Exécutez ceci une fois dans un terminal, puis relancez l’application :",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Analyse enregistrée du %s",
+    // 118 Saved scans (JSON)
+    "Analyses enregistrées (JSON)",
+    // 119 Saved scans are read-only
+    "Les analyses enregistrées sont en lecture seule",
+    // 120 Scan
     "Analyser",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Analyse terminée : %s fichiers",
-    // 118 Scan started
+    // 122 Scan started
     "Analyse démarrée",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Analyse en cours… sur %s des %s cœurs CPU",
-    // 120 Search
+    // 124 Search
     "Rechercher",
-    // 121 Settings
+    // 125 Settings
     "Paramètres",
-    // 122 Share
+    // 126 Share
     "Part",
-    // 123 Show
+    // 127 Show
     "Afficher",
-    // 124 Show all
+    // 128 Show all
     "Tout afficher",
-    // 125 Show log
+    // 129 Show log
     "Afficher le journal",
-    // 126 Size
+    // 130 Size
     "Taille",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Les tailles indiquent l’espace réellement occupé sur le disque.",
-    // 128 Small files
+    // 132 Small files
     "Petits fichiers",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Rester sur un seul système de fichiers",
-    // 131 System
+    // 135 System
     "Système",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Zones système (appartenant à root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Les dossiers système ne sont pas visibles dans ce bac à sable.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "L’archive n’a pas pu être créée.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "L’archive est placée à côté du dossier, et cet emplacement est protégé en écriture.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "La liste de suppression est vide.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "L’élément n’a pas pu être déplacé",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "L’original est conservé — l’espace utilisé augmente d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Impossible d’ouvrir l’analyse enregistrée : %s",
+    // 144 The scan does not know about the new archive yet
     "L’analyse ne connaît pas encore la nouvelle archive",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Le système protège ces emplacements de toutes les applications. Vous n’avez rien à y supprimer.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "La Corbeille contient déjà trop de fichiers portant ce nom",
-    // 142 Theme
+    // 147 Theme
     "Thème",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Cela peut prendre un moment pour les dossiers volumineux.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ce logiciel est fourni « tel quel », sans garantie d’aucune sorte, expresse ou implicite. Utilisation à vos propres risques. L’auteur ne saurait être tenu responsable de tout dommage résultant de l’utilisation de ce logiciel.",
-    // 145 Tree
+    // 150 Tree
     "Arbre",
-    // 146 Type
+    // 151 Type
     "Type",
-    // 147 Type to search
+    // 152 Type to search
     "Tapez pour rechercher",
-    // 148 Up one level
+    // 153 Up one level
     "Remonter d’un niveau",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Remonter d’un niveau (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Vidéo",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vue : carte colorée ou arbre dépliable avec chiffres exacts",
-    // 152 Zoom in
+    // 157 Zoom in
     "Zoom avant",
-    // 153 newer
+    // 158 newer
     "récent",
-    // 154 older
+    // 159 older
     "ancien",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "« %s » créé (%s). L’original est conservé — l’espace utilisé AUGMENTE donc d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "« %s » est protégé et ne peut pas être mis à la Corbeille.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Compresser le dossier (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Marquer pour suppression",
 };
 
@@ -3287,123 +3382,133 @@ inline constexpr const char* VALUES_he[KEY_COUNT] = {
     "פתיחת התיקייה הנוכחית במנהל הקבצים",
     // 100 Open in file manager
     "פתיחה במנהל הקבצים",
-    // 101 Other
+    // 101 Open saved scan
+    "פתיחת סריקה שמורה",
+    // 102 Other
     "אחר",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "נתונים פרטיים של יישומים אחרים",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "אחרת, כל מה שמעוגן מתחת לתיקייה שנבחרה ייכלל.",
-    // 104 Packing failed
+    // 105 Packing failed
     "האריזה נכשלה",
-    // 105 Permission denied
+    // 106 Permission denied
     "ההרשאה נדחתה",
-    // 106 Protected
+    // 107 Protected
     "מוגן",
-    // 107 Protected system location
+    // 108 Protected system location
     "מיקום מערכת מוגן",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "בחירה מהירה",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "שגיאת קריאה (אין גישה)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "שגיאת קריאה (עיגון שדולג)",
-    // 111 Read-only location
+    // 112 Read-only location
     "מיקום לקריאה בלבד",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "הסרה מרשימת המחיקה",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "פתיחה מחדש של התיקייה האחרונה שנסרקה",
-    // 114 Rescan
+    // 115 Rescan
     "סריקה מחדש",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "יש להריץ את זה פעם אחת במסוף ואז להפעיל את היישום מחדש:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "סריקה שמורה מתאריך %s",
+    // 118 Saved scans (JSON)
+    "סריקות שמורות (JSON)",
+    // 119 Saved scans are read-only
+    "סריקות שמורות הן לקריאה בלבד",
+    // 120 Scan
     "סריקה",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "הסריקה הושלמה: %s קבצים",
-    // 118 Scan started
+    // 122 Scan started
     "הסריקה התחילה",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "מתבצעת סריקה… על %s מתוך %s ליבות CPU",
-    // 120 Search
+    // 124 Search
     "חיפוש",
-    // 121 Settings
+    // 125 Settings
     "הגדרות",
-    // 122 Share
+    // 126 Share
     "חלק יחסי",
-    // 123 Show
+    // 127 Show
     "הצגה",
-    // 124 Show all
+    // 128 Show all
     "הצגת הכול",
-    // 125 Show log
+    // 129 Show log
     "הצגת היומן",
-    // 126 Size
+    // 130 Size
     "גודל",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "הגדלים מציגים את השטח שתפוס בפועל בדיסק.",
-    // 128 Small files
+    // 132 Small files
     "קבצים קטנים",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "הישארות במערכת קבצים אחת",
-    // 131 System
+    // 135 System
     "מערכת",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "אזורי מערכת (בבעלות root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "תיקיות המערכת אינן גלויות בארגז חול זה.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "לא ניתן היה ליצור את הארכיון.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "הארכיון נשמר ליד התיקייה, ומיקום זה מוגן מפני כתיבה.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "רשימת המחיקה ריקה.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "לא ניתן היה להעביר את הפריט",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "המקור נשמר — השימוש בשטח עולה בהתחלה, עד למחיקתו הידנית.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "לא ניתן לפתוח את הסריקה השמורה: %s",
+    // 144 The scan does not know about the new archive yet
     "הסריקה עדיין לא יודעת על הארכיון החדש",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "המערכת נועלת את המקומות האלה בפני כל יישום. אין שם שום דבר שאפשר למחוק.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "האשפה כבר מכילה יותר מדי קבצים בשם הזה",
-    // 142 Theme
+    // 147 Theme
     "ערכת נושא",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "זה עשוי להימשך זמן מה בתיקיות גדולות.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "תוכנה זו מסופקת \"כמות שהיא\", ללא אחריות מכל סוג שהוא, מפורשת או משתמעת. השימוש בה הוא על אחריותך בלבד. המחבר לא יישא באחריות לכל נזק הנובע מהשימוש בתוכנה זו.",
-    // 145 Tree
+    // 150 Tree
     "עץ",
-    // 146 Type
+    // 151 Type
     "סוג",
-    // 147 Type to search
+    // 152 Type to search
     "יש להקליד לחיפוש",
-    // 148 Up one level
+    // 153 Up one level
     "רמה אחת למעלה",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "רמה אחת למעלה (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "וידאו",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "תצוגה: מפה צבעונית או עץ נפתח עם נתונים מדויקים",
-    // 152 Zoom in
+    // 157 Zoom in
     "התקרבות",
-    // 153 newer
+    // 158 newer
     "חדש יותר",
-    // 154 older
+    // 159 older
     "ישן יותר",
-    // 155 s
+    // 160 s
     "שנ׳",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "\"%s\" נוצר (%s). המקור נשמר — ולכן השימוש בשטח דווקא עולה בהתחלה, עד למחיקתו הידנית.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "\"%s\" מוגן ולא ניתן להעביר אותו לאשפה.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 דחיסת התיקייה (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 סימון למחיקה",
 };
 
@@ -3610,123 +3715,133 @@ inline constexpr const char* VALUES_hu[KEY_COUNT] = {
     "Jelenlegi mappa megnyitása a fájlkezelőben",
     // 100 Open in file manager
     "Megnyitás a fájlkezelőben",
-    // 101 Other
+    // 101 Open saved scan
+    "Mentett vizsgálat megnyitása",
+    // 102 Other
     "Egyéb",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Más alkalmazások személyes adatai",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Ellenkező esetben a kiválasztott mappa alá csatolt minden tartalom is beleszámít.",
-    // 104 Packing failed
+    // 105 Packing failed
     "A csomagolás sikertelen",
-    // 105 Permission denied
+    // 106 Permission denied
     "Hozzáférés megtagadva",
-    // 106 Protected
+    // 107 Protected
     "Védett",
-    // 107 Protected system location
+    // 108 Protected system location
     "Védett rendszerhely",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Gyorsválasztás",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Olvasási hiba (nincs hozzáférés)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Olvasási hiba (kihagyott csatolás)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Csak olvasható hely",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Eltávolítás a törlési listáról",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Utoljára vizsgált mappa újbóli megnyitása",
-    // 114 Rescan
+    // 115 Rescan
     "Újbóli vizsgálat",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Futtassa ezt egyszer egy terminálban, majd indítsa újra az alkalmazást:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Mentett vizsgálat, készült: %s",
+    // 118 Saved scans (JSON)
+    "Mentett vizsgálatok (JSON)",
+    // 119 Saved scans are read-only
+    "A mentett vizsgálatok csak olvashatók",
+    // 120 Scan
     "Vizsgálat",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "A vizsgálat befejeződött: %s fájl",
-    // 118 Scan started
+    // 122 Scan started
     "A vizsgálat elindult",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Vizsgálat… %s/%s CPU-magon",
-    // 120 Search
+    // 124 Search
     "Keresés",
-    // 121 Settings
+    // 125 Settings
     "Beállítások",
-    // 122 Share
+    // 126 Share
     "Arány",
-    // 123 Show
+    // 127 Show
     "Megjelenítés",
-    // 124 Show all
+    // 128 Show all
     "Összes megjelenítése",
-    // 125 Show log
+    // 129 Show log
     "Napló megjelenítése",
-    // 126 Size
+    // 130 Size
     "Méret",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "A méretek a lemezen ténylegesen elfoglalt helyet mutatják.",
-    // 128 Small files
+    // 132 Small files
     "Kis fájlok",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Maradás egy fájlrendszeren belül",
-    // 131 System
+    // 135 System
     "Rendszer",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Rendszerterületek (root tulajdonában)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "A rendszermappák nem láthatók ebben a homokozóban.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Az archívumot nem sikerült létrehozni.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Az archívum a mappa mellé kerül, és az a hely írásvédett.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "A törlési lista üres.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Az elemet nem sikerült áthelyezni",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Az eredeti megmarad — a foglalt hely eleinte nő, amíg saját maga nem törli.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "A mentett vizsgálat nem nyitható meg: %s",
+    // 144 The scan does not know about the new archive yet
     "A vizsgálat még nem tud az új archívumról",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "A rendszer minden alkalmazás elől elzárja ezeket a helyeket. Itt nincs semmi, amit törölhetne.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "A Kuka már túl sok ilyen nevű fájlt tartalmaz",
-    // 142 Theme
+    // 147 Theme
     "Téma",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Nagy mappáknál ez eltarthat egy ideig.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ez a szoftver „ahogy van” alapon kerül átadásra, mindenféle kifejezett vagy hallgatólagos garancia nélkül. Használata saját felelősségre történik. A szerző nem felel a szoftver használatából eredő semmilyen kárért.",
-    // 145 Tree
+    // 150 Tree
     "Fa",
-    // 146 Type
+    // 151 Type
     "Típus",
-    // 147 Type to search
+    // 152 Type to search
     "Gépeljen a kereséshez",
-    // 148 Up one level
+    // 153 Up one level
     "Egy szinttel feljebb",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Egy szinttel feljebb (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Videó",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Nézet: színes térkép vagy kibontható fa pontos számokkal",
-    // 152 Zoom in
+    // 157 Zoom in
     "Nagyítás",
-    // 153 newer
+    // 158 newer
     "újabb",
-    // 154 older
+    // 159 older
     "régebbi",
-    // 155 s
+    // 160 s
     "mp",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” létrehozva (%s). Az eredeti megmarad — így a foglalt hely eleinte NŐ, amíg saját maga nem törli.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "„%s” védett, ezért nem helyezhető a Kukába.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Mappa tömörítése (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Megjelölés törlésre",
 };
 
@@ -3933,123 +4048,133 @@ inline constexpr const char* VALUES_it[KEY_COUNT] = {
     "Apri la cartella corrente nel gestore file",
     // 100 Open in file manager
     "Apri nel gestore file",
-    // 101 Other
+    // 101 Open saved scan
+    "Apri analisi salvata",
+    // 102 Other
     "Altro",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Dati privati di altre applicazioni",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Altrimenti viene incluso tutto ciò che è montato sotto la cartella scelta.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Archiviazione non riuscita",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permesso negato",
-    // 106 Protected
+    // 107 Protected
     "Protetto",
-    // 107 Protected system location
+    // 108 Protected system location
     "Posizione di sistema protetta",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Scelta rapida",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Errore di lettura (nessun accesso)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Errore di lettura (punto di montaggio saltato)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Posizione in sola lettura",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Rimuovi dall'elenco di eliminazione",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Riapri l'ultima cartella analizzata",
-    // 114 Rescan
+    // 115 Rescan
     "Rianalizza",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Esegui questo comando una volta in un terminale, poi riavvia l'applicazione:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Analisi salvata del %s",
+    // 118 Saved scans (JSON)
+    "Analisi salvate (JSON)",
+    // 119 Saved scans are read-only
+    "Le analisi salvate sono in sola lettura",
+    // 120 Scan
     "Analizza",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Analisi completata: %s file",
-    // 118 Scan started
+    // 122 Scan started
     "Analisi avviata",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Analisi in corso … su %s di %s core della CPU",
-    // 120 Search
+    // 124 Search
     "Cerca",
-    // 121 Settings
+    // 125 Settings
     "Impostazioni",
-    // 122 Share
+    // 126 Share
     "Quota",
-    // 123 Show
+    // 127 Show
     "Mostra",
-    // 124 Show all
+    // 128 Show all
     "Mostra tutto",
-    // 125 Show log
+    // 129 Show log
     "Mostra registro",
-    // 126 Size
+    // 130 Size
     "Dimensione",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Le dimensioni indicano lo spazio effettivamente occupato sul disco.",
-    // 128 Small files
+    // 132 Small files
     "File piccoli",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Resta su un solo file system",
-    // 131 System
+    // 135 System
     "Sistema",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Aree di sistema (di proprietà di root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Le cartelle di sistema non sono visibili in questa sandbox.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Impossibile creare l'archivio.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "L'archivio viene creato accanto alla cartella e quella posizione è protetta da scrittura.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "L'elenco di eliminazione è vuoto.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Impossibile spostare l'elemento",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "L'originale viene mantenuto — lo spazio occupato inizialmente aumenta, finché non lo elimini tu stesso.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Impossibile aprire l'analisi salvata: %s",
+    // 144 The scan does not know about the new archive yet
     "L'analisi non conosce ancora il nuovo archivio",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Il sistema protegge questi percorsi da tutte le applicazioni. Qui non c'è nulla che tu possa eliminare.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Il cestino contiene già troppi file con quel nome",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Per le cartelle grandi può richiedere un po' di tempo.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Questo software viene fornito “così com'è”, senza garanzie di alcun tipo, esplicite o implicite. L'uso è a proprio rischio. L'autore non potrà essere ritenuto responsabile di eventuali danni derivanti dall'uso di questo software.",
-    // 145 Tree
+    // 150 Tree
     "Albero",
-    // 146 Type
+    // 151 Type
     "Tipo",
-    // 147 Type to search
+    // 152 Type to search
     "Digita per cercare",
-    // 148 Up one level
+    // 153 Up one level
     "Livello superiore",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Livello superiore (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vista: mappa colorata o albero espandibile con valori esatti",
-    // 152 Zoom in
+    // 157 Zoom in
     "Ingrandisci",
-    // 153 newer
+    // 158 newer
     "più recenti",
-    // 154 older
+    // 159 older
     "più vecchi",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” creato (%s). L'originale viene mantenuto — quindi lo spazio occupato inizialmente AUMENTA, finché non lo elimini tu stesso.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s” è protetto e non può essere spostato nel Cestino.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Comprimi cartella (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Contrassegna per l'eliminazione",
 };
 
@@ -4256,123 +4381,133 @@ inline constexpr const char* VALUES_ja[KEY_COUNT] = {
     "現在のフォルダーをファイルマネージャーで開く",
     // 100 Open in file manager
     "ファイルマネージャーで開く",
-    // 101 Other
+    // 101 Open saved scan
+    "保存済みスキャンを開く",
+    // 102 Other
     "その他",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "他のアプリのプライベートデータ",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "オフにすると、選択したフォルダー以下にマウントされたものもすべて含まれます。",
-    // 104 Packing failed
+    // 105 Packing failed
     "圧縮に失敗しました",
-    // 105 Permission denied
+    // 106 Permission denied
     "アクセスが拒否されました",
-    // 106 Protected
+    // 107 Protected
     "保護",
-    // 107 Protected system location
+    // 108 Protected system location
     "保護されたシステムの場所",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "クイック選択",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "読み取りエラー (アクセス不可)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "読み取りエラー (マウントをスキップ)",
-    // 111 Read-only location
+    // 112 Read-only location
     "読み取り専用の場所",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "削除リストから外す",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "最後にスキャンしたフォルダーを再度開く",
-    // 114 Rescan
+    // 115 Rescan
     "再スキャン",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "ターミナルでこれを一度実行してから、アプリを再起動してください:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "%s の保存済みスキャン",
+    // 118 Saved scans (JSON)
+    "保存済みスキャン (JSON)",
+    // 119 Saved scans are read-only
+    "保存済みスキャンは読み取り専用です",
+    // 120 Scan
     "スキャン",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "スキャン完了: %s 個のファイル",
-    // 118 Scan started
+    // 122 Scan started
     "スキャンを開始しました",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "スキャン中… %s / %s 個の CPU コアを使用",
-    // 120 Search
+    // 124 Search
     "検索",
-    // 121 Settings
+    // 125 Settings
     "設定",
-    // 122 Share
+    // 126 Share
     "割合",
-    // 123 Show
+    // 127 Show
     "表示",
-    // 124 Show all
+    // 128 Show all
     "すべて表示",
-    // 125 Show log
+    // 129 Show log
     "ログを表示",
-    // 126 Size
+    // 130 Size
     "サイズ",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "サイズはディスク上で実際に使用されている容量を示します。",
-    // 128 Small files
+    // 132 Small files
     "小さいファイル",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "1 つのファイルシステム内に留まる",
-    // 131 System
+    // 135 System
     "システム",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "システム領域 (root 所有)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "このサンドボックスではシステムフォルダーは表示されません。",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "アーカイブを作成できませんでした。",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "アーカイブはフォルダーの隣に作成されますが、その場所は書き込み禁止です。",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "削除リストは空です。",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "項目を移動できませんでした",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "元のフォルダーは残ります — 自分で削除するまで、使用量はいったん増えます。",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "保存済みスキャンを開けませんでした: %s",
+    // 144 The scan does not know about the new archive yet
     "スキャン結果にはまだ新しいアーカイブが反映されていません",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "これらの場所はシステムによってすべてのアプリから保護されています。ここに削除できるものはありません。",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "ゴミ箱には同じ名前のファイルがすでに多すぎます",
-    // 142 Theme
+    // 147 Theme
     "テーマ",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "大きなフォルダーでは時間がかかることがあります。",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本ソフトウェアは「現状のまま」提供され、明示または黙示を問わず、いかなる保証もありません。ご利用は自己責任でお願いします。作者は、本ソフトウェアの使用により生じたいかなる損害についても責任を負いません。",
-    // 145 Tree
+    // 150 Tree
     "ツリー",
-    // 146 Type
+    // 151 Type
     "種類",
-    // 147 Type to search
+    // 152 Type to search
     "入力して検索",
-    // 148 Up one level
+    // 153 Up one level
     "1 つ上の階層へ",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "1 つ上の階層へ (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "動画",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "表示: 色分けされたマップ、または正確な数値付きの展開可能なツリー",
-    // 152 Zoom in
+    // 157 Zoom in
     "拡大",
-    // 153 newer
+    // 158 newer
     "新しい",
-    // 154 older
+    // 159 older
     "古い",
-    // 155 s
+    // 160 s
     "秒",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "「%s」を作成しました (%s)。元のフォルダーは残ります — そのため、自分で削除するまで使用量はいったん「増えます」。",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "「%s」は保護されているため、ゴミ箱に移動できません。",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 フォルダーを圧縮 (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 削除対象としてマーク",
 };
 
@@ -4579,123 +4714,133 @@ inline constexpr const char* VALUES_ko[KEY_COUNT] = {
     "현재 폴더를 파일 관리자에서 열기",
     // 100 Open in file manager
     "파일 관리자에서 열기",
-    // 101 Other
+    // 101 Open saved scan
+    "저장된 검사 열기",
+    // 102 Other
     "기타",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "다른 앱의 개인 데이터",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "그렇지 않으면 선택한 폴더 아래에 마운트된 모든 항목이 포함됩니다.",
-    // 104 Packing failed
+    // 105 Packing failed
     "압축 실패",
-    // 105 Permission denied
+    // 106 Permission denied
     "권한이 거부되었습니다",
-    // 106 Protected
+    // 107 Protected
     "보호됨",
-    // 107 Protected system location
+    // 108 Protected system location
     "보호된 시스템 위치",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "빠른 선택",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "읽기 오류(접근 불가)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "읽기 오류(건너뛴 마운트)",
-    // 111 Read-only location
+    // 112 Read-only location
     "읽기 전용 위치",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "삭제 목록에서 제거",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "마지막으로 검사한 폴더 다시 열기",
-    // 114 Rescan
+    // 115 Rescan
     "다시 검사",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "터미널에서 이 명령을 한 번 실행한 다음 앱을 다시 시작하세요:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "%s에 저장된 검사",
+    // 118 Saved scans (JSON)
+    "저장된 검사 (JSON)",
+    // 119 Saved scans are read-only
+    "저장된 검사는 읽기 전용입니다",
+    // 120 Scan
     "검사",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "검사 완료: 파일 %s개",
-    // 118 Scan started
+    // 122 Scan started
     "검사 시작됨",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "검사 중… CPU 코어 %s/%s개 사용",
-    // 120 Search
+    // 124 Search
     "검색",
-    // 121 Settings
+    // 125 Settings
     "설정",
-    // 122 Share
+    // 126 Share
     "비율",
-    // 123 Show
+    // 127 Show
     "표시",
-    // 124 Show all
+    // 128 Show all
     "모두 표시",
-    // 125 Show log
+    // 129 Show log
     "로그 표시",
-    // 126 Size
+    // 130 Size
     "크기",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "크기는 디스크에서 실제로 차지하는 공간을 나타냅니다.",
-    // 128 Small files
+    // 132 Small files
     "작은 파일",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "하나의 파일 시스템에만 머무르기",
-    // 131 System
+    // 135 System
     "시스템",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "시스템 영역(root 소유)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "이 샌드박스에서는 시스템 폴더가 보이지 않습니다.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "압축 파일을 만들 수 없습니다.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "압축 파일은 폴더 옆에 만들어지는데, 그 위치는 쓰기 금지되어 있습니다.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "삭제 목록이 비어 있습니다.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "항목을 옮길 수 없습니다",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "원본은 유지됩니다 — 직접 삭제하기 전까지는 사용량이 일단 늘어납니다.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "저장된 검사를 열 수 없습니다: %s",
+    // 144 The scan does not know about the new archive yet
     "검사 결과에 새 압축 파일이 아직 반영되지 않았습니다",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "시스템이 이 위치를 모든 앱으로부터 잠가 두었습니다. 여기에는 삭제할 수 있는 항목이 없습니다.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "휴지통에 같은 이름의 파일이 이미 너무 많습니다",
-    // 142 Theme
+    // 147 Theme
     "테마",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "폴더가 크면 시간이 걸릴 수 있습니다.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "이 소프트웨어는 명시적이든 묵시적이든 어떠한 종류의 보증도 없이 “있는 그대로” 제공됩니다. 사용에 따른 위험은 사용자가 부담합니다. 저작자는 이 소프트웨어의 사용으로 인해 발생하는 어떠한 손해에 대해서도 책임을 지지 않습니다.",
-    // 145 Tree
+    // 150 Tree
     "트리",
-    // 146 Type
+    // 151 Type
     "종류",
-    // 147 Type to search
+    // 152 Type to search
     "입력하여 검색",
-    // 148 Up one level
+    // 153 Up one level
     "한 단계 위로",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "한 단계 위로(Alt+↑)",
-    // 150 Video
+    // 155 Video
     "비디오",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "보기: 색상 맵 또는 정확한 수치를 보여 주는 펼칠 수 있는 트리",
-    // 152 Zoom in
+    // 157 Zoom in
     "확대",
-    // 153 newer
+    // 158 newer
     "최신",
-    // 154 older
+    // 159 older
     "오래됨",
-    // 155 s
+    // 160 s
     "초",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” 생성됨(%s). 원본은 유지됩니다 — 따라서 직접 삭제하기 전까지는 사용량이 오히려 일단 늘어납니다.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s”은(는) 보호되어 있어 휴지통으로 옮길 수 없습니다.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 폴더 압축(tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 삭제 대상으로 지정",
 };
 
@@ -4902,123 +5047,133 @@ inline constexpr const char* VALUES_nl[KEY_COUNT] = {
     "Huidige map openen in bestandsbeheerder",
     // 100 Open in file manager
     "Openen in bestandsbeheerder",
-    // 101 Other
+    // 101 Open saved scan
+    "Opgeslagen scan openen",
+    // 102 Other
     "Overig",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Privégegevens van andere apps",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Anders wordt alles meegenomen wat onder de gekozen map is aangekoppeld.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Inpakken mislukt",
-    // 105 Permission denied
+    // 106 Permission denied
     "Toegang geweigerd",
-    // 106 Protected
+    // 107 Protected
     "Beschermd",
-    // 107 Protected system location
+    // 108 Protected system location
     "Beschermde systeemlocatie",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Snelkeuze",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Leesfout (geen toegang)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Leesfout (koppeling overgeslagen)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Alleen-lezenlocatie",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Uit verwijderlijst halen",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Laatst gescande map opnieuw openen",
-    // 114 Rescan
+    // 115 Rescan
     "Opnieuw scannen",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Voer dit één keer uit in een terminal en start de app daarna opnieuw:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Opgeslagen scan van %s",
+    // 118 Saved scans (JSON)
+    "Opgeslagen scans (JSON)",
+    // 119 Saved scans are read-only
+    "Opgeslagen scans zijn alleen-lezen",
+    // 120 Scan
     "Scannen",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Scan voltooid: %s bestanden",
-    // 118 Scan started
+    // 122 Scan started
     "Scan gestart",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Scannen … op %s van %s CPU-kernen",
-    // 120 Search
+    // 124 Search
     "Zoeken",
-    // 121 Settings
+    // 125 Settings
     "Instellingen",
-    // 122 Share
+    // 126 Share
     "Aandeel",
-    // 123 Show
+    // 127 Show
     "Tonen",
-    // 124 Show all
+    // 128 Show all
     "Alles tonen",
-    // 125 Show log
+    // 129 Show log
     "Logboek tonen",
-    // 126 Size
+    // 130 Size
     "Grootte",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Groottes tonen de ruimte die werkelijk op de schijf wordt ingenomen.",
-    // 128 Small files
+    // 132 Small files
     "Kleine bestanden",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Binnen één bestandssysteem blijven",
-    // 131 System
+    // 135 System
     "Systeem",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Systeemgebieden (eigendom van root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Systeemmappen zijn niet zichtbaar in deze sandbox.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Het archief kon niet worden aangemaakt.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Het archief wordt naast de map geplaatst en die locatie is schrijfbeveiligd.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "De verwijderlijst is leeg.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Het item kon niet worden verplaatst",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Het origineel blijft behouden — het gebruik stijgt dus eerst, totdat je het zelf verwijdert.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "De opgeslagen scan kan niet worden geopend: %s",
+    // 144 The scan does not know about the new archive yet
     "De scan weet nog niets van het nieuwe archief",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Het systeem schermt deze plekken af voor elke app. Er is hier niets wat je kunt verwijderen.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "De prullenbak bevat al te veel bestanden met die naam",
-    // 142 Theme
+    // 147 Theme
     "Thema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Dit kan bij grote mappen even duren.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Deze software wordt geleverd “zoals hij is”, zonder enige garantie, expliciet of impliciet. Gebruik is op eigen risico. De auteur is niet aansprakelijk voor enige schade die voortvloeit uit het gebruik van deze software.",
-    // 145 Tree
+    // 150 Tree
     "Boom",
-    // 146 Type
+    // 151 Type
     "Type",
-    // 147 Type to search
+    // 152 Type to search
     "Typ om te zoeken",
-    // 148 Up one level
+    // 153 Up one level
     "Eén niveau omhoog",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Eén niveau omhoog (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Weergave: gekleurde kaart of uitklapbare boom met exacte cijfers",
-    // 152 Zoom in
+    // 157 Zoom in
     "Inzoomen",
-    // 153 newer
+    // 158 newer
     "nieuwer",
-    // 154 older
+    // 159 older
     "ouder",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” aangemaakt (%s). Het origineel blijft behouden — het gebruik STIJGT dus eerst, totdat je het zelf verwijdert.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s” is beschermd en kan niet naar de Prullenbak worden verplaatst.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Map comprimeren (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Markeren voor verwijderen",
 };
 
@@ -5225,123 +5380,133 @@ inline constexpr const char* VALUES_pl[KEY_COUNT] = {
     "Otwórz bieżący katalog w menedżerze plików",
     // 100 Open in file manager
     "Otwórz w menedżerze plików",
-    // 101 Other
+    // 101 Open saved scan
+    "Otwórz zapisane skanowanie",
+    // 102 Other
     "Inne",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Prywatne dane innych aplikacji",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "W przeciwnym razie uwzględniane jest wszystko, co zamontowano poniżej wybranego katalogu.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Pakowanie się nie powiodło",
-    // 105 Permission denied
+    // 106 Permission denied
     "Odmowa dostępu",
-    // 106 Protected
+    // 107 Protected
     "Chronione",
-    // 107 Protected system location
+    // 108 Protected system location
     "Chronione położenie systemowe",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Szybki wybór",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Błąd odczytu (brak dostępu)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Błąd odczytu (pominięty punkt montowania)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Położenie tylko do odczytu",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Usuń z listy do usunięcia",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Otwórz ponownie ostatnio skanowany katalog",
-    // 114 Rescan
+    // 115 Rescan
     "Skanuj ponownie",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Uruchom to raz w terminalu, a następnie ponownie uruchom aplikację:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Zapisane skanowanie z %s",
+    // 118 Saved scans (JSON)
+    "Zapisane skanowania (JSON)",
+    // 119 Saved scans are read-only
+    "Zapisane skanowania są tylko do odczytu",
+    // 120 Scan
     "Skanuj",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Ukończono skanowanie, pliki: %s",
-    // 118 Scan started
+    // 122 Scan started
     "Rozpoczęto skanowanie",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Skanowanie … na %s z %s rdzeni CPU",
-    // 120 Search
+    // 124 Search
     "Szukaj",
-    // 121 Settings
+    // 125 Settings
     "Ustawienia",
-    // 122 Share
+    // 126 Share
     "Udział",
-    // 123 Show
+    // 127 Show
     "Pokaż",
-    // 124 Show all
+    // 128 Show all
     "Pokaż wszystko",
-    // 125 Show log
+    // 129 Show log
     "Pokaż dziennik",
-    // 126 Size
+    // 130 Size
     "Rozmiar",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Rozmiary pokazują miejsce faktycznie zajęte na dysku.",
-    // 128 Small files
+    // 132 Small files
     "Małe pliki",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Pozostań w jednym systemie plików",
-    // 131 System
+    // 135 System
     "System",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Obszary systemowe (należące do użytkownika root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Katalogi systemowe nie są widoczne w tej piaskownicy.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Nie można utworzyć archiwum.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Archiwum jest umieszczane obok katalogu, a to położenie jest chronione przed zapisem.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Lista do usunięcia jest pusta.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Nie można przenieść elementu",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Oryginał zostaje zachowany — zajęte miejsce najpierw rośnie, dopóki go samodzielnie nie usuniesz.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Nie można otworzyć zapisanego skanowania: %s",
+    // 144 The scan does not know about the new archive yet
     "Skanowanie nie uwzględnia jeszcze nowego archiwum",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "System blokuje te miejsca przed wszystkimi aplikacjami. Nie ma tu nic, co można by usunąć.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Kosz zawiera już zbyt wiele plików o tej nazwie",
-    // 142 Theme
+    // 147 Theme
     "Motyw",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "W przypadku dużych katalogów może to chwilę potrwać.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "To oprogramowanie jest dostarczane „w stanie, w jakim jest”, bez jakiejkolwiek gwarancji, wyraźnej lub dorozumianej. Używasz go na własne ryzyko. Autor nie ponosi odpowiedzialności za jakiekolwiek szkody wynikające z używania tego oprogramowania.",
-    // 145 Tree
+    // 150 Tree
     "Drzewo",
-    // 146 Type
+    // 151 Type
     "Typ",
-    // 147 Type to search
+    // 152 Type to search
     "Wpisz, aby wyszukać",
-    // 148 Up one level
+    // 153 Up one level
     "Poziom wyżej",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Poziom wyżej (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Wideo",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Widok: kolorowa mapa lub rozwijane drzewo z dokładnymi wartościami",
-    // 152 Zoom in
+    // 157 Zoom in
     "Powiększ",
-    // 153 newer
+    // 158 newer
     "nowsze",
-    // 154 older
+    // 159 older
     "starsze",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Utworzono „%s” (%s). Oryginał zostaje zachowany — zajęte miejsce najpierw ROŚNIE, dopóki go samodzielnie nie usuniesz.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "Element „%s” jest chroniony i nie można go przenieść do kosza.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Skompresuj katalog (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Oznacz do usunięcia",
 };
 
@@ -5548,123 +5713,133 @@ inline constexpr const char* VALUES_pt[KEY_COUNT] = {
     "Abrir a pasta atual no gestor de ficheiros",
     // 100 Open in file manager
     "Abrir no gestor de ficheiros",
-    // 101 Other
+    // 101 Open saved scan
+    "Abrir análise guardada",
+    // 102 Other
     "Outros",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Dados privados de outras aplicações",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Caso contrário, tudo o que estiver montado abaixo da pasta escolhida é incluído.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Falha ao compactar",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permissão negada",
-    // 106 Protected
+    // 107 Protected
     "Protegido",
-    // 107 Protected system location
+    // 108 Protected system location
     "Localização de sistema protegida",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Escolha rápida",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Erro de leitura (sem acesso)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Erro de leitura (montagem ignorada)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Localização só de leitura",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Remover da lista de eliminação",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Reabrir a última pasta analisada",
-    // 114 Rescan
+    // 115 Rescan
     "Analisar novamente",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Execute isto uma vez num terminal e depois inicie novamente a aplicação:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Análise guardada de %s",
+    // 118 Saved scans (JSON)
+    "Análises guardadas (JSON)",
+    // 119 Saved scans are read-only
+    "As análises guardadas são só de leitura",
+    // 120 Scan
     "Analisar",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Análise concluída: %s ficheiros",
-    // 118 Scan started
+    // 122 Scan started
     "Análise iniciada",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "A analisar … em %s de %s núcleos de CPU",
-    // 120 Search
+    // 124 Search
     "Procurar",
-    // 121 Settings
+    // 125 Settings
     "Definições",
-    // 122 Share
+    // 126 Share
     "Proporção",
-    // 123 Show
+    // 127 Show
     "Mostrar",
-    // 124 Show all
+    // 128 Show all
     "Mostrar tudo",
-    // 125 Show log
+    // 129 Show log
     "Mostrar registo",
-    // 126 Size
+    // 130 Size
     "Tamanho",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Os tamanhos mostram o espaço efetivamente ocupado no disco.",
-    // 128 Small files
+    // 132 Small files
     "Ficheiros pequenos",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Permanecer num só sistema de ficheiros",
-    // 131 System
+    // 135 System
     "Sistema",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Áreas do sistema (pertencentes a root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "As pastas do sistema não são visíveis nesta sandbox.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Não foi possível criar o arquivo.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "O arquivo é colocado ao lado da pasta e essa localização está protegida contra escrita.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "A lista de eliminação está vazia.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Não foi possível mover o item",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "O original é mantido — a utilização aumenta primeiro, até que o elimine manualmente.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Não foi possível abrir a análise guardada: %s",
+    // 144 The scan does not know about the new archive yet
     "A análise ainda não inclui o novo arquivo",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "O sistema bloqueia estes locais a todas as aplicações. Não há aqui nada que possa eliminar.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "O lixo já contém demasiados ficheiros com esse nome",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Isto pode demorar algum tempo em pastas grandes.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software é fornecido «tal como está», sem garantia de qualquer tipo, expressa ou implícita. Utilize-o por sua conta e risco. O autor não será responsável por quaisquer danos resultantes da utilização deste software.",
-    // 145 Tree
+    // 150 Tree
     "Árvore",
-    // 146 Type
+    // 151 Type
     "Tipo",
-    // 147 Type to search
+    // 152 Type to search
     "Escreva para procurar",
-    // 148 Up one level
+    // 153 Up one level
     "Subir um nível",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Subir um nível (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Vídeo",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vista: mapa colorido ou árvore expansível com valores exatos",
-    // 152 Zoom in
+    // 157 Zoom in
     "Ampliar",
-    // 153 newer
+    // 158 newer
     "mais recentes",
-    // 154 older
+    // 159 older
     "mais antigos",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» criado (%s). O original é mantido — por isso a utilização AUMENTA primeiro, até que o elimine manualmente.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido e não pode ser movido para o Lixo.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Comprimir pasta (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -5871,123 +6046,133 @@ inline constexpr const char* VALUES_ro[KEY_COUNT] = {
     "Deschide dosarul curent în managerul de fișiere",
     // 100 Open in file manager
     "Deschide în managerul de fișiere",
-    // 101 Other
+    // 101 Open saved scan
+    "Deschide o scanare salvată",
+    // 102 Other
     "Altele",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Datele private ale altor aplicații",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Altfel, tot ce este montat sub dosarul ales este inclus.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Arhivarea a eșuat",
-    // 105 Permission denied
+    // 106 Permission denied
     "Permisiune refuzată",
-    // 106 Protected
+    // 107 Protected
     "Protejat",
-    // 107 Protected system location
+    // 108 Protected system location
     "Locație de sistem protejată",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Alegere rapidă",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Eroare de citire (fără acces)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Eroare de citire (montare omisă)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Locație doar în citire",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Elimină din lista de ștergere",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Redeschide ultimul dosar scanat",
-    // 114 Rescan
+    // 115 Rescan
     "Rescanează",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Rulați o dată această comandă într-un terminal, apoi porniți din nou aplicația:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Scanare salvată din %s",
+    // 118 Saved scans (JSON)
+    "Scanări salvate (JSON)",
+    // 119 Saved scans are read-only
+    "Scanările salvate sunt doar în citire",
+    // 120 Scan
     "Scanează",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Scanare finalizată. Fișiere: %s",
-    // 118 Scan started
+    // 122 Scan started
     "Scanare pornită",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Se scanează … nuclee CPU folosite: %s din %s",
-    // 120 Search
+    // 124 Search
     "Caută",
-    // 121 Settings
+    // 125 Settings
     "Setări",
-    // 122 Share
+    // 126 Share
     "Pondere",
-    // 123 Show
+    // 127 Show
     "Arată",
-    // 124 Show all
+    // 128 Show all
     "Arată tot",
-    // 125 Show log
+    // 129 Show log
     "Arată jurnalul",
-    // 126 Size
+    // 130 Size
     "Dimensiune",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Dimensiunile arată spațiul ocupat efectiv pe disc.",
-    // 128 Small files
+    // 132 Small files
     "Fișiere mici",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Rămâi pe un singur sistem de fișiere",
-    // 131 System
+    // 135 System
     "Sistem",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Zone de sistem (deținute de root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Dosarele de sistem nu sunt vizibile în acest sandbox.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Arhiva nu a putut fi creată.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Arhiva este plasată lângă dosar, iar acea locație este protejată la scriere.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Lista de ștergere este goală.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Elementul nu a putut fi mutat",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalul este păstrat — spațiul ocupat crește la început, până când îl ștergeți dumneavoastră.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Scanarea salvată nu a putut fi deschisă: %s",
+    // 144 The scan does not know about the new archive yet
     "Scanarea nu știe încă de noua arhivă",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistemul blochează aceste locuri pentru orice aplicație. Nu există nimic aici ce ați putea șterge.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Coșul de gunoi conține deja prea multe fișiere cu acest nume",
-    // 142 Theme
+    // 147 Theme
     "Temă",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Poate dura ceva timp în cazul dosarelor mari.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Acest software este furnizat „ca atare”, fără nicio garanție de niciun fel, expresă sau implicită. Folosiți-l pe propria răspundere. Autorul nu va fi răspunzător pentru niciun fel de daune rezultate din utilizarea acestui software.",
-    // 145 Tree
+    // 150 Tree
     "Arbore",
-    // 146 Type
+    // 151 Type
     "Tip",
-    // 147 Type to search
+    // 152 Type to search
     "Tastați pentru a căuta",
-    // 148 Up one level
+    // 153 Up one level
     "Un nivel mai sus",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Un nivel mai sus (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vizualizare: hartă colorată sau arbore extensibil cu cifre exacte",
-    // 152 Zoom in
+    // 157 Zoom in
     "Mărește",
-    // 153 newer
+    // 158 newer
     "mai noi",
-    // 154 older
+    // 159 older
     "mai vechi",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” a fost creat (%s). Originalul este păstrat — deci spațiul ocupat CREȘTE la început, până când îl ștergeți dumneavoastră.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "„%s” este protejat și nu poate fi mutat în coșul de gunoi.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Comprimă dosarul (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Marchează pentru ștergere",
 };
 
@@ -6194,123 +6379,133 @@ inline constexpr const char* VALUES_ru[KEY_COUNT] = {
     "Открыть текущую папку в файловом менеджере",
     // 100 Open in file manager
     "Открыть в файловом менеджере",
-    // 101 Other
+    // 101 Open saved scan
+    "Открыть сохранённое сканирование",
+    // 102 Other
     "Другое",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Личные данные других приложений",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Иначе учитывается всё, что смонтировано внутри выбранной папки.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Не удалось упаковать",
-    // 105 Permission denied
+    // 106 Permission denied
     "Доступ запрещён",
-    // 106 Protected
+    // 107 Protected
     "Защищено",
-    // 107 Protected system location
+    // 108 Protected system location
     "Защищённое системное расположение",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Быстрый выбор",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Ошибка чтения (нет доступа)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Ошибка чтения (точка монтирования пропущена)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Расположение только для чтения",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Убрать из списка удаления",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Снова открыть последнюю просканированную папку",
-    // 114 Rescan
+    // 115 Rescan
     "Сканировать заново",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Выполните это один раз в терминале, затем снова запустите приложение:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Сохранённое сканирование от %s",
+    // 118 Saved scans (JSON)
+    "Сохранённые сканирования (JSON)",
+    // 119 Saved scans are read-only
+    "Сохранённые сканирования доступны только для чтения",
+    // 120 Scan
     "Сканировать",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Сканирование завершено, файлов: %s",
-    // 118 Scan started
+    // 122 Scan started
     "Сканирование начато",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Сканирование … ядер CPU: %s из %s",
-    // 120 Search
+    // 124 Search
     "Поиск",
-    // 121 Settings
+    // 125 Settings
     "Настройки",
-    // 122 Share
+    // 126 Share
     "Доля",
-    // 123 Show
+    // 127 Show
     "Показать",
-    // 124 Show all
+    // 128 Show all
     "Показать все",
-    // 125 Show log
+    // 129 Show log
     "Показать журнал",
-    // 126 Size
+    // 130 Size
     "Размер",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Размеры отражают место, фактически занятое на диске.",
-    // 128 Small files
+    // 132 Small files
     "Мелкие файлы",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Не выходить за пределы файловой системы",
-    // 131 System
+    // 135 System
     "Система",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Системные области (принадлежат root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Системные папки не видны в этой песочнице.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Не удалось создать архив.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Архив создаётся рядом с папкой, а это расположение защищено от записи.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Список удаления пуст.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Не удалось переместить объект",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Оригинал сохраняется — поэтому сначала занятое место увеличивается, пока вы сами его не удалите.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Не удалось открыть сохранённое сканирование: %s",
+    // 144 The scan does not know about the new archive yet
     "Результаты сканирования ещё не учитывают новый архив",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Система закрывает доступ к этим местам для всех приложений. Здесь нечего удалять.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "В корзине уже слишком много файлов с таким именем",
-    // 142 Theme
+    // 147 Theme
     "Тема",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Для больших папок это может занять некоторое время.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Это программное обеспечение предоставляется «как есть», без каких-либо гарантий, явных или подразумеваемых. Используйте его на свой страх и риск. Автор не несёт ответственности за любой ущерб, возникший в результате использования этого программного обеспечения.",
-    // 145 Tree
+    // 150 Tree
     "Дерево",
-    // 146 Type
+    // 151 Type
     "Тип",
-    // 147 Type to search
+    // 152 Type to search
     "Введите текст для поиска",
-    // 148 Up one level
+    // 153 Up one level
     "На уровень вверх",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "На уровень вверх (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Видео",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Вид: цветная карта или раскрываемое дерево с точными значениями",
-    // 152 Zoom in
+    // 157 Zoom in
     "Увеличить",
-    // 153 newer
+    // 158 newer
     "новее",
-    // 154 older
+    // 159 older
     "старше",
-    // 155 s
+    // 160 s
     "с",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Создан архив «%s» (%s). Оригинал сохраняется — поэтому сначала занятое место УВЕЛИЧИВАЕТСЯ, пока вы сами его не удалите.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "Объект «%s» защищён и не может быть перемещён в корзину.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Сжать папку (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Отметить для удаления",
 };
 
@@ -6517,123 +6712,133 @@ inline constexpr const char* VALUES_sv[KEY_COUNT] = {
     "Öppna aktuell mapp i filhanteraren",
     // 100 Open in file manager
     "Öppna i filhanteraren",
-    // 101 Other
+    // 101 Open saved scan
+    "Öppna sparad genomsökning",
+    // 102 Other
     "Övrigt",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Andra programs privata data",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Annars tas allt som är monterat under den valda mappen med.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Packningen misslyckades",
-    // 105 Permission denied
+    // 106 Permission denied
     "Åtkomst nekas",
-    // 106 Protected
+    // 107 Protected
     "Skyddat",
-    // 107 Protected system location
+    // 108 Protected system location
     "Skyddad systemplats",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Snabbval",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Läsfel (ingen åtkomst)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Läsfel (överhoppad montering)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Skrivskyddad plats",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Ta bort från borttagningslistan",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Öppna den senast genomsökta mappen igen",
-    // 114 Rescan
+    // 115 Rescan
     "Genomsök igen",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Kör detta en gång i en terminal och starta sedan programmet igen:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "Sparad genomsökning från %s",
+    // 118 Saved scans (JSON)
+    "Sparade genomsökningar (JSON)",
+    // 119 Saved scans are read-only
+    "Sparade genomsökningar är skrivskyddade",
+    // 120 Scan
     "Genomsök",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Genomsökning klar: %s filer",
-    // 118 Scan started
+    // 122 Scan started
     "Genomsökning startad",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Genomsöker … på %s av %s CPU-kärnor",
-    // 120 Search
+    // 124 Search
     "Sök",
-    // 121 Settings
+    // 125 Settings
     "Inställningar",
-    // 122 Share
+    // 126 Share
     "Andel",
-    // 123 Show
+    // 127 Show
     "Visa",
-    // 124 Show all
+    // 128 Show all
     "Visa alla",
-    // 125 Show log
+    // 129 Show log
     "Visa logg",
-    // 126 Size
+    // 130 Size
     "Storlek",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Storlekarna visar det utrymme som faktiskt används på disken.",
-    // 128 Small files
+    // 132 Small files
     "Små filer",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Stanna på ett filsystem",
-    // 131 System
+    // 135 System
     "System",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Systemområden (ägs av root)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Systemmappar är inte synliga i denna sandlåda.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Arkivet kunde inte skapas.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeras bredvid mappen, och den platsen är skrivskyddad.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Borttagningslistan är tom.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Objektet kunde inte flyttas",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalet behålls — användningen ökar alltså först, tills du själv tar bort det.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Den sparade genomsökningen kunde inte öppnas: %s",
+    // 144 The scan does not know about the new archive yet
     "Genomsökningen känner ännu inte till det nya arkivet",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet låser dessa platser för alla program. Det finns inget där som du kan ta bort.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Papperskorgen innehåller redan för många filer med det namnet",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Detta kan ta en stund för stora mappar.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denna programvara tillhandahålls ”i befintligt skick”, utan garantier av något slag, vare sig uttryckliga eller underförstådda. Användning sker på egen risk. Upphovspersonen ansvarar inte för några skador som uppstår till följd av användningen av denna programvara.",
-    // 145 Tree
+    // 150 Tree
     "Träd",
-    // 146 Type
+    // 151 Type
     "Typ",
-    // 147 Type to search
+    // 152 Type to search
     "Skriv för att söka",
-    // 148 Up one level
+    // 153 Up one level
     "Upp en nivå",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Upp en nivå (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Vy: färgad karta eller expanderbart träd med exakta siffror",
-    // 152 Zoom in
+    // 157 Zoom in
     "Zooma in",
-    // 153 newer
+    // 158 newer
     "nyare",
-    // 154 older
+    // 159 older
     "äldre",
-    // 155 s
+    // 160 s
     "s",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” har skapats (%s). Originalet behålls — så användningen ÖKAR först, tills du själv tar bort det.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "”%s” är skyddat och kan inte flyttas till papperskorgen.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Komprimera mapp (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Markera för borttagning",
 };
 
@@ -6840,123 +7045,133 @@ inline constexpr const char* VALUES_tr[KEY_COUNT] = {
     "Geçerli klasörü dosya yöneticisinde aç",
     // 100 Open in file manager
     "Dosya yöneticisinde aç",
-    // 101 Other
+    // 101 Open saved scan
+    "Kaydedilmiş taramayı aç",
+    // 102 Other
     "Diğer",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "Diğer uygulamaların özel verileri",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "Aksi hâlde seçilen klasörün altına bağlanan her şey dahil edilir.",
-    // 104 Packing failed
+    // 105 Packing failed
     "Paketleme başarısız oldu",
-    // 105 Permission denied
+    // 106 Permission denied
     "İzin reddedildi",
-    // 106 Protected
+    // 107 Protected
     "Korumalı",
-    // 107 Protected system location
+    // 108 Protected system location
     "Korumalı sistem konumu",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "Hızlı seçim",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "Okuma hatası (erişim yok)",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "Okuma hatası (atlanan bağlama noktası)",
-    // 111 Read-only location
+    // 112 Read-only location
     "Salt okunur konum",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "Silme listesinden çıkar",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "Son taranan klasörü yeniden aç",
-    // 114 Rescan
+    // 115 Rescan
     "Yeniden tara",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "Bunu bir terminalde bir kez çalıştırın, ardından uygulamayı yeniden başlatın:",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "%s tarihli kaydedilmiş tarama",
+    // 118 Saved scans (JSON)
+    "Kaydedilmiş taramalar (JSON)",
+    // 119 Saved scans are read-only
+    "Kaydedilmiş taramalar salt okunurdur",
+    // 120 Scan
     "Tara",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "Tarama tamamlandı: %s dosya",
-    // 118 Scan started
+    // 122 Scan started
     "Tarama başladı",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "Taranıyor … %s / %s CPU çekirdeği kullanılıyor",
-    // 120 Search
+    // 124 Search
     "Ara",
-    // 121 Settings
+    // 125 Settings
     "Ayarlar",
-    // 122 Share
+    // 126 Share
     "Pay",
-    // 123 Show
+    // 127 Show
     "Göster",
-    // 124 Show all
+    // 128 Show all
     "Tümünü göster",
-    // 125 Show log
+    // 129 Show log
     "Günlüğü göster",
-    // 126 Size
+    // 130 Size
     "Boyut",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "Boyutlar, diskte gerçekte kaplanan alanı gösterir.",
-    // 128 Small files
+    // 132 Small files
     "Küçük dosyalar",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "Tek dosya sisteminde kal",
-    // 131 System
+    // 135 System
     "Sistem",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "Sistem alanları (root'a ait)",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "Sistem klasörleri bu korumalı alanda görünmez.",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "Arşiv oluşturulamadı.",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "Arşiv klasörün yanına yerleştirilir ve bu konum yazmaya karşı korumalıdır.",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "Silme listesi boş.",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "Öge taşınamadı",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "Orijinal korunur — siz kendiniz silene kadar kullanım önce artar.",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "Kaydedilmiş tarama açılamadı: %s",
+    // 144 The scan does not know about the new archive yet
     "Tarama henüz yeni arşivi içermiyor",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistem bu yerleri tüm uygulamalara karşı kilitler. Burada silebileceğiniz bir şey yok.",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "Çöpte bu adda zaten çok fazla dosya var",
-    // 142 Theme
+    // 147 Theme
     "Tema",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "Büyük klasörlerde bu biraz zaman alabilir.",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Bu yazılım, açık ya da örtük hiçbir garanti olmaksızın “olduğu gibi” sunulmaktadır. Kullanım riski size aittir. Yazar, bu yazılımın kullanımından doğabilecek hiçbir zarardan sorumlu tutulamaz.",
-    // 145 Tree
+    // 150 Tree
     "Ağaç",
-    // 146 Type
+    // 151 Type
     "Tür",
-    // 147 Type to search
+    // 152 Type to search
     "Aramak için yazın",
-    // 148 Up one level
+    // 153 Up one level
     "Bir üst düzeye çık",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "Bir üst düzeye çık (Alt+↑)",
-    // 150 Video
+    // 155 Video
     "Video",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "Görünüm: renkli harita veya kesin değerler içeren genişletilebilir ağaç",
-    // 152 Zoom in
+    // 157 Zoom in
     "Yakınlaştır",
-    // 153 newer
+    // 158 newer
     "daha yeni",
-    // 154 older
+    // 159 older
     "daha eski",
-    // 155 s
+    // 160 s
     "sn",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” oluşturuldu (%s). Orijinal korunur — bu yüzden siz kendiniz silene kadar kullanım önce ARTAR.",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s” korumalı ve Çöpe taşınamaz.",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 Klasörü sıkıştır (tar.gz)",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 Silinecek olarak işaretle",
 };
 
@@ -7163,123 +7378,133 @@ inline constexpr const char* VALUES_zh[KEY_COUNT] = {
     "在文件管理器中打开当前文件夹",
     // 100 Open in file manager
     "在文件管理器中打开",
-    // 101 Other
+    // 101 Open saved scan
+    "打开已保存的扫描",
+    // 102 Other
     "其他",
-    // 102 Other apps' private data
+    // 103 Other apps' private data
     "其他应用的私有数据",
-    // 103 Otherwise everything mounted below the chosen folder is included.
+    // 104 Otherwise everything mounted below the chosen folder is included.
     "否则，所选文件夹下挂载的所有内容都会包括在内。",
-    // 104 Packing failed
+    // 105 Packing failed
     "打包失败",
-    // 105 Permission denied
+    // 106 Permission denied
     "权限被拒绝",
-    // 106 Protected
+    // 107 Protected
     "受保护",
-    // 107 Protected system location
+    // 108 Protected system location
     "受保护的系统位置",
-    // 108 Quick Pick
+    // 109 Quick Pick
     "快速选择",
-    // 109 Read error (no access)
+    // 110 Read error (no access)
     "读取错误（无访问权限）",
-    // 110 Read error (skipped mount)
+    // 111 Read error (skipped mount)
     "读取错误（已跳过挂载点）",
-    // 111 Read-only location
+    // 112 Read-only location
     "只读位置",
-    // 112 Remove from delete list
+    // 113 Remove from delete list
     "从删除列表中移除",
-    // 113 Reopen the last scanned folder
+    // 114 Reopen the last scanned folder
     "重新打开上次扫描的文件夹",
-    // 114 Rescan
+    // 115 Rescan
     "重新扫描",
-    // 115 Run this once in a terminal, then start the app again:
+    // 116 Run this once in a terminal, then start the app again:
     "请在终端中运行一次此命令，然后重新启动应用：",
-    // 116 Scan
+    // 117 Saved scan from %s
+    "保存于 %s 的扫描",
+    // 118 Saved scans (JSON)
+    "已保存的扫描 (JSON)",
+    // 119 Saved scans are read-only
+    "已保存的扫描为只读",
+    // 120 Scan
     "扫描",
-    // 117 Scan complete: %s files
+    // 121 Scan complete: %s files
     "扫描完成：%s 个文件",
-    // 118 Scan started
+    // 122 Scan started
     "扫描已开始",
-    // 119 Scanning … on %s of %s CPU cores
+    // 123 Scanning … on %s of %s CPU cores
     "正在扫描… 使用 %s / %s 个 CPU 核心",
-    // 120 Search
+    // 124 Search
     "搜索",
-    // 121 Settings
+    // 125 Settings
     "设置",
-    // 122 Share
+    // 126 Share
     "占比",
-    // 123 Show
+    // 127 Show
     "显示",
-    // 124 Show all
+    // 128 Show all
     "全部显示",
-    // 125 Show log
+    // 129 Show log
     "显示日志",
-    // 126 Size
+    // 130 Size
     "大小",
-    // 127 Sizes show the space actually occupied on disk.
+    // 131 Sizes show the space actually occupied on disk.
     "大小显示的是磁盘上实际占用的空间。",
-    // 128 Small files
+    // 132 Small files
     "小文件",
-    // 129 Spacemole
+    // 133 Spacemole
     "Spacemole",
-    // 130 Stay on one filesystem
+    // 134 Stay on one filesystem
     "限定在同一文件系统内",
-    // 131 System
+    // 135 System
     "系统",
-    // 132 System areas (owned by root)
+    // 136 System areas (owned by root)
     "系统区域（属于 root）",
-    // 133 System folders are not visible in this sandbox.
+    // 137 System folders are not visible in this sandbox.
     "在此沙盒中无法看到系统文件夹。",
-    // 134 The archive could not be created.
+    // 138 The archive could not be created.
     "无法创建压缩包。",
-    // 135 The archive is placed next to the folder, and that location is write-protected.
+    // 139 The archive is placed next to the folder, and that location is write-protected.
     "压缩包会放在文件夹旁边，而该位置受写保护。",
-    // 136 The delete list is empty.
+    // 140 The delete list is empty.
     "删除列表为空。",
-    // 137 The item could not be moved
+    // 141 The item could not be moved
     "无法移动该项目",
-    // 138 The original is kept — usage goes up at first, until you delete it yourself.
+    // 142 The original is kept — usage goes up at first, until you delete it yourself.
     "原文件夹会保留 — 在您自行删除之前，占用空间会先增加。",
-    // 139 The scan does not know about the new archive yet
+    // 143 The saved scan could not be opened: %s
+    "无法打开已保存的扫描：%s",
+    // 144 The scan does not know about the new archive yet
     "扫描结果尚未包含新的压缩包",
-    // 140 The system locks these places away from every app. There is nothing there for you to delete.
+    // 145 The system locks these places away from every app. There is nothing there for you to delete.
     "系统对所有应用锁定了这些位置。这里没有可供您删除的内容。",
-    // 141 The trash already holds too many files of that name
+    // 146 The trash already holds too many files of that name
     "回收站中同名文件已过多",
-    // 142 Theme
+    // 147 Theme
     "主题",
-    // 143 This can take a while for large folders.
+    // 148 This can take a while for large folders.
     "对于大型文件夹，这可能需要一些时间。",
-    // 144 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本软件按“原样”提供，不附带任何明示或暗示的担保。使用风险由您自行承担。对于因使用本软件而产生的任何损害，作者概不负责。",
-    // 145 Tree
+    // 150 Tree
     "树",
-    // 146 Type
+    // 151 Type
     "类型",
-    // 147 Type to search
+    // 152 Type to search
     "输入以搜索",
-    // 148 Up one level
+    // 153 Up one level
     "上一级",
-    // 149 Up one level (Alt+↑)
+    // 154 Up one level (Alt+↑)
     "上一级（Alt+↑）",
-    // 150 Video
+    // 155 Video
     "视频",
-    // 151 View: colored map or expandable tree with exact figures
+    // 156 View: colored map or expandable tree with exact figures
     "视图：彩色矩形图或带精确数值的可展开树",
-    // 152 Zoom in
+    // 157 Zoom in
     "放大",
-    // 153 newer
+    // 158 newer
     "较新",
-    // 154 older
+    // 159 older
     "较旧",
-    // 155 s
+    // 160 s
     "秒",
-    // 156 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "已创建“%s”（%s）。原文件夹会保留 — 因此在您自行删除之前，占用空间反而会先增加。",
-    // 157 “%s” is protected and cannot be moved to Trash.
+    // 162 “%s” is protected and cannot be moved to Trash.
     "“%s”受保护，无法移到回收站。",
-    // 158 📦 Compress folder (tar.gz)
+    // 163 📦 Compress folder (tar.gz)
     "📦 压缩文件夹（tar.gz）",
-    // 159 🗑 Mark for deletion
+    // 164 🗑 Mark for deletion
     "🗑 标记为删除",
 };
 

@@ -342,6 +342,9 @@ struct Scratch {
     std::vector<ScanNode*> found;
     std::unique_ptr<char[]> list = std::make_unique<char[]>(kListBuffer);
     std::chrono::steady_clock::time_point shown{};
+    // The listing for Options::entry_sink; names back to back in sink_names.
+    std::string sink_names;
+    std::vector<scanner::ListedEntry> sink_entries;
 };
 
 // One entry's facts, from statx where the kernel has it (it also tells
@@ -351,7 +354,8 @@ struct EntryStat {
     std::uint64_t nlink = 0;
     std::uint64_t dev = 0;
     std::uint64_t ino = 0;
-    std::int64_t size = 0; // occupied bytes
+    std::int64_t size = 0;     // occupied bytes
+    std::int64_t apparent = 0; // length in bytes (st_size)
     std::int64_t modified = 0;
     std::int64_t created = 0;
     bool mount_root = false;
@@ -364,7 +368,7 @@ bool stat_entry(int dir, const char* name, EntryStat& out) {
     if (!g_no_statx.load(std::memory_order_relaxed)) {
         struct statx sx {};
         constexpr unsigned mask = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_BLOCKS |
-                                  STATX_MTIME | STATX_CTIME;
+                                  STATX_SIZE | STATX_MTIME | STATX_CTIME;
         if (::statx(dir, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_SYNC_AS_STAT, mask,
                     &sx) == 0) {
             out.mode = sx.stx_mode;
@@ -372,6 +376,7 @@ bool stat_entry(int dir, const char* name, EntryStat& out) {
             out.dev = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
             out.ino = sx.stx_ino;
             out.size = static_cast<std::int64_t>(sx.stx_blocks) * 512;
+            out.apparent = static_cast<std::int64_t>(sx.stx_size);
             out.modified = sx.stx_mtime.tv_sec;
             out.created = sx.stx_ctime.tv_sec;
             out.mount_root_known = (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0;
@@ -389,6 +394,7 @@ bool stat_entry(int dir, const char* name, EntryStat& out) {
     out.dev = static_cast<std::uint64_t>(st.st_dev);
     out.ino = static_cast<std::uint64_t>(st.st_ino);
     out.size = static_cast<std::int64_t>(st.st_blocks) * 512;
+    out.apparent = static_cast<std::int64_t>(st.st_size);
     out.modified = st.st_mtim.tv_sec;
     out.created = st.st_ctim.tv_sec;
     out.mount_root = out.mount_root_known = false;
@@ -556,6 +562,36 @@ private:
 
     bool process(ScanNode& node, Scratch& s, ScanNode*& next);
 
+    void record(Scratch& s, std::string_view raw, const EntryStat& st) const {
+        scanner::ListedEntry e;
+        // The view is pointed into sink_names once the listing is complete.
+        e.name = std::string_view(nullptr, s.sink_names.size());
+        s.sink_names.append(raw);
+        e.dev = st.dev;
+        e.ino = st.ino;
+        e.nlink = st.nlink;
+        e.mode = st.mode;
+        e.apparent_size = st.apparent;
+        e.blocks = st.size / 512;
+        e.mtime = st.modified;
+        s.sink_entries.push_back(e);
+    }
+
+    void report_listing(const ScanNode& node, Scratch& s, bool cut = false) const {
+        EntrySink* sink = m_options.entry_sink;
+        if (sink == nullptr) return;
+        for (std::size_t i = 0; i < s.sink_entries.size(); ++i) {
+            const std::size_t off = s.sink_entries[i].name.size();
+            const std::size_t end = i + 1 < s.sink_entries.size()
+                                        ? s.sink_entries[i + 1].name.size()
+                                        : s.sink_names.size();
+            s.sink_entries[i].name = std::string_view(s.sink_names.data() + off, end - off);
+        }
+        sink->folder_listed(node.dev, node.ino, s.sink_entries, node.denied || cut);
+        s.sink_entries.clear();
+        s.sink_names.clear();
+    }
+
     // Called once a folder is listed in full. Each folder whose subtree is
     // thereby finished is assembled at once, while other walkers still read
     // the disk, so little is left to do when the walk ends or is cancelled.
@@ -601,6 +637,7 @@ bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
         static_cast<std::uint64_t>(self.st_dev) != node.dev ||
         static_cast<std::uint64_t>(self.st_ino) != node.ino) {
         deny(node);
+        report_listing(node, s);
         return true;
     }
     const int dfd = fd.get();
@@ -644,6 +681,7 @@ bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
             }
             ++examined;
             const std::string_view raw_name(raw);
+            if (m_options.entry_sink != nullptr) record(s, raw_name, st);
             const bool valid = su::is_valid_utf8(raw_name);
             s.full.resize(base);
             if (valid)
@@ -714,6 +752,7 @@ bool Pool::process(ScanNode& node, Scratch& s, ScanNode*& next) {
     }
     if (failed || (examined == 0 && refused > 0)) deny(node);
     if (files > 0) m_progress.add(bytes, files);
+    report_listing(node, s, cut);
     if (cut) {
         s.found.clear(); // they would not be listed now anyway
         return false;
@@ -826,6 +865,91 @@ FileNodePtr scan(const std::string& root_arg, ScanProgress& progress, Options op
 
     Assembler assembler(options.dedupe_hard_links, details);
     return assembler.build(*top);
+}
+
+// The same working records and assembly as a walk, fed in document order:
+// a folder is complete when it closes, so it is assembled then, exactly as
+// complete() does once a walked folder's subtree is listed.
+struct TreeBuilder::Impl {
+    explicit Impl(bool dedupe_links)
+        : dedupe(dedupe_links)
+        , assembler(dedupe_links, nullptr) {}
+    const bool dedupe;
+    Assembler assembler;
+    std::unique_ptr<ScanNode> root;
+    std::vector<ScanNode*> open;
+    FileNodePtr built;
+};
+
+TreeBuilder::TreeBuilder(bool dedupe_hard_links)
+    : m_impl(std::make_unique<Impl>(dedupe_hard_links)) {}
+
+TreeBuilder::~TreeBuilder() = default;
+
+void TreeBuilder::open_folder(Folder f) {
+    auto node = std::make_unique<ScanNode>();
+    node->name = std::move(f.name);
+    node->path = std::move(f.path);
+    node->own_size = f.skipped ? 0 : f.own_size;
+    node->modified = f.modified;
+    node->is_junk = f.is_junk;
+    node->denied = f.denied;
+    node->skipped = f.skipped;
+    node->read_only = f.read_only;
+    node->repaired = f.repaired;
+    ScanNode* raw = node.get();
+    if (m_impl->open.empty()) {
+        if (m_impl->root) return; // one root only
+        m_impl->root = std::move(node);
+    } else {
+        node->parent = m_impl->open.back();
+        node->parent->subdirs.push_back(std::move(node));
+    }
+    m_impl->open.push_back(raw);
+}
+
+void TreeBuilder::add_leaf(const Leaf& leaf) {
+    if (m_impl->open.empty() || leaf.size <= 0) return;
+    ScanNode& n = *m_impl->open.back();
+    if (n.arena.size() + leaf.name.size() > UINT32_MAX) return;
+    LeafRec rec{};
+    rec.size = leaf.size;
+    rec.modified = leaf.modified;
+    rec.name_off = static_cast<std::uint32_t>(n.arena.size());
+    rec.name_len = static_cast<std::uint32_t>(leaf.name.size());
+    rec.link = kNoLink;
+    if (leaf.linked) {
+        rec.link = static_cast<std::uint32_t>(n.links.size());
+        n.links.push_back({leaf.dev, leaf.ino});
+        n.has_links.store(true, std::memory_order_relaxed);
+    }
+    rec.category = static_cast<std::uint8_t>(leaf.category);
+    rec.flags = static_cast<std::uint8_t>((leaf.is_junk ? kLeafJunk : 0) |
+                                          (leaf.repaired ? kLeafRepaired : 0));
+    n.arena.append(leaf.name);
+    n.leaves.push_back(rec);
+}
+
+void TreeBuilder::close_folder() {
+    if (m_impl->open.empty()) return;
+    ScanNode* n = m_impl->open.back();
+    m_impl->open.pop_back();
+    if (n->parent == nullptr) {
+        m_impl->built = m_impl->assembler.build(*n);
+        m_impl->root.reset();
+    } else if (m_impl->dedupe && n->has_links.load(std::memory_order_relaxed)) {
+        n->parent->has_links.store(true, std::memory_order_relaxed);
+    } else {
+        n->built = m_impl->assembler.build(*n);
+    }
+}
+
+std::size_t TreeBuilder::depth() const {
+    return m_impl->open.size();
+}
+
+FileNodePtr TreeBuilder::finish() {
+    return std::move(m_impl->built);
 }
 
 } // namespace scanner

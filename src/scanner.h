@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -71,10 +72,35 @@ private:
 
 namespace scanner {
 
+// One name as a folder listing returned it, before the tree folds or drops it.
+struct ListedEntry {
+    std::string_view name; // raw bytes, not necessarily UTF-8
+    std::uint64_t dev = 0;
+    std::uint64_t ino = 0;
+    std::uint64_t nlink = 0;
+    std::uint32_t mode = 0;
+    std::int64_t apparent_size = 0; // st_size
+    std::int64_t blocks = 0;        // allocated 512-byte blocks
+    std::int64_t mtime = 0;
+};
+
+// Receives every folder the walk opens, for exporters that describe the file
+// system entry by entry. Called from the walker threads, concurrently, once
+// per folder: its identity as listed in its parent (dev, ino), its entries in
+// listing order (views valid during the call only) and `read_error` when it
+// could not be opened or read in full. Folders not entered get no call.
+class EntrySink {
+public:
+    virtual ~EntrySink() = default;
+    virtual void folder_listed(std::uint64_t dev, std::uint64_t ino,
+                               std::span<const ListedEntry> entries, bool read_error) = 0;
+};
+
 struct Options {
-    bool dedupe_hard_links = true; // count a file with several names once
-    bool one_filesystem = false;   // do not cross into other mounted file systems
-    int threads = 0;               // walkers, the caller's included; 0: worker_count()
+    bool dedupe_hard_links = true;   // count a file with several names once
+    bool one_filesystem = false;     // do not cross into other mounted file systems
+    int threads = 0;                 // walkers, the caller's included; 0: worker_count()
+    EntrySink* entry_sink = nullptr; // not owned; null costs the walk nothing
 };
 
 // Facts about kept leaves that the tree itself does not carry, for exporters.
@@ -94,6 +120,53 @@ struct ScanDetails {
 // Walks `root` (a display path) and returns the finished tree, never null.
 FileNodePtr scan(const std::string& root, ScanProgress& progress, Options options = {},
                  ScanDetails* details = nullptr);
+
+// Builds a tree from entries described outside the walk (a saved scan) by the
+// walk's own rules: multiply-linked files counted once per (dev, ino) when
+// de-duplicating, small files folded, entries without blocks dropped,
+// children largest first, every node sealed. Folders open and close in
+// nesting order; leaves go into the innermost open folder. One thread.
+class TreeBuilder {
+public:
+    struct Folder {
+        std::string name; // display name, valid UTF-8
+        std::string path; // display path
+        std::int64_t own_size = 0;
+        std::int64_t modified = 0;
+        bool is_junk = false;
+        bool denied = false;  // contents incomplete
+        bool skipped = false; // not entered: no contents at all
+        bool read_only = false;
+        bool repaired = false; // this name or one above was repaired
+    };
+    struct Leaf {
+        std::string_view name; // display name, valid UTF-8
+        std::int64_t size = 0; // occupied bytes; 0 or less: dropped
+        std::int64_t modified = 0;
+        FileCategory category = FileCategory::Other;
+        bool is_junk = false;
+        bool repaired = false;
+        bool linked = false; // (dev, ino) names a multiply-linked file
+        std::uint64_t dev = 0;
+        std::uint64_t ino = 0;
+    };
+
+    explicit TreeBuilder(bool dedupe_hard_links);
+    ~TreeBuilder();
+    TreeBuilder(const TreeBuilder&) = delete;
+    TreeBuilder& operator=(const TreeBuilder&) = delete;
+
+    void open_folder(Folder folder);
+    void add_leaf(const Leaf& leaf); // ignored when no folder is open
+    void close_folder();
+    std::size_t depth() const; // folders open
+    // The root once it is closed, else null.
+    FileNodePtr finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 // Threads that walk, the caller's included, for `hardware` reported cores.
 int worker_count_for(unsigned hardware);

@@ -1,6 +1,17 @@
 #include "tree_export.h"
 
-#include <vector>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "paths.h"
+#include "utf8.h"
 
 namespace tree_export {
 
@@ -32,98 +43,59 @@ private:
     bool m_ok = true;
 };
 
-bool is_folder_array(const FileNode& n) {
-    return n.is_directory && !n.is_aggregate && !n.is_timeout;
+void append_number(std::string& out, const char* key, std::int64_t value) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    out += std::to_string(value);
 }
 
-void append_info(std::string& out, const FileNode& n, bool is_root,
-                 const scanner::ScanDetails* details) {
+void append_unsigned(std::string& out, const char* key, std::uint64_t value) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    out += std::to_string(value);
+}
+
+// The info object of one entry; `parent_dev` is the device readers assume
+// when "dev" is absent. `listed` is false for a folder that was not entered.
+void append_info(std::string& out, std::string_view name, const Recorder::Entry& e,
+                 std::uint64_t parent_dev, bool is_root, bool listed, bool read_error) {
+    const bool dir = S_ISDIR(e.mode);
     out += "{\"name\":";
-    append_json_string(out, is_root ? n.path : n.name);
-    // A folder's entry holds only its own blocks; readers add up the rest.
-    std::int64_t own = n.size;
-    if (n.is_directory)
-        for (const auto& c : n.children)
-            own -= c->size;
-    const std::string size = std::to_string(own);
-    out += ",\"asize\":";
-    out += size;
-    out += ",\"dsize\":";
-    out += size;
-    if (details != nullptr && !n.is_directory) {
-        const auto it = details->leaves.find(n.id);
-        if (it != details->leaves.end()) {
-            if (it->second.multiply_linked) {
-                out += ",\"dev\":" + std::to_string(it->second.dev);
-                out += ",\"ino\":" + std::to_string(it->second.ino);
-                out += ",\"hlnkc\":true";
-            }
-            if (it->second.not_regular) out += ",\"notreg\":true";
-        }
-    }
-    if (n.is_timeout)
+    append_json_string(out, name);
+    if (dir && !listed) {
+        // Another file system the walk did not enter: its sizes are unknown.
         out += ",\"excluded\":\"otherfs\"";
-    else if (n.is_directory && n.is_denied)
-        out += ",\"read_error\":true";
-    out += ",\"mtime\":";
-    out += std::to_string(n.modified);
+        append_number(out, "mtime", e.mtime);
+        out += '}';
+        return;
+    }
+    append_number(out, "asize", std::max<std::int64_t>(0, e.apparent_size));
+    append_number(out, "dsize", std::max<std::int64_t>(0, e.blocks) * 512);
+    if (is_root || e.dev != parent_dev) append_unsigned(out, "dev", e.dev);
+    if (!dir && e.nlink > 1) {
+        append_unsigned(out, "ino", e.ino);
+        out += ",\"hlnkc\":true";
+        append_unsigned(out, "nlink", e.nlink);
+    }
+    if (!dir && !S_ISREG(e.mode)) out += ",\"notreg\":true";
+    if (read_error) out += ",\"read_error\":true";
+    append_unsigned(out, "mode", e.mode);
+    append_number(out, "mtime", e.mtime);
     out += '}';
 }
 
-// Length of the well-formed UTF-8 sequence at `at`, or 0. Stricter than the
-// structural check names pass: JSON readers refuse surrogates, overlong forms
-// and values above U+10FFFF, which that check lets through.
-std::size_t strict_utf8_length(std::string_view s, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = byte(at);
-    if (c < 0x80) return 1;
-    std::size_t len = 0;
-    unsigned char lo = 0x80;
-    unsigned char hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() - at < len) return 0;
-    if (byte(at + 1) < lo || byte(at + 1) > hi) return 0;
-    for (std::size_t i = 2; i < len; ++i)
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
-    return len;
-}
-
-// `text` with every byte that starts no well-formed sequence as U+FFFD.
-std::string strict_utf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t len = strict_utf8_length(text, i);
-        if (len == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            out.append(text, i, len);
-            i += len;
-        }
-    }
-    return out;
-}
-
-bool is_strict_utf8(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t len = strict_utf8_length(text, i);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
+Recorder::Entry entry_of(const struct stat& st) {
+    Recorder::Entry e;
+    e.mode = static_cast<std::uint32_t>(st.st_mode);
+    e.dev = static_cast<std::uint64_t>(st.st_dev);
+    e.ino = static_cast<std::uint64_t>(st.st_ino);
+    e.nlink = static_cast<std::uint64_t>(st.st_nlink);
+    e.apparent_size = static_cast<std::int64_t>(st.st_size);
+    e.blocks = static_cast<std::int64_t>(st.st_blocks);
+    e.mtime = st.st_mtim.tv_sec;
+    return e;
 }
 
 } // namespace
@@ -131,8 +103,8 @@ bool is_strict_utf8(std::string_view text) {
 void append_json_string(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string repaired;
-    if (!is_strict_utf8(text)) {
-        repaired = strict_utf8(text);
+    if (!utf8::is_strict(text)) {
+        repaired = utf8::repair(text);
         text = repaired;
     }
     out += '"';
@@ -179,7 +151,40 @@ std::string json_string(std::string_view text) {
     return out;
 }
 
-bool write_export(std::FILE* out, const FileNode& root, const scanner::ScanDetails* details,
+void Recorder::folder_listed(std::uint64_t dev, std::uint64_t ino,
+                             std::span<const scanner::ListedEntry> entries, bool read_error) {
+    Listing listing;
+    listing.read_error = read_error;
+    listing.entries.reserve(entries.size());
+    for (const auto& in : entries) {
+        if (listing.names.size() + in.name.size() > UINT32_MAX) {
+            listing.read_error = true; // cannot be kept whole
+            break;
+        }
+        Entry e;
+        e.name_off = static_cast<std::uint32_t>(listing.names.size());
+        e.name_len = static_cast<std::uint32_t>(in.name.size());
+        e.mode = in.mode;
+        e.dev = in.dev;
+        e.ino = in.ino;
+        e.nlink = in.nlink;
+        e.apparent_size = in.apparent_size;
+        e.blocks = in.blocks;
+        e.mtime = in.mtime;
+        listing.names.append(in.name);
+        listing.entries.push_back(e);
+    }
+    std::lock_guard lock(m_mutex);
+    m_folders[Key{dev, ino}].listings.push_back(std::move(listing));
+}
+
+const Recorder::Listing* Recorder::take(std::uint64_t dev, std::uint64_t ino) {
+    const auto it = m_folders.find(Key{dev, ino});
+    if (it == m_folders.end() || it->second.taken == it->second.listings.size()) return nullptr;
+    return &it->second.listings[it->second.taken++];
+}
+
+bool write_export(std::FILE* out, const std::string& root, Recorder& recorded,
                   std::int64_t timestamp) {
     Sink sink(out);
     std::string& buf = sink.buf();
@@ -189,39 +194,92 @@ bool write_export(std::FILE* out, const FileNode& root, const scanner::ScanDetai
     append_json_string(buf, kProgramVersion);
     buf += ",\"timestamp\":" + std::to_string(timestamp) + "},\n";
 
-    if (!is_folder_array(root)) {
-        append_info(buf, root, true, details);
+    const std::string root_path = scanner::normalize_root(root);
+    struct stat st {};
+    if (::stat(to_scan_path(root_path).c_str(), &st) != 0) return false;
+    const Recorder::Entry root_entry = entry_of(st);
+    const Recorder::Listing* root_listing =
+        S_ISDIR(st.st_mode) ? recorded.take(root_entry.dev, root_entry.ino) : nullptr;
+    if (root_listing == nullptr) {
+        // A file, or a folder the walk could not open: one item.
+        append_info(buf, root_path, root_entry, root_entry.dev, true, true, S_ISDIR(st.st_mode));
         buf += "]\n";
         return sink.finish();
     }
+
     struct Frame {
-        const FileNode* node;
+        const Recorder::Listing* listing;
         std::size_t next;
+        std::uint64_t dev;
     };
     std::vector<Frame> stack;
     buf += '[';
-    append_info(buf, root, true, details);
-    stack.push_back({&root, 0});
+    append_info(buf, root_path, root_entry, root_entry.dev, true, true, root_listing->read_error);
+    stack.push_back({root_listing, 0, root_entry.dev});
     while (!stack.empty()) {
         Frame& top = stack.back();
-        if (top.next == top.node->children.size()) {
+        if (top.next == top.listing->entries.size()) {
             buf += ']';
             stack.pop_back();
             continue;
         }
-        const FileNode& child = *top.node->children[top.next++];
+        const Recorder::Entry& e = top.listing->entries[top.next++];
+        const std::string_view name(top.listing->names.data() + e.name_off, e.name_len);
+        const std::uint64_t parent_dev = top.dev;
         buf += ",\n";
-        if (is_folder_array(child)) {
+        const Recorder::Listing* sub = S_ISDIR(e.mode) ? recorded.take(e.dev, e.ino) : nullptr;
+        if (sub != nullptr) {
             buf += '[';
-            append_info(buf, child, false, details);
-            stack.push_back({&child, 0});
+            append_info(buf, name, e, parent_dev, false, true, sub->read_error);
+            stack.push_back({sub, 0, e.dev}); // invalidates `top`
         } else {
-            append_info(buf, child, false, details);
+            append_info(buf, name, e, parent_dev, false, false, false);
         }
         sink.maybe_flush();
     }
     buf += "]\n";
     return sink.finish();
+}
+
+std::string save_export(const std::string& path, const std::function<bool(std::FILE*)>& write) {
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
+    // mkostemp creates 0600; give the file the mode a plain create would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, Closer> file(::fdopen(fd, "w"));
+    if (!file) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return "cannot write " + path + ": " + std::strerror(err);
+    }
+    errno = 0;
+    bool ok = write(file.get()) && std::fflush(file.get()) == 0;
+    int err = errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (std::fclose(file.release()) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return "cannot write " + path + ": " + std::strerror(err != 0 ? err : EIO) +
+               " (an existing file was left as it was)";
+    }
+    return {};
 }
 
 } // namespace tree_export

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
 

@@ -6,30 +6,54 @@
 #include <memory>
 #include <string>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include "mount_namespace.h"
+#include "temp_tree.h"
+#include "unique_fd.h"
+
+using testing_support::TempTree;
 
 namespace {
 
-std::shared_ptr<FileNode> node(const std::string& name, std::int64_t size, bool dir = false) {
-    auto n = std::make_shared<FileNode>();
-    n->id = FileNode::next_id();
-    n->name = name;
-    n->path = "/data/" + name;
-    n->size = size;
-    n->is_directory = dir;
-    n->modified = 1700000000;
-    return n;
-}
-
-std::string export_of(const FileNode& root, const scanner::ScanDetails* details = nullptr) {
+// Scans `root` with a recorder and returns the export.
+std::string export_scan(const std::string& root, bool one_filesystem = false) {
+    tree_export::Recorder recorder;
+    ScanProgress progress;
+    scanner::Options options;
+    options.entry_sink = &recorder;
+    options.one_filesystem = one_filesystem;
+    scanner::scan(root, progress, options);
     char* data = nullptr;
     std::size_t len = 0;
     std::FILE* f = open_memstream(&data, &len);
     EXPECT_NE(f, nullptr);
-    EXPECT_TRUE(tree_export::write_export(f, root, details, 1234));
+    EXPECT_TRUE(tree_export::write_export(f, root, recorder, 1234));
     std::fclose(f);
     std::string out(data, len);
     std::free(data);
+    return out;
+}
+
+// The info object written for the entry called `name` (first match).
+std::string info_of(const std::string& out, const std::string& name) {
+    const std::size_t at = out.find("{\"name\":\"" + name + "\",");
+    if (at == std::string::npos) return "(missing)";
+    return out.substr(at, out.find('}', at) - at + 1);
+}
+
+std::string read_file(const std::string& path) {
+    std::string out;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+            out.append(buf, n);
+        std::fclose(f);
+    }
     return out;
 }
 
@@ -61,86 +85,109 @@ TEST(JsonString, EscapesWhatJsonRequires) {
         EXPECT_EQ(tree_export::json_string(in), out) << in;
 }
 
-TEST(TreeExport, FoldersAreArraysAndLeavesObjectsWithTheirFlags) {
-    auto root = node("root", 0, true);
-    root->path = "/data/with \"quote\"";
-    auto big = node("big.bin", 8192);
-    auto linked = node("linked.bin", 4096);
-    auto device = node("link", 4096);
-    auto small = node("Small files", 12288);
-    small->is_aggregate = true;
-    auto denied = node("secret", 4096, true);
-    denied->is_denied = true;
-    auto mount = node("usb", 0, true);
-    mount->is_denied = true;
-    mount->is_timeout = true;
-    auto sub = node("sub", 4096 + 8192, true);
-    auto inner = node("inner.bin", 8192);
-    sub->children = {inner};
-    root->children = {sub, small, big, linked, device, denied, mount};
-    root->size =
-        4096 + sub->size + small->size + big->size + linked->size + device->size + denied->size;
+TEST(TreeExport, EveryEntryAppearsUnderItsRealNameWithItsOwnSizes) {
+    TempTree t;
+    t.file("two.txt", 2);
+    t.file("empty");
+    t.file("Small files", 10);
+    ASSERT_EQ(::mkfifo(t.path("fifo").c_str(), 0644), 0);
+    t.symlink("link", "two.txt");
+    t.sparse("sparse", 1 << 20);
+    t.file("sub/big.bin", 300000);
+    t.hardlink("other/big-again.bin", "sub/big.bin");
+    for (int i = 0; i < 50; ++i)
+        t.file("many/f" + std::to_string(i), 100);
+    const std::string out = export_scan(t.root());
 
-    scanner::ScanDetails details;
-    details.leaves[linked->id] = {77, 99, true, false};
-    details.leaves[device->id] = {0, 0, false, true};
-
-    const std::string out = export_of(*root, &details);
     EXPECT_EQ(out.rfind("[1,2,{\"progname\":\"spacemole\",\"progver\":\"" SPACEMOLE_VERSION "\","
-                        "\"timestamp\":1234},\n",
+                        "\"timestamp\":1234},\n[{\"name\":" +
+                            tree_export::json_string(t.root()),
                         0),
               0u)
-        << out;
-    EXPECT_NE(out.find("[{\"name\":\"/data/with \\\"quote\\\"\",\"asize\":"), std::string::npos)
-        << "the root is named by its full path";
-    EXPECT_NE(out.find(",\n[{\"name\":\"sub\",\"asize\":4096,\"dsize\":4096,\"mtime\":1700000000},"
-                       "\n{\"name\":\"inner.bin\",\"asize\":8192,\"dsize\":8192,\"mtime\":"
-                       "1700000000}]"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("{\"name\":\"Small files\",\"asize\":12288,\"dsize\":12288,\"mtime\""),
-              std::string::npos);
-    EXPECT_NE(out.find("{\"name\":\"linked.bin\",\"asize\":4096,\"dsize\":4096,\"dev\":77,"
-                       "\"ino\":99,\"hlnkc\":true,"),
-              std::string::npos);
-    EXPECT_NE(out.find("{\"name\":\"link\",\"asize\":4096,\"dsize\":4096,\"notreg\":true,"),
-              std::string::npos);
-    EXPECT_NE(out.find("[{\"name\":\"secret\",\"asize\":4096,\"dsize\":4096,\"read_error\":true,"),
-              std::string::npos);
-    EXPECT_NE(out.find("{\"name\":\"usb\",\"asize\":0,\"dsize\":0,\"excluded\":\"otherfs\","),
-              std::string::npos);
+        << "the root is named by its path";
+    const std::string dsize =
+        ",\"dsize\":" + std::to_string(TempTree::allocated(t.path("two.txt")));
+    const struct {
+        const char* name;
+        std::vector<std::string> has;
+    } table[] = {
+        {"two.txt", {"\"asize\":2" + dsize}},
+        {"empty", {"\"asize\":0,\"dsize\":0"}},
+        {"Small files", {"\"asize\":10"}},
+        {"fifo", {"\"notreg\":true"}},
+        {"link", {"\"asize\":7,", "\"notreg\":true"}},
+        {"sparse", {"\"asize\":1048576,\"dsize\":0"}},
+        {"big.bin", {"\"asize\":300000,", "\"hlnkc\":true,\"nlink\":2"}},
+        {"big-again.bin", {"\"asize\":300000,", "\"hlnkc\":true,\"nlink\":2"}},
+        {"f49", {"\"asize\":100,"}},
+        {"f0", {"\"asize\":100,"}},
+    };
+    for (const auto& row : table)
+        for (const auto& part : row.has)
+            EXPECT_NE(info_of(out, row.name).find(part), std::string::npos)
+                << row.name << ": " << info_of(out, row.name);
+    struct stat st {};
+    ASSERT_EQ(::stat(t.path("sub/big.bin").c_str(), &st), 0);
+    const std::string ino = "\"ino\":" + std::to_string(st.st_ino);
+    EXPECT_NE(info_of(out, "big.bin").find(ino), std::string::npos);
+    EXPECT_NE(info_of(out, "big-again.bin").find(ino), std::string::npos);
+    EXPECT_NE(out.find("[{\"name\":\"many\","), std::string::npos) << "folders are arrays";
     EXPECT_EQ(out.substr(out.size() - 3), "]]\n");
 }
 
-TEST(TreeExport, DeepTreesAndLeafRoots) {
-    auto root = node("r", 0, true);
-    std::shared_ptr<FileNode> cur = root;
-    for (int i = 0; i < 20000; ++i) {
-        auto next = node("d", 0, true);
-        cur->children = {next};
-        cur = next;
-    }
-    const std::string out = export_of(*root);
-    EXPECT_EQ(std::count(out.begin(), out.end(), '['), 20001 + 1);
-    EXPECT_EQ(std::count(out.begin(), out.end(), ']'), 20001 + 1);
-    // Release iteratively: a 20000-deep chain of shared pointers would
-    // otherwise be destroyed recursively.
-    while (!root->children.empty()) {
-        auto next = std::const_pointer_cast<FileNode>(root->children.front());
-        root->children.clear();
-        root = next;
-    }
+TEST(TreeExport, MountsNotEnteredAreMarkedExcluded) {
+    TempTree t;
+    t.file("mnt/hidden", 10);
+    t.file("kept", 10);
+    const std::string root = t.root();
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(testing_support::mount_tmpfs(root + "/mnt"));
+        const std::string out = export_scan(root, true);
+        EXPECT_NE(info_of(out, "mnt").find("\"excluded\":\"otherfs\""), std::string::npos) << out;
+        EXPECT_NE(info_of(out, "kept"), "(missing)");
+    });
+}
 
-    const auto leaf = node("file.txt", 4096);
-    EXPECT_EQ(
-        export_of(*leaf).substr(export_of(*leaf).find("},\n") + 3),
-        "{\"name\":\"/data/file.txt\",\"asize\":4096,\"dsize\":4096,\"mtime\":1700000000}]\n");
+TEST(TreeExport, SavingReplacesTheFileOnlyAfterACompleteWrite) {
+    TempTree t;
+    const std::string dir = t.dir("disk");
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(testing_support::mount_tmpfs(dir, "size=64k"));
+        const std::string target = dir + "/scan.json";
+        std::FILE* old = std::fopen(target.c_str(), "w");
+        ASSERT_NE(old, nullptr);
+        std::fputs("[1,2,{},{\"name\":\"old\"}]", old);
+        std::fclose(old);
+
+        const std::string big(1 << 20, 'x');
+        const std::string error = tree_export::save_export(target, [&](std::FILE* f) {
+            return std::fwrite(big.data(), 1, big.size(), f) == big.size();
+        });
+        EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+        EXPECT_EQ(read_file(target), "[1,2,{},{\"name\":\"old\"}]") << "the old file survives";
+        const DirPtr listing(::opendir(dir.c_str()));
+        int names = 0;
+        while (const dirent* e = ::readdir(listing.get()))
+            names += e->d_name[0] != '.';
+        EXPECT_EQ(names, 1) << "no temporary file is left behind";
+
+        EXPECT_EQ(tree_export::save_export(target,
+                                           [](std::FILE* f) { return std::fputs("new", f) >= 0; }),
+                  "");
+        EXPECT_EQ(read_file(target), "new");
+    });
 }
 
 TEST(TreeExport, WriteErrorsAreReported) {
     std::FILE* full = std::fopen("/dev/full", "w");
     if (full == nullptr) GTEST_SKIP() << "no /dev/full";
-    const auto root = node("r", 4096, true);
-    EXPECT_FALSE(tree_export::write_export(full, *root, nullptr, 0));
+    TempTree t;
+    t.file("a", 10);
+    tree_export::Recorder recorder;
+    ScanProgress progress;
+    scanner::Options options;
+    options.entry_sink = &recorder;
+    scanner::scan(t.root(), progress, options);
+    EXPECT_FALSE(tree_export::write_export(full, t.root(), recorder, 0));
     std::fclose(full);
 }

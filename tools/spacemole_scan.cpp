@@ -1,8 +1,9 @@
 // spacemole-scan: the scan engine on the command line. Prints a report of
-// where the space went (or the same as JSON) and can export the whole tree.
+// where the space went (or the same as JSON), can export every entry, and
+// reports on a saved scan (an export, ours or another tool's) as well.
 //
-// Exit status: 0 after a scan, 1 when the path cannot be scanned or the export
-// cannot be written, 2 for a usage error.
+// Exit status: 0 after a scan, 1 when the path cannot be scanned, the saved
+// scan cannot be read or the export cannot be written, 2 for a usage error.
 
 #include <atomic>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,13 +29,16 @@
 #include "scanner.h"
 #include "strutil.h"
 #include "tree_export.h"
+#include "tree_import.h"
 #include "unique_fd.h"
+#include "utf8.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: spacemole-scan [--top N] [--one-file-system] [--count-links] [--export FILE|-] "
-    "[--json] [--threads N] PATH\n";
+    "[--json] [--threads N] PATH\n"
+    "       spacemole-scan [--top N] [--count-links] [--json] --import FILE\n";
 
 constexpr const char* kHelp =
     "Scans PATH and reports its occupied size, the largest folders and files and the\n"
@@ -44,6 +49,7 @@ constexpr const char* kHelp =
     "  --count-links      count every name of a multiply-linked file\n"
     "  --export FILE      write the whole tree as JSON to FILE ('-': standard output;\n"
     "                     the report then goes to standard error)\n"
+    "  --import FILE      report on a saved scan (an export; '-': standard input)\n"
     "  --json             print the report as one JSON object\n"
     "  --threads N        read with N threads, 1 to 256 (default: as the window does);\n"
     "                     more can help on network or slow disks\n";
@@ -51,71 +57,99 @@ constexpr const char* kHelp =
 struct Args {
     std::string path;
     std::size_t top = 10;
-    int threads = 0; // 0: the scanner's default
     bool one_filesystem = false;
     bool count_links = false;
     bool json = false;
     bool has_export = false;
     std::string export_to;
+    bool has_import = false;
+    std::string import_from;
+    int threads = 0; // 0: the scanner's default
 };
 
 // Empty on success, else the usage error.
 std::string parse_args(int argc, char** argv, Args& args, bool& help) {
-    bool options_done = false;
-    bool have_path = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        if (!options_done && a == "--") {
-            options_done = true;
-        } else if (!options_done && (a == "--help" || a == "-h")) {
+    enum : int { kTop = 256, kExport, kImport, kJson, kThreads };
+    static const option kOptions[] = {
+        {"help", no_argument, nullptr, 'h'},
+        {"top", required_argument, nullptr, kTop},
+        {"one-file-system", no_argument, nullptr, 'x'},
+        {"count-links", no_argument, nullptr, 'l'},
+        {"export", required_argument, nullptr, kExport},
+        {"import", required_argument, nullptr, kImport},
+        {"json", no_argument, nullptr, kJson},
+        {"threads", required_argument, nullptr, kThreads},
+        {nullptr, 0, nullptr, 0},
+    };
+    ::opterr = 0; // our own messages, one line each
+    ::optind = 1;
+    // ":" first: a missing value is told apart from an unknown option.
+    for (int c; (c = ::getopt_long(argc, argv, ":hxl", kOptions, nullptr)) != -1;) {
+        switch (c) {
+        case 'h':
             help = true;
-        } else if (!options_done && (a == "--top" || su::starts_with(a, "--top="))) {
-            std::string v;
-            if (a == "--top" ? !value(v) : (v = a.substr(6), false)) return "--top needs a number";
+            break;
+        case kTop: {
+            const std::string v = ::optarg;
             char* end = nullptr;
             errno = 0;
             const unsigned long long n = std::strtoull(v.c_str(), &end, 10);
             if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-' || n > 1000000)
                 return "--top needs a number from 0 to 1000000";
             args.top = static_cast<std::size_t>(n);
-        } else if (!options_done && (a == "--threads" || su::starts_with(a, "--threads="))) {
-            std::string v;
-            if (a == "--threads" ? !value(v) : (v = a.substr(10), false))
-                return "--threads needs a number";
+            break;
+        }
+        case kThreads: {
+            const std::string v = ::optarg;
             char* end = nullptr;
             errno = 0;
             const unsigned long long n = std::strtoull(v.c_str(), &end, 10);
             if (v.empty() || *end != '\0' || errno != 0 || v[0] == '-' || n < 1 || n > 256)
                 return "--threads needs a number from 1 to 256";
             args.threads = static_cast<int>(n);
-        } else if (!options_done && (a == "--one-file-system" || a == "-x")) {
+            break;
+        }
+        case 'x':
             args.one_filesystem = true;
-        } else if (!options_done && (a == "--count-links" || a == "-l")) {
+            break;
+        case 'l':
             args.count_links = true;
-        } else if (!options_done && a == "--json") {
-            args.json = true;
-        } else if (!options_done && (a == "--export" || su::starts_with(a, "--export="))) {
-            std::string v;
-            if (a == "--export" ? !value(v) : (v = a.substr(9), false))
-                return "--export needs a file name or -";
-            if (v.empty()) return "--export needs a file name or -";
+            break;
+        case kExport:
+            if (*::optarg == '\0') return "--export needs a file name or -";
             args.has_export = true;
-            args.export_to = v;
-        } else if (!options_done && a.size() > 1 && a[0] == '-') {
-            return "unknown option " + a;
-        } else if (have_path) {
-            return "only one PATH may be given";
-        } else {
-            args.path = a;
-            have_path = true;
+            args.export_to = ::optarg;
+            break;
+        case kImport:
+            if (*::optarg == '\0') return "--import needs a file name";
+            args.has_import = true;
+            args.import_from = ::optarg;
+            break;
+        case kJson:
+            args.json = true;
+            break;
+        case ':':
+            return std::string(argv[::optind - 1]) + " needs a value";
+        default: {
+            const char* arg = argv[::optind - 1];
+            if (::optopt != 0 && arg[0] == '-' && arg[1] != '-')
+                return std::string("unknown option -") + static_cast<char>(::optopt);
+            return std::string("unknown option ") + arg;
+        }
         }
     }
-    if (!help && !have_path) return "missing PATH";
+    if (help) return {};
+    const int operands = argc - ::optind;
+    if (args.has_import) {
+        if (operands > 0) return "--import reads a saved scan; give no PATH with it";
+        if (args.has_export)
+            return "--export describes a live scan; it cannot be used with --import";
+        if (args.one_filesystem) return "--one-file-system applies to a live scan, not to --import";
+        return {};
+    }
+    if (operands == 0) return "missing PATH";
+    if (operands > 1) return "only one PATH may be given";
+    args.path = argv[::optind];
     return {};
 }
 
@@ -216,31 +250,52 @@ void append_list(std::string& out, const char* key, const std::vector<FileNodePt
     out += ']';
 }
 
-int threads_used(const Args& args) {
-    return args.threads > 0 ? args.threads : scanner::worker_count();
+// What the report says about where the tree came from.
+struct Origin {
+    int denied = 0;
+    int skipped = 0;
+    double seconds = 0;
+    bool saved = false;         // read from a saved scan, not scanned now
+    std::string file;           // the saved scan
+    std::int64_t timestamp = 0; // when it was made
+    int threads = 0;            // walkers that read the tree
+};
+
+std::string utc_time(std::int64_t t) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    char out[32] = "unknown time";
+    if (t > 0 && ::gmtime_r(&tt, &tm) != nullptr)
+        std::strftime(out, sizeof out, "%Y-%m-%d %H:%M UTC", &tm);
+    return out;
 }
 
 std::string json_report(const Args& args, const FileNode& root, const Report& r,
-                        const ScanProgress& progress, double seconds) {
+                        const Origin& origin) {
     std::string out = "{\"path\":";
     tree_export::append_json_string(out, root.path);
     out += ",\"total_bytes\":" + std::to_string(root.size);
     out += ",\"files\":" + std::to_string(root.file_count);
     out += ",\"folders\":" + std::to_string(r.folders);
     out += ",\"items\":" + std::to_string(r.items);
-    out += ",\"denied_folders\":" + std::to_string(progress.denied_count());
-    out += ",\"skipped_folders\":" + std::to_string(progress.skipped_count());
+    out += ",\"denied_folders\":" + std::to_string(origin.denied);
+    out += ",\"skipped_folders\":" + std::to_string(origin.skipped);
     out += ",\"reclaimable_bytes\":" + std::to_string(root.reclaimable);
     char secs[32];
-    std::snprintf(secs, sizeof secs, "%.3f", seconds);
+    std::snprintf(secs, sizeof secs, "%.3f", origin.seconds);
     out += ",\"seconds\":";
     out += secs;
-    out += ",\"threads\":" + std::to_string(threads_used(args));
+    out += ",\"threads\":" + std::to_string(origin.saved ? 1 : origin.threads);
     out += ",\"cores\":" + std::to_string(scanner::total_core_count());
     out += ",\"count_links\":";
     out += args.count_links ? "true" : "false";
     out += ",\"one_file_system\":";
     out += args.one_filesystem ? "true" : "false";
+    if (origin.saved) {
+        out += ",\"saved_scan\":";
+        tree_export::append_json_string(out, origin.file);
+        out += ",\"saved_at\":" + std::to_string(origin.timestamp);
+    }
     append_list(out, "largest", r.any_by_size.items());
     append_list(out, "largest_folders", r.folders_by_size.items());
     append_list(out, "largest_files", r.files_by_size.items());
@@ -249,31 +304,32 @@ std::string json_report(const Args& args, const FileNode& root, const Report& r,
     return out;
 }
 
-// One entry per line, even for names holding newlines, and no terminal
-// escapes from names.
-std::string printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20) c = '?';
-    return text;
+// One entry per line, even for names holding newlines, and nothing in a name
+// that a terminal would obey or reorder.
+std::string printable(std::string_view text) {
+    return utf8::escape_for_terminal(text);
 }
 
-std::string text_report(const FileNode& root, const Report& r, const ScanProgress& progress,
-                        double seconds, int threads) {
+std::string text_report(const FileNode& root, const Report& r, const Origin& origin) {
     std::string out;
     char line[512];
     const auto row = [&](const char* label, const std::string& value) {
         std::snprintf(line, sizeof line, "  %-13s %s\n", label, value.c_str());
         out += line;
     };
-    out += "Scan of " + printable(root.path) + "\n";
+    out += (origin.saved ? "Saved scan of " : "Scan of ") + printable(root.path) + "\n";
+    if (origin.saved) row("Saved:", utc_time(origin.timestamp) + " in " + printable(origin.file));
     row("Occupied:", plain_size(root.size) + " (" + std::to_string(root.size) + " bytes)");
     row("Files:", std::to_string(root.file_count));
     row("Folders:", std::to_string(r.folders));
-    row("No access:", std::to_string(progress.denied_count()) + " folders");
-    row("Not entered:", std::to_string(progress.skipped_count()) + " mounts");
+    row("No access:", std::to_string(origin.denied) + " folders");
+    row("Not entered:", std::to_string(origin.skipped) + (origin.saved ? " items" : " mounts"));
     row("Reclaimable:", plain_size(root.reclaimable) + " of junk");
-    std::snprintf(line, sizeof line, "%.2f s on %d threads (%d cores)", seconds, threads,
-                  scanner::total_core_count());
+    if (origin.saved)
+        std::snprintf(line, sizeof line, "%.2f s to read", origin.seconds);
+    else
+        std::snprintf(line, sizeof line, "%.2f s on %d threads (%d cores)", origin.seconds,
+                      origin.threads, scanner::total_core_count());
     row("Time:", line);
     const auto list = [&](const char* title, const std::vector<FileNodePtr>& items) {
         if (items.empty()) return;
@@ -317,9 +373,7 @@ private:
         std::unique_lock lock(m_mutex);
         while (!m_cv.wait_for(lock, std::chrono::milliseconds(200), [this] { return m_stop; })) {
             const auto s = m_progress.snapshot();
-            std::string current = s.current;
-            for (char& c : current)
-                if (static_cast<unsigned char>(c) < 0x20) c = '?';
+            std::string current = printable(s.current);
             if (current.size() > 50) current = "..." + current.substr(current.size() - 47);
             std::fprintf(stderr, "\r\033[KScanning: %lld files, %s  %s",
                          static_cast<long long>(s.files), plain_size(s.bytes).c_str(),
@@ -335,13 +389,39 @@ private:
     std::thread m_thread;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 int fail(const std::string& message) {
     std::fprintf(stderr, "spacemole-scan: %s\n", message.c_str());
     return 1;
+}
+
+// Prints the report of `root` to `out`; 0, or 1 when it cannot be written.
+int print_report(const Args& args, const FileNodePtr& root, const Origin& origin, std::FILE* out) {
+    Report report(args.top);
+    collect(root, report);
+    const std::string text =
+        args.json ? json_report(args, *root, report, origin) : text_report(*root, report, origin);
+    if (std::fputs(text.c_str(), out) < 0 || std::fflush(out) != 0)
+        return fail(std::string("cannot write the report: ") + std::strerror(errno));
+    return 0;
+}
+
+int report_saved_scan(const Args& args) {
+    const auto started = std::chrono::steady_clock::now();
+    tree_import::Options options;
+    options.dedupe_hard_links = !args.count_links;
+    const tree_import::Result saved = tree_import::load_file(args.import_from, options);
+    if (!saved.root)
+        return fail("cannot read the saved scan " + printable(args.import_from) + ": " +
+                    printable(saved.error));
+    Origin origin;
+    origin.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    origin.saved = true;
+    origin.file = args.import_from == "-" ? "standard input" : args.import_from;
+    origin.timestamp = saved.timestamp;
+    origin.denied = saved.denied;
+    origin.skipped = saved.skipped;
+    return print_report(args, saved.root, origin, stdout);
 }
 
 } // namespace
@@ -350,7 +430,7 @@ int main(int argc, char** argv) {
     Args args;
     bool help = false;
     if (const std::string error = parse_args(argc, argv, args, help); !error.empty()) {
-        std::fprintf(stderr, "spacemole-scan: %s\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "spacemole-scan: %s\n%s", printable(error).c_str(), kUsage);
         return 2;
     }
     if (help) {
@@ -358,27 +438,22 @@ int main(int argc, char** argv) {
         std::fputs(kHelp, stdout);
         return 0;
     }
+    if (args.has_import) return report_saved_scan(args);
 
     // Refuse what cannot be scanned up front, rather than report an empty tree.
     struct stat st {};
     if (::stat(args.path.c_str(), &st) != 0)
-        return fail("cannot read " + args.path + ": " + std::strerror(errno));
+        return fail("cannot read " + printable(args.path) + ": " + std::strerror(errno));
     if (S_ISDIR(st.st_mode)) {
         const DirPtr dir(::opendir(args.path.c_str()));
-        if (!dir) return fail("cannot open folder " + args.path + ": " + std::strerror(errno));
+        if (!dir)
+            return fail("cannot open folder " + printable(args.path) + ": " + std::strerror(errno));
     }
-
-    std::unique_ptr<std::FILE, FileCloser> export_file;
-    std::FILE* export_out = nullptr;
-    if (args.has_export) {
-        if (args.export_to == "-") {
-            export_out = stdout;
-        } else {
-            export_file.reset(std::fopen(args.export_to.c_str(), "we"));
-            if (!export_file)
-                return fail("cannot write " + args.export_to + ": " + std::strerror(errno));
-            export_out = export_file.get();
-        }
+    if (args.has_export && args.export_to != "-") {
+        // Fail before a long scan, not after it, when the export cannot be written.
+        const std::string dir = su::parent_of(args.export_to);
+        if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0)
+            return fail("cannot write " + printable(args.export_to) + ": " + std::strerror(errno));
     }
 
     ScanProgress progress;
@@ -386,31 +461,35 @@ int main(int argc, char** argv) {
     options.dedupe_hard_links = !args.count_links;
     options.one_filesystem = args.one_filesystem;
     options.threads = args.threads;
-    scanner::ScanDetails details;
+    tree_export::Recorder recorder;
+    if (args.has_export) options.entry_sink = &recorder;
     const auto started = std::chrono::steady_clock::now();
     FileNodePtr root;
     {
         std::unique_ptr<ProgressLine> line;
         if (::isatty(STDERR_FILENO)) line = std::make_unique<ProgressLine>(progress);
-        root = scanner::scan(args.path, progress, options, args.has_export ? &details : nullptr);
+        root = scanner::scan(args.path, progress, options);
     }
-    const double seconds =
+    Origin origin;
+    origin.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    origin.denied = progress.denied_count();
+    origin.skipped = progress.skipped_count();
+    origin.threads = args.threads > 0 ? args.threads : scanner::worker_count();
 
-    if (export_out != nullptr) {
-        const bool ok = tree_export::write_export(export_out, *root, &details,
-                                                  static_cast<std::int64_t>(std::time(nullptr)));
-        if (!ok || (export_file && std::fclose(export_file.release()) != 0))
-            return fail("cannot write " + args.export_to + ": " + std::strerror(errno));
+    if (args.has_export) {
+        const auto now = static_cast<std::int64_t>(std::time(nullptr));
+        const auto write = [&](std::FILE* f) {
+            return tree_export::write_export(f, args.path, recorder, now);
+        };
+        if (args.export_to == "-") {
+            if (!write(stdout))
+                return fail(std::string("cannot write the export to standard output: ") +
+                            std::strerror(errno));
+        } else if (const std::string error = tree_export::save_export(args.export_to, write);
+                   !error.empty()) {
+            return fail(printable(error));
+        }
     }
-
-    Report report(args.top);
-    collect(root, report);
-    const std::string text =
-        args.json ? json_report(args, *root, report, progress, seconds)
-                  : text_report(*root, report, progress, seconds, threads_used(args));
-    std::FILE* report_out = export_out == stdout ? stderr : stdout;
-    if (std::fputs(text.c_str(), report_out) < 0 || std::fflush(report_out) != 0)
-        return fail(std::string("cannot write the report: ") + std::strerror(errno));
-    return 0;
+    return print_report(args, root, origin, args.export_to == "-" ? stderr : stdout);
 }
