@@ -289,6 +289,12 @@ void App::start(int argc, char** argv) {
     g_autoptr(GDBusConnection) bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     watch_desktop_theme(bus);
     build_window();
+    scan_argument(argc, argv);
+}
+
+void App::scan_argument(int argc, char** argv) {
+    // An option such as -v is not a folder; a relative folder is made
+    // absolute, or every node path would be relative too.
     if (argc > 1 && argv[1] && argv[1][0] != '-') start_scan(absolute_folder(argv[1]));
 }
 

@@ -291,6 +291,8 @@ public:
     int run(int argc, char** argv);
     // Everything run() does before the main loop (GTK must be initialised).
     void start(int argc, char** argv);
+    // Scans the first argument unless it is missing or an option ("-v").
+    void scan_argument(int argc, char** argv);
     void build_window();
     // Follows the desktop's colour scheme on `bus` (null: never).
     void watch_desktop_theme(GDBusConnection* bus);
