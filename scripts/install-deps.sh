@@ -11,7 +11,7 @@ BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
        clang libclang-rt-14-dev clang-format)
 RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
 TESTS=(xvfb xauth xdotool dbus-x11 time procps
-       libglib2.0-bin)
+       libglib2.0-bin locales)
 BENCH=(time hyperfine)
 
 want=("${BUILD[@]}" "${RUNTIME[@]}" "${TESTS[@]}")
@@ -28,15 +28,22 @@ done
 # de-duplicate
 mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
 
-if ((${#missing[@]} == 0)); then
-  exit 0
-fi
-
 SUDO=()
 if [[ $(id -u) -ne 0 ]]; then
   SUDO=(sudo)
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -qq || true
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ((${#missing[@]} > 0)); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${SUDO[@]}" apt-get update -qq || true
+  "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tree view's name order is checked against German collation.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  echo "Generating the de_DE.UTF-8 locale"
+  "${SUDO[@]}" sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen ||
+    echo 'de_DE.UTF-8 UTF-8' | "${SUDO[@]}" tee -a /etc/locale.gen >/dev/null
+  "${SUDO[@]}" locale-gen >/dev/null
+fi

@@ -28,6 +28,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include <cairo.h>
@@ -335,6 +336,13 @@ public:
     void set_color_mode(ColorMode mode);
     void scan_ancestor(int prefix_len);
     std::string quick_path_for(int id) const;
+    // A copy of `nodes` in the tree view's order (m_sort); names compare by
+    // the user's collation. Equal keys keep their stored order.
+    std::vector<FileNodePtr> sorted(const std::vector<FileNodePtr>& nodes) const;
+    // The sort header: TreeSort::select, saved, redrawn.
+    void sort_by(SortField field);
+    // Expands or collapses a folder row; other nodes are ignored.
+    void toggle_expanded(const FileNodePtr& node);
 
     // ---- Input (app_input.cpp) ----------------------------------------------
     // Returns true when the click did something.
@@ -394,9 +402,43 @@ public:
     void draw_scanning();
     void draw_empty_state();
     void draw_shown_folder();
-    // Drawn by the views that follow; until then they keep to their regions.
+
+    // Helpers of the views (app_render_views.cpp).
+    void fill_round_rect_rgb(const RectF& r, double radius, const Rgb& c, double alpha = 1.0);
+    // truncate_to_width by bisection: a handful of measurements however long
+    // the text, for labels drawn on every frame.
+    std::string truncate_fast(const std::string& text, Font font, double max_width) const;
+
+    // Treemap view (app_render_treemap.cpp).
+    // The tile half of compute_layout: lays out current() when it or the
+    // content size changed.
+    void layout_tiles();
     void draw_map();
+    void draw_treemap_into_cache();
+    void draw_tile(const TreemapTile& tile, std::int64_t max_size);
+    void draw_tile_label(const FileNode& n, const RectF& r, double prominence);
+    void draw_tooltip(const FileNodePtr& node, double x, double y);
+    void draw_nothing_found();
+
+    // Tree view (app_render_tree.cpp).
+    struct TreeRow {
+        FileNodePtr node;
+        std::int32_t depth = 0;
+        std::int64_t parent_size = 0;
+    };
     void draw_tree();
+    void draw_tree_header(const RectF& r);
+    // `hits`: ids of the search hits; `band`: the rows area, which clips
+    // the row's targets so a half-hidden row never covers the header.
+    void draw_tree_row(const TreeRow& row, double y, const RectF& band,
+                       const std::unordered_set<std::uint64_t>& hits);
+    // Draws `text` ending `pad` pixels left of `right`, centred in (y, h).
+    void draw_right_aligned(const std::string& text, Font font, double right, double y, double h,
+                            const std::string& hex, double pad = 8);
+    // Rebuilds m_tree_rows when the shown folder, the tree, the sort or the
+    // expanded set changed since the last build; cheap otherwise.
+    void refresh_tree_rows();
+
     void draw_legend();
     void draw_basket_bar();
     void draw_search_bar();
@@ -511,6 +553,17 @@ public:
     std::vector<TreemapTile> m_tiles;
     RectF m_tiles_rect;
     std::uint64_t m_tiles_node_id = 0;
+    // The tree view's rows in display order, expanded descendants included,
+    // and what they were built from: a frame draws only the visible slice.
+    std::vector<TreeRow> m_tree_rows;
+    struct TreeRowsKey {
+        // Weak: the rows must not keep a replaced tree alive.
+        std::weak_ptr<const FileNode> root;
+        std::weak_ptr<const FileNode> shown;
+        TreeSort sort;
+        std::set<std::uint64_t> expanded;
+        bool built = false;
+    } m_tree_rows_key;
 
     // Overlays.
     Overlay m_overlay = Overlay::None;

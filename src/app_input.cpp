@@ -88,6 +88,12 @@ bool App::on_click(double x, double y, bool secondary) {
     case Act::TreeRow:
         if (!secondary) select(t.node);
         break;
+    case Act::SortColumn:
+        sort_by(static_cast<SortField>(t.index));
+        break;
+    case Act::TreeDisclosure:
+        if (!secondary) toggle_expanded(t.node);
+        break;
     default:
         return false;
     }

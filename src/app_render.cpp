@@ -117,6 +117,7 @@ void App::compute_layout() {
         m_r_freed = {0, bottom, w, 28};
     }
     m_r_content = {0, y, w, std::max(bottom - y, 0.0f)};
+    layout_tiles();
 }
 
 void App::draw_content() {

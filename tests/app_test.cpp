@@ -321,7 +321,7 @@ TEST_F(AppJourney, RegionsSitWhereTheyBelongInLightAndDark) {
         EXPECT_EQ(frame.pixel(kW / 2 + 100, 3), p.bar) << "toolbar";
         EXPECT_EQ(frame.pixel(kW / 2, 64), p.divider) << "path bar's bottom hairline";
         EXPECT_EQ(frame.pixel(kW / 2, 50), p.bar) << "path bar";
-        EXPECT_EQ(frame.pixel(30, 120), p.window) << "content";
+        EXPECT_EQ(frame.pixel(1, 120), p.window) << "content, in the gap around the tiles";
         EXPECT_EQ(frame.pixel(kW / 2, kH - 30), p.divider) << "status bar's top hairline";
         EXPECT_EQ(frame.pixel(kW / 2, kH - 3), p.bar) << "status bar";
     }
