@@ -116,13 +116,13 @@ TEST(ExactSet, HoldsFixedEntriesHomeFoldersAndUserDirs) {
     const auto set = rules::exact_set_for("/home/alice/", "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
     for (const char* p :
          {"/", "/home", "/root", "/var", "/opt", "/srv", "/tmp", "/media", "/mnt", "/run/media",
-          "/home/alice", "/home/alice/Desktop", "/home/alice/.local/share", "/home/alice/.ssh",
-          "/home/alice/snap", "/home/alice/Musik"})
+          "/var/cache", "/var/tmp", "/home/alice", "/home/alice/Desktop",
+          "/home/alice/.local/share", "/home/alice/.ssh", "/home/alice/snap", "/home/alice/Musik"})
         EXPECT_EQ(set.count(p), 1u) << p;
-    EXPECT_EQ(set.size(), 10u + 1u + 16u + 1u);
+    EXPECT_EQ(set.size(), 12u + 1u + 16u + 1u);
     // Without an absolute home only the fixed entries remain.
-    EXPECT_EQ(rules::exact_set_for("", "XDG_MUSIC_DIR=\"/data/m\"").size(), 10u);
-    EXPECT_EQ(rules::exact_set_for("relative/home", "").size(), 10u);
+    EXPECT_EQ(rules::exact_set_for("", "XDG_MUSIC_DIR=\"/data/m\"").size(), 12u);
+    EXPECT_EQ(rules::exact_set_for("relative/home", "").size(), 12u);
 }
 
 TEST(Classify, SystemAndHomeLocations) {
@@ -156,6 +156,8 @@ TEST(Classify, SystemAndHomeLocations) {
                             {"/var/lib/snapd", kReasonSystem},
                             {"/var/lib/snapd/x", kReasonSystem},
                             {"/var/lib/other", nullptr},
+                            {"/var/cache", kReasonSystem},
+                            {"/var/tmp", kReasonSystem},
                             {"/var/cache/foo", nullptr},
                             {"/run/user/1000/x", kReasonSystem},
                             {"/media/alice/STICK", kReasonSystem},

@@ -30,6 +30,12 @@ check "total with --count-links equals du --count-links" \
     test "$(field "$work/report_links.json" total_bytes)" = "$du_links"
 check "hard links make a difference in this tree" test "$du_once" != "$du_links"
 check "text report names the occupied bytes" grep -q "($du_links bytes)" "$work/text_report.txt"
+# Junk is offered only inside the home (or on removable media).
+HOME="$work" "$bin" --json "$work/tree" >"$work/report_home.json"
+check "junk outside the home is not reclaimable" \
+    test "$(field "$work/report.json" reclaimable_bytes)" = 0
+check "junk inside the home is reclaimable" \
+    test "$(field "$work/report_home.json" reclaimable_bytes)" -gt 0
 
 python3 - "$work" <<'PY'
 import json, sys
