@@ -80,6 +80,7 @@ format:
 format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "formatting: clean"
 	@python3 scripts/gen_i18n.py --check
+	@python3 scripts/gen_icon_data.py --check
 
 clean:
 	rm -rf build build-werror build-asan build-tsan build-fuzz build-bench
