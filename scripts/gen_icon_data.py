@@ -48,13 +48,13 @@ def render(data):
         "",
         "namespace icon_data {",
         "",
-        "inline constexpr unsigned char png[] = {",
+        "inline constexpr unsigned char PNG[] = {",
     ]
     for i in range(0, len(data), PER_LINE):
         out.append("    " + ", ".join(f"0x{b:02x}" for b in data[i:i + PER_LINE]) + ",")
     out += [
         "};",
-        "inline constexpr std::size_t png_size = sizeof(png);",
+        "inline constexpr std::size_t PNG_SIZE = sizeof(PNG);",
         "",
         "} // namespace icon_data",
         "// clang-format on",
