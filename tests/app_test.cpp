@@ -3,6 +3,8 @@
 // targets, click and press keys as a user would.
 #include "app.h"
 
+#include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -12,6 +14,8 @@
 #include <unistd.h>
 
 #include "fake_bus.h"
+#include "file_category.h"
+#include "i18n.h"
 #include "settings.h"
 #include "temp_tree.h"
 
@@ -369,4 +373,257 @@ TEST_F(AppJourney, DesktopThemeChangesReachEachAppThroughItsOwnWatch) {
     iterate_until([] { return false; }, 100);
     EXPECT_FALSE(second.m_dark);
     SettingsStore::instance().mutable_get().theme = "auto";
+}
+
+// ---- The map and tree views ---------------------------------------------------
+
+namespace {
+
+// Within one step of 8-bit rounding.
+bool same_colour(const std::string& hex, const Rgb& want) {
+    Rgb got;
+    if (!hex_to_rgb(hex, got)) return false;
+    return std::fabs(got.r - want.r) <= 1.5 / 255 && std::fabs(got.g - want.g) <= 1.5 / 255 &&
+           std::fabs(got.b - want.b) <= 1.5 / 255;
+}
+
+Rgb tile_fill(const App& app, const FileNode& n) {
+    std::int64_t max_size = 0;
+    for (const TreemapTile& t : app.m_tiles)
+        max_size = std::max(max_size, t.node->size);
+    return tile_color::color(n, app.m_color_mode, app.m_scan_start_time,
+                             static_cast<double>(n.size) / static_cast<double>(max_size));
+}
+
+std::vector<std::string> row_names(const App& app) {
+    std::vector<std::string> out;
+    for (const App::HitTarget& t : app.m_targets)
+        if (t.act == App::Act::TreeRow) out.push_back(t.node->name);
+    return out;
+}
+
+const App::HitTarget* target_for(const App& app, App::Act act, const std::string& name) {
+    for (const App::HitTarget& t : app.m_targets)
+        if (t.act == act && t.node && t.node->name == name) return &t;
+    return nullptr;
+}
+
+class AppViews : public AppJourney {
+protected:
+    void SetUp() override {
+        AppJourney::SetUp();
+        m_tree.file("home/photos/a.jpg", 350000);
+        m_tree.file("home/photos/b.png", 320000);
+        for (const char* name : {"s1.txt", "s2.txt", "s3.txt"})
+            m_tree.file(std::string("home/") + name, 6000); // folded into "Small files"
+        // Sixty folders of falling size: the smallest tiles are too small to label.
+        for (int i = 0; i < 60; ++i)
+            m_tree.file("home/many/d" + std::to_string(100 + i) + "/f",
+                        static_cast<std::size_t>((60 - i) * (60 - i) * 40));
+    }
+
+    void scan(App& app, const std::string& path) {
+        app.start_scan(path);
+        wait_for_result(app);
+        ASSERT_TRUE(app.m_root);
+    }
+};
+
+} // namespace
+
+TEST_F(AppViews, EveryTileShowsItsColourAndLabelsOnlyWhereTheyFit) {
+    App app(recorder());
+    scan(app, m_home);
+    Frame frame;
+    for (const ColorMode mode : {ColorMode::Category, ColorMode::Heat}) {
+        SCOPED_TRACE(mode == ColorMode::Heat ? "heat" : "category");
+        app.set_color_mode(mode);
+        app.zoom_to(-1);
+        frame.draw(app);
+        ASSERT_GE(app.m_tiles.size(), 5u);
+        for (const TreemapTile& t : app.m_tiles) {
+            SCOPED_TRACE(t.node->name);
+            EXPECT_TRUE(same_colour(
+                frame.pixel(static_cast<int>(t.rect.mid_x()), static_cast<int>(t.rect.mid_y())),
+                tile_fill(app, *t.node)));
+        }
+        // A tile shows ink exactly when its label fits: a window 24 pixels
+        // wide leaves no room for any, a small one for most.
+        app.zoom_into(app.m_root->children.at(0));
+        ASSERT_EQ(app.current()->name, "many");
+        const double name_h = app.font_height(App::Font::Caption);
+        int labelled = 0;
+        int bare = 0;
+        for (const double width : {520.0, 24.0}) {
+            CairoPtr cr(cairo_create(frame.surface.get()));
+            app.draw_all(cr.get(), width, 400);
+            cairo_surface_flush(frame.surface.get());
+            for (const TreemapTile& t : app.m_tiles) {
+                const RectF r = t.rect.inset(1.5f);
+                if (r.w < 8 || r.h < 8) continue;
+                const double pad = r.w < 80 ? 3 : 5;
+                const bool fits = r.w - 2 * pad >= 12 && name_h + 2 <= r.h;
+                const Rgb fill = tile_fill(app, *t.node);
+                bool ink = false;
+                for (int y = static_cast<int>(r.y) + 2; y < static_cast<int>(r.max_y()) - 2; ++y)
+                    for (int x = static_cast<int>(r.x) + 3; x < static_cast<int>(r.max_x()) - 3;
+                         ++x)
+                        ink = ink || !same_colour(frame.pixel(x, y), fill);
+                EXPECT_EQ(ink, fits) << t.node->name << " " << r.w << "x" << r.h;
+                ++(fits ? labelled : bare);
+            }
+        }
+        EXPECT_GT(labelled, 3);
+        EXPECT_GT(bare, 0) << "the narrow window should hold tiles too small for a label";
+    }
+}
+
+TEST_F(AppViews, ZoomingKeepsTheDocumentedStackSelectionAndScroll) {
+    App app(recorder());
+    scan(app, m_home);
+    Frame frame;
+    frame.draw(app);
+    const std::uint64_t root_layout = app.m_tiles_node_id;
+    EXPECT_EQ(root_layout, app.m_root->id);
+
+    // Double-click (activate) on the music tile enters it; the map changes.
+    const App::HitTarget* music = target_for(app, App::Act::Tile, "music");
+    ASSERT_TRUE(music);
+    app.select(music->node);
+    app.activate(music->node);
+    ASSERT_EQ(app.m_path.size(), 1u);
+    EXPECT_FALSE(app.m_selected) << "entering a folder clears the selection";
+    frame.draw(app);
+    EXPECT_EQ(app.m_tiles_node_id, app.m_path[0]->id);
+    ASSERT_TRUE(target_for(app, App::Act::Tile, "album"));
+    app.activate(target_for(app, App::Act::Tile, "album")->node);
+    ASSERT_EQ(app.m_path.size(), 2u);
+
+    // The first breadcrumb below the root goes back to music, the root one home.
+    frame.draw(app);
+    app.m_scroll = 40;
+    const App::HitTarget* crumb = nullptr;
+    for (const App::HitTarget& t : app.m_targets)
+        if (t.act == App::Act::Breadcrumb && t.index == 0) crumb = &t;
+    ASSERT_TRUE(crumb);
+    app.on_click(crumb->rect.mid_x(), crumb->rect.mid_y(), false);
+    ASSERT_EQ(app.m_path.size(), 1u);
+    EXPECT_EQ(app.m_path[0]->name, "music");
+    EXPECT_EQ(app.m_scroll, 0.0);
+    app.zoom_to(7);
+    EXPECT_EQ(app.m_path.size(), 1u) << "a crumb past the end keeps the path";
+    EXPECT_TRUE(app.on_key(GDK_KEY_BackSpace, static_cast<GdkModifierType>(0)));
+    EXPECT_TRUE(app.m_path.empty());
+    const std::uint32_t repaints = app.m_repaints;
+    app.zoom_out();
+    app.zoom_into(nullptr);
+    const FileNodePtr track = app.m_root->children.at(1)->children.at(0)->children.at(0);
+    ASSERT_FALSE(track->is_directory);
+    app.zoom_into(track);
+    EXPECT_EQ(app.m_repaints, repaints) << "nothing to leave, nothing to enter";
+    frame.draw(app);
+    EXPECT_EQ(app.m_tiles_node_id, root_layout);
+}
+
+TEST_F(AppViews, SmallFilesTileDoesNothingAndFilesOpenInTheFileManager) {
+    App app(recorder());
+    scan(app, m_home);
+    Frame frame;
+    frame.draw(app);
+    FileNodePtr small;
+    for (const TreemapTile& t : app.m_tiles)
+        if (t.node->is_aggregate) small = t.node;
+    ASSERT_TRUE(small) << "three small files fold into one tile";
+    EXPECT_FALSE(small->allows(FileNode::Action::Reveal));
+    app.activate(small);
+    EXPECT_TRUE(app.m_path.empty());
+    EXPECT_TRUE(m_revealed.empty());
+
+    app.activate(target_for(app, App::Act::Tile, "photos")->node);
+    frame.draw(app);
+    app.activate(target_for(app, App::Act::Tile, "a.jpg")->node);
+    EXPECT_EQ(m_revealed, std::vector<std::string>{m_tree.path("home/photos/a.jpg")});
+}
+
+TEST_F(AppViews, LegendShowsCategorySwatchesOrTheAgeScale) {
+    App app(recorder());
+    scan(app, m_home);
+    Frame frame;
+    app.set_color_mode(ColorMode::Category);
+    frame.draw(app);
+    const RectF r = app.m_r_legend;
+    const int mid = static_cast<int>(r.y + r.h * 0.5);
+    double x = 12;
+    for (FileCategory c : category::legend_order()) {
+        const double w =
+            app.measure_text(I18n::instance().tr(category::label_key(c)), App::Font::Caption);
+        if (x + w + 22 > kW - 12) break;
+        EXPECT_TRUE(same_colour(frame.pixel(static_cast<int>(x) + 5, mid), tile_color::swatch(c)))
+            << category::label_key(c);
+        x += 14 + w + 14;
+    }
+    EXPECT_GT(x, kW / 2.0) << "several categories are listed";
+
+    app.set_color_mode(ColorMode::Heat);
+    frame.draw(app);
+    const double x0 = 12 + app.measure_text("older", App::Font::Caption) + 8;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(same_colour(frame.pixel(static_cast<int>(x0) + i * 38 + 19, mid),
+                                tile_color::heat_stop(i)))
+            << "stop " << i;
+}
+
+TEST_F(AppViews, TreeTableSortsByCollationAndKeepsFoldersExpandedAcrossZooms) {
+    App app(recorder());
+    scan(app, m_home);
+    Frame frame;
+    app.set_view_mode(ViewMode::Tree);
+    frame.draw(app);
+    EXPECT_EQ(app.m_r_legend.h, 0.0f) << "the legend belongs to the map";
+    std::vector<std::string> rows = row_names(app);
+    ASSERT_EQ(rows.at(0), "many") << "largest first by default";
+
+    // Expanding the folder of sixty: the height counts every row, the frame
+    // draws only those in sight, and the thumb sits at the bottom at the end.
+    const App::HitTarget* tri = target_for(app, App::Act::TreeDisclosure, "many");
+    ASSERT_TRUE(tri);
+    app.on_click(tri->rect.mid_x(), tri->rect.mid_y(), false);
+    frame.draw(app);
+    const double view_h = app.m_r_content.h - 26;
+    EXPECT_EQ(app.m_content_height, (app.m_root->children.size() + 60) * 24.0);
+    EXPECT_LE(row_names(app).size(), static_cast<std::size_t>(view_h / 24) + 2);
+    app.m_scroll = 1e9;
+    frame.draw(app);
+    EXPECT_EQ(app.m_scroll, app.m_content_height - view_h) << "kept within range";
+    const int thumb_x = kW - 6;
+    EXPECT_NE(frame.pixel(thumb_x, static_cast<int>(app.m_r_content.max_y()) - 3),
+              frame.pixel(thumb_x, static_cast<int>(app.m_r_content.y) + 40));
+
+    // Zooming in and out keeps the folder expanded.
+    app.zoom_into(app.m_root->children.at(1));
+    frame.draw(app);
+    app.zoom_out();
+    frame.draw(app);
+    rows = row_names(app);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[1], "d100") << "the expanded folder's children follow it";
+
+    // Names in the user's collation, not by bytes.
+    if (!setlocale(LC_COLLATE, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale missing";
+    for (const char* name : {"apple", "Banana", "Äpfel"})
+        m_tree.file(std::string("fruit/") + name, 300000);
+    scan(app, m_tree.path("fruit"));
+    frame.draw(app);
+    const App::HitTarget* name_col = nullptr;
+    for (const App::HitTarget& t : app.m_targets)
+        if (t.act == App::Act::SortColumn && t.index == static_cast<int>(SortField::Name))
+            name_col = &t;
+    ASSERT_TRUE(name_col);
+    app.on_click(name_col->rect.mid_x(), name_col->rect.mid_y(), false);
+    frame.draw(app);
+    EXPECT_EQ(row_names(app), (std::vector<std::string>{"Äpfel", "apple", "Banana"}));
+    app.sort_by(SortField::Name);
+    frame.draw(app);
+    EXPECT_EQ(row_names(app), (std::vector<std::string>{"Banana", "apple", "Äpfel"}));
+    setlocale(LC_COLLATE, "C");
 }
