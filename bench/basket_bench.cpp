@@ -47,7 +47,9 @@ FileNodePtr synth(std::mt19937_64& rng, const std::string& path, const std::stri
         f->seal();
         dir->children.push_back(std::move(f));
     }
-    const int fan = depth >= 8 || budget == 0 ? 0 : static_cast<int>(rng() % (depth < 2 ? 40 : 4));
+    // Wide near the top, narrowing below, as home folders are.
+    constexpr int kFan[] = {40, 20, 8, 4, 3, 2, 2, 1, 0};
+    const int fan = budget == 0 ? 0 : static_cast<int>(rng() % (2 * kFan[depth] + 1));
     for (int i = 0; i < fan && budget > 0; ++i) {
         --budget;
         const bool j = junk || rng() % 100 < 3;

@@ -50,25 +50,34 @@ std::vector<FileNodePtr> collect(const FileNodePtr& root, std::string_view home,
     home = usable_home(home);
     if (!in_area(root->path, home) && !area_below(root->path, home)) return out;
     // Depth first in stored order, without recursion (trees can be deep). The
-    // stack points into the children vectors, which the tree keeps alive.
-    std::vector<const FileNodePtr*> stack;
-    const auto push_children = [&stack](const FileNode& n) {
-        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it)
-            stack.push_back(&*it);
+    // stack points into the children vectors, which the tree keeps alive, and
+    // carries whether the parent lay in the area: then the child does too,
+    // with no need to compare paths.
+    struct Item {
+        const FileNodePtr* node;
+        bool parent_inside;
     };
-    push_children(*root); // the root is only searched, never taken
+    std::vector<Item> stack;
+    const auto push_children = [&stack](const FileNode& n, bool inside) {
+        for (auto it = n.children.rbegin(); it != n.children.rend(); ++it)
+            stack.push_back({&*it, inside});
+    };
+    push_children(*root, in_area(root->path, home)); // the root is only searched, never taken
     while (!stack.empty()) {
-        const FileNodePtr& node = *stack.back();
+        const Item item = stack.back();
         stack.pop_back();
+        const FileNodePtr& node = *item.node;
         const FileNode& n = *node;
-        const bool inside = in_area(n.path, home);
+        // No junk of any size below (sealed figure): nothing to find there.
+        if (n.is_aggregate || n.reclaimable <= 0) continue;
+        const bool inside = item.parent_inside || in_area(n.path, home);
         if (inside && n.is_junk && n.size > 0 && n.allows(FileNode::Action::Change) &&
             (!guard_ok || guard_ok(n))) {
             out.push_back(node);
             continue;
         }
-        if (n.is_aggregate || n.children.empty()) continue;
-        if (inside || area_below(n.path, home)) push_children(n);
+        if (n.children.empty()) continue;
+        if (inside || area_below(n.path, home)) push_children(n, inside);
     }
     return out;
 }

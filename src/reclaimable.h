@@ -31,6 +31,7 @@ using GuardFn = std::function<bool(const FileNode&)>;
 // accepts is taken whole; any other node is searched below, as long as the
 // area can lie below it (a system folder outside it is skipped whole). A junk
 // folder the guard refuses only as itself (~/.cache) thus yields its contents.
+// Subtrees whose sealed `reclaimable` figure is 0 hold no junk and are skipped.
 std::vector<FileNodePtr> collect(const FileNodePtr& root, std::string_view home,
                                  const GuardFn& guard_ok);
 
