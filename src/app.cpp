@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "deletion_guard.h"
+#include "reclaimable.h"
 #include "i18n.h"
 #include "settings.h"
 #include "strutil.h"
@@ -44,19 +45,6 @@ gboolean on_scan_done_cb(gpointer data) {
 
 void free_done(gpointer data) {
     std::unique_ptr<Done> adopt(static_cast<Done*>(data));
-}
-
-bool reclaimable_node(const FileNode& n) {
-    return n.is_junk && n.size > 0 && !n.is_readonly && !deletion_guard::is_protected(n.path);
-}
-
-// Junk is taken whole or not at all; everything else is searched below.
-std::int64_t reclaimable_below(const FileNode& n) {
-    if (n.is_junk) return reclaimable_node(n) ? n.size : 0;
-    std::int64_t sum = 0;
-    for (const FileNodePtr& child : n.children)
-        sum += reclaimable_below(*child);
-    return sum;
 }
 
 gboolean on_poll_cb(gpointer data) {
@@ -254,6 +242,7 @@ App::App(Effects effects)
 App::~App() {
     m_lifeline->app = nullptr; // pending Done records now find nobody
     cancel_scan();
+    cancel_compression();
     if (m_compress_tick) g_source_remove(m_compress_tick);
     if (m_search_pulse_source) g_source_remove(m_search_pulse_source);
     if (m_delete_thread.joinable()) m_reaper.adopt(std::move(m_delete_thread), nullptr);
@@ -267,7 +256,11 @@ App::~App() {
 }
 
 bool App::join_threads(std::chrono::steady_clock::time_point deadline) {
+    // Nothing visible waits for the threads: the window goes first, and a
+    // packer is stopped rather than waited for.
+    if (m_window) gtk_widget_hide(m_window);
     cancel_scan();
+    cancel_compression();
     if (m_delete_thread.joinable()) m_reaper.adopt(std::move(m_delete_thread), nullptr);
     if (m_compress_thread.joinable()) m_reaper.adopt(std::move(m_compress_thread), nullptr);
     return m_reaper.wait_idle(deadline);
@@ -376,6 +369,7 @@ void App::start_scan(const std::string& requested) {
     // Freeing a tree of a million entries takes tens of milliseconds.
     if (m_root) m_reaper.adopt(std::thread(), std::move(m_root));
     m_last_freed = m_reclaimable = 0;
+    m_guard_ok.clear();
     m_denied_folders = m_skipped_folders = 0;
     m_tiles_node_id = 0;
     // The volume line waits for the scan thread's measurement.
@@ -394,7 +388,7 @@ void App::start_scan(const std::string& requested) {
     // which can hang on a dead network mount, runs here and not on the main loop.
     m_scan_thread = std::thread([path, options, generation, progress = m_progress,
                                  slot = m_scan_slot, lifeline = m_lifeline,
-                                 volume_info = m_fx.volume_info] {
+                                 volume_info = m_fx.volume_info, home = m_fx.home_directory()] {
         shell_ops::VolumeInfo volume = volume_info ? volume_info(path) : shell_ops::VolumeInfo{};
         {
             std::lock_guard lock(slot->mutex);
@@ -402,13 +396,23 @@ void App::start_scan(const std::string& requested) {
             slot->volume_measured = true;
         }
         FileNodePtr result = scanner::scan(path, *progress, options);
-        // The guard reads the disk for every junk folder: done here, not on the main loop.
-        const std::int64_t reclaimable =
-            result && !progress->is_cancelled() ? reclaimable_below(*result) : 0;
+        // The guard reads the disk for every junk folder: asked here, not on
+        // the main loop, and its answers are kept for later recounts.
+        std::unordered_map<std::uint64_t, bool> guard_ok;
+        std::int64_t reclaimable = 0;
+        if (result && !progress->is_cancelled()) {
+            const auto ask = [&guard_ok](const FileNode& n) {
+                const bool ok = !deletion_guard::is_protected(n.path);
+                guard_ok.emplace(n.id, ok);
+                return ok;
+            };
+            reclaimable = reclaimable::total(reclaimable::collect(result, home, ask));
+        }
         {
             std::lock_guard lock(slot->mutex);
             slot->result = std::move(result);
             slot->reclaimable = reclaimable;
+            slot->guard_ok = std::move(guard_ok);
         }
         auto done = std::make_unique<Done>(Done{lifeline, generation});
         g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, on_scan_done_cb, done.release(), free_done);
@@ -437,11 +441,13 @@ void App::finish_scan() {
     FileNodePtr result;
     shell_ops::VolumeInfo volume;
     std::int64_t reclaimable = 0;
+    std::unordered_map<std::uint64_t, bool> guard_ok;
     if (m_scan_slot) {
         std::lock_guard lock(m_scan_slot->mutex);
         result = std::move(m_scan_slot->result);
         volume = m_scan_slot->volume;
         reclaimable = m_scan_slot->reclaimable;
+        guard_ok = std::move(m_scan_slot->guard_ok);
     }
     m_scan_slot.reset();
     m_scanning = false;
@@ -459,6 +465,7 @@ void App::finish_scan() {
     m_root = std::move(result);
     m_path.clear();
     m_reclaimable = reclaimable;
+    m_guard_ok = std::move(guard_ok);
     m_tiles_node_id = 0;
     discard_treemap_cache();
     request_repaint();
@@ -538,10 +545,6 @@ double App::search_pulse() const {
     if (m_search_hits.size() != 1) return 0.0;
     const double t = static_cast<double>(m_fx.monotonic_us() - m_search_pulse_start) / 1e6;
     return 0.5 + 0.5 * std::sin(t * 7.5);
-}
-
-void App::recompute_reclaimable() {
-    m_reclaimable = m_root ? reclaimable_below(*m_root) : 0;
 }
 
 bool App::selected_is_protected() {

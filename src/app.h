@@ -14,7 +14,8 @@
 // The state record below is public: every view reads it and journey tests
 // inspect it; only App members write it. Members live in files split by
 // concern: app.cpp (lifecycle, scan control), app_navigation.cpp,
-// app_input.cpp, app_menubar.cpp, app_render.cpp and app_render_*.cpp.
+// app_input.cpp, app_menubar.cpp, app_basket.cpp (delete list, removal),
+// app_compress.cpp, app_render.cpp and app_render_*.cpp.
 #pragma once
 
 #include <atomic>
@@ -28,6 +29,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -92,9 +94,11 @@ public:
         PathsOp delete_permanently = [](const std::vector<std::string>&) {
             return shell_ops::TrashResult{};
         };
-        std::function<std::string(const std::string&, const shell_ops::ProgressFn&)>
-            compress_folder =
-                [](const std::string&, const shell_ops::ProgressFn&) { return std::string(); };
+        // Stops early, with an empty result, once the flag turns true.
+        using CompressOp = std::function<std::string(
+            const std::string&, const shell_ops::ProgressFn&, const std::atomic<bool>*)>;
+        CompressOp compress_folder = [](const std::string&, const shell_ops::ProgressFn&,
+                                        const std::atomic<bool>*) { return std::string(); };
         std::function<bool(const std::string&)> can_write_archive_beside = [](const std::string&) {
             return false;
         };
@@ -243,6 +247,8 @@ public:
         shell_ops::VolumeInfo volume;
         bool volume_measured = false;
         std::int64_t reclaimable = 0;
+        // The deletion guard's answers for the junk nodes looked at, by id.
+        std::unordered_map<std::uint64_t, bool> guard_ok;
     };
 
     // The App's address for callbacks that may run after it is gone: the
@@ -323,6 +329,30 @@ public:
     void recompute_reclaimable();
     // The protected test of the selected node, computed once per selection.
     bool selected_is_protected();
+
+    // ---- Delete list and removal (app_basket.cpp) ----------------------------
+    // Whether `node` may go on the delete list: a real entry below the root
+    // whose path allows changes and that the deletion guard lets go.
+    bool may_list(const FileNodePtr& node);
+    // The guard's verdict on the node's path, asked once per node and tree.
+    bool guard_allows(const FileNode& node);
+    void toggle_basket(const FileNodePtr& node);
+    void remove_from_basket(const FileNodePtr& node);
+    void add_reclaimable_to_basket();
+    void empty_basket_to_trash();
+    void delete_no_trash_items();
+    // Starts the delete thread on `paths` (Trash, or permanently).
+    void start_deletion(std::vector<std::string> paths, bool permanent);
+    // Completion on the main loop of a move to Trash or a permanent deletion.
+    void finish_deletion(bool permanent);
+    // The in-place update of the tree after `removed` paths left the disk.
+    void apply_deletion(const std::vector<std::string>& removed);
+
+    // ---- Compression (app_compress.cpp) -------------------------------------
+    void compress_folder(const FileNodePtr& node);
+    void finish_compress();
+    // Stops a running packer (quitting): tar is killed, its file removed.
+    void cancel_compression();
 
     // ---- Navigation (app_navigation.cpp) ------------------------------------
     FileNodePtr current() const;
@@ -516,6 +546,8 @@ public:
     std::int64_t m_last_freed = 0;
     std::string m_delete_error;
     std::string m_protected_note;
+    bool m_freed_permanently = false; // the banner's wording: deleted, or in the Trash
+    std::unordered_map<std::uint64_t, bool> m_guard_ok; // guard verdicts by node id
 
     // Worker threads. The running scan's progress is shared with its thread,
     // which the reaper joins after a cancel.
@@ -533,6 +565,8 @@ public:
     std::atomic<std::int64_t> m_compress_done{0};
     std::int64_t m_compress_total = 0;
     guint m_compress_tick = 0;
+    // Shared with the compress thread, which may outlive a quit.
+    std::shared_ptr<std::atomic<bool>> m_compress_cancel;
 
     // Results of the delete and compress threads, under m_result_mutex.
     std::mutex m_result_mutex;

@@ -112,7 +112,8 @@ void App::compute_layout() {
         m_r_basket = {0, bottom, w, 34};
     }
     m_r_freed = {};
-    if (m_last_freed > 0) {
+    // A deletion that freed nothing still reports its error here.
+    if (m_last_freed > 0 || !m_delete_error.empty()) {
         bottom -= 28;
         m_r_freed = {0, bottom, w, 28};
     }

@@ -195,9 +195,13 @@ void App::draw_banners() {
         const std::string& fg = failed ? m_palette.danger_fg : m_palette.ok_fg;
         fill_rect(r, failed ? m_palette.danger_bg : m_palette.ok_bg);
         draw_hairline(r.y, 0, m_width);
-        const std::string text = failed ? m_delete_error
-                                        : I18n::instance().trf("Moved %s to Trash — space freed.",
-                                                               fmt::bytes(m_last_freed).c_str());
+        // Items in the Trash still take their space until the Trash is emptied.
+        const char* pattern = m_freed_permanently
+                                  ? "Deleted %s — space freed."
+                                  : "Moved %s to Trash — empty the Trash to free the space.";
+        const std::string text =
+            failed ? m_delete_error
+                   : I18n::instance().trf(pattern, fmt::bytes(m_last_freed).c_str());
         draw_label(text, Font::Caption, rect(12, r.y, m_width - 60, r.h), fg);
         const RectF close = rect(m_width - 26, r.y, 18, r.h);
         draw_label("✕", Font::Caption, close, fg, 0.8);

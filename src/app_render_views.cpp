@@ -1,6 +1,6 @@
 // What the map and tree views share: the legend under the map, and the
 // drawing helpers both views use; plus the bars still to be drawn in full
-// (delete list, search, overlays), which keep to their regions meanwhile.
+// (search, overlays), which keep to their regions meanwhile.
 #include "app.h"
 
 #include "file_category.h"
@@ -90,11 +90,6 @@ void App::draw_legend() {
                    m_dark ? "#E8B830" : "#8A6A00");
         add_target(pill, Act::MarkReclaimable);
     }
-}
-
-void App::draw_basket_bar() {
-    fill_rect(m_r_basket, m_palette.danger_bg);
-    draw_hairline(m_r_basket.y, 0, m_width);
 }
 
 void App::draw_search_bar() {

@@ -25,7 +25,10 @@ App::Effects desktop_effects() {
     fx.delete_permanently = [](const std::vector<std::string>& paths) {
         return shell_ops::delete_permanently(paths);
     };
-    fx.compress_folder = shell_ops::compress_folder;
+    fx.compress_folder = [](const std::string& folder, const shell_ops::ProgressFn& on_progress,
+                            const std::atomic<bool>* cancel) {
+        return shell_ops::compress_folder(folder, on_progress, cancel);
+    };
     fx.can_write_archive_beside = shell_ops::can_write_archive_beside;
     fx.pick_folder = shell_ops::pick_folder;
     fx.reveal = shell_ops::reveal_in_file_manager;
