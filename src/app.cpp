@@ -114,8 +114,17 @@ gboolean on_leave_cb(GtkWidget*, GdkEventCrossing*, gpointer data) {
     return TRUE;
 }
 
-gboolean on_scroll_cb(GtkWidget*, GdkEventScroll*, gpointer) {
-    return TRUE; // the tree view scrolls; the map does not
+gboolean on_scroll_cb(GtkWidget*, GdkEventScroll* event, gpointer data) {
+    // The tree view scrolls; the map does not. Sideways scrolling is ignored.
+    auto* app = static_cast<App*>(data);
+    if (event->direction == GDK_SCROLL_UP) {
+        app->scroll_by(-60);
+    } else if (event->direction == GDK_SCROLL_DOWN) {
+        app->scroll_by(60);
+    } else if (event->direction == GDK_SCROLL_SMOOTH) {
+        app->scroll_by(60 * event->delta_y);
+    }
+    return TRUE;
 }
 
 gboolean on_key_cb(GtkWidget*, GdkEventKey* event, gpointer data) {

@@ -105,6 +105,8 @@ public:
         std::function<std::string(GtkWindow*)> pick_folder = [](GtkWindow*) {
             return std::string();
         };
+        // Shows a display path in the file manager. Returns at once (true:
+        // the request is on its way); the work happens off the main thread.
         std::function<bool(const std::string&)> reveal = [](const std::string&) { return false; };
         std::function<bool(const std::string&)> open_url = [](const std::string&) { return false; };
         std::function<shell_ops::VolumeInfo(const std::string&)> volume_info =
@@ -384,9 +386,57 @@ public:
     // see it, so no key runs its command twice.
     bool on_key(guint keyval, GdkModifierType state);
     void on_leave();
+    // The tree view's offset, clamped to its content; other views ignore it.
+    void scroll_by(double dy);
+    // Tab: the next (step 1) or previous (-1) item of the shown folder in
+    // the view's order becomes the selection.
+    void select_step(int step);
+    // The Menu key: the tile menu of the selection (else the hovered item).
+    void open_menu_for_selection();
     const HitTarget* target_at(double x, double y) const;
     void choose_folder();
+    // Shows a path in the file manager without waiting for it: the Effects
+    // call returns at once and reports its outcome on the main loop.
+    void reveal(const std::string& path);
+
+    // In-canvas menus, dialogs and the two panels. At most one overlay is
+    // open; each opener replaces what was open, through close_overlay().
+    void open_tile_menu(const FileNodePtr& node, double x, double y);
+    void open_crumb_menu(const RectF& anchor);
+    void open_quick_pick_menu(const RectF& anchor);
+    void open_settings();
+    void open_about();
+    // A message dialog. Buttons run their id through handle_dialog_command;
+    // a button flagged `cancel` is never chosen by Enter, nor is "Delete
+    // permanently". A dialog without buttons (progress) ignores clicks.
+    void show_dialog(const std::string& title, const std::string& message,
+                     std::vector<DialogButton> buttons);
+    // A dialog about a produced file: name, size and folder above `note`.
+    void show_result_dialog(const std::string& title, const std::string& file,
+                            const std::string& size_text, const std::string& path,
+                            const std::string& note, std::vector<DialogButton> buttons);
+    // Closes any overlay. Closing a dialog, however it happens, also forgets
+    // the items that had no Trash: only the dialog's own button may delete
+    // them permanently.
     void close_overlay();
+    void handle_dialog_command(int id);
+    // The delete list's "Move to Trash" button: the confirmation dialog.
+    void confirm_delete_list();
+
+    // Settings panel operations; each saves the settings file.
+    void apply_theme_choice(int id);
+    void apply_language_choice(int id);
+    void toggle_hard_link_dedupe();
+    void toggle_one_filesystem();
+
+    // ---- Search (app_search.cpp) --------------------------------------------
+    void open_search();
+    // Recomputes the hits below the shown folder for the query; in the tree
+    // view it opens the folders on the way to each hit.
+    void update_search();
+    void close_search();
+    void search_jump_next();
+    bool matches_search(const FileNodePtr& node) const;
 
     // ---- Menu bar (app_menubar.cpp) -----------------------------------------
     void build_menu_bar();
@@ -473,8 +523,15 @@ public:
 
     void draw_legend();
     void draw_basket_bar();
+    // Overlays and the search bar (app_render_overlays.cpp).
     void draw_search_bar();
     void draw_overlay();
+    void draw_menu();
+    void draw_dialog();
+    void draw_settings();
+    void draw_about();
+    // The ring around the control that the keyboard would activate in a panel.
+    void draw_focus_ring(const RectF& r);
 
     // ---- The state record ---------------------------------------------------
 
@@ -523,6 +580,13 @@ public:
     RectF m_r_search;
     gint64 m_search_pulse_start = 0;
     guint m_search_pulse_source = 0;
+    // Per hit, the folders from the shown one down to the hit's parent.
+    std::vector<std::vector<std::uint64_t>> m_search_trails;
+    // What the last walk looked for, where, and whether it saw the whole
+    // range: a longer query in the same folder then only filters the hits.
+    std::string m_search_folded;
+    std::weak_ptr<const FileNode> m_search_folder;
+    bool m_search_complete = false;
 
     // Scan state.
     bool m_scanning = false;
@@ -615,6 +679,9 @@ public:
     std::string m_dialog_reveal;
     RectF m_dialog_rect;
     FileNodePtr m_menu_node;
+    // Keyboard focus inside the Settings and About panels: the position
+    // among the panel's controls (-1: none yet).
+    int m_panel_focus = -1;
 
     // Control.
     std::uint32_t m_scan_generation = 0;

@@ -46,8 +46,8 @@ bool App::guard_allows(const FileNode& node) {
 }
 
 bool App::may_list(const FileNodePtr& node) {
-    return node && m_root && node->id != m_root->id &&
-           node->allows(FileNode::Action::Change) && guard_allows(*node);
+    return node && m_root && node->id != m_root->id && node->allows(FileNode::Action::Change) &&
+           guard_allows(*node);
 }
 
 void App::recompute_reclaimable() {
@@ -74,10 +74,10 @@ void App::toggle_basket(const FileNodePtr& node) {
     std::erase_if(m_basket,
                   [&](const FileNodePtr& item) { return inside(item->path, node->path); });
     if (!may_list(node)) {
-        m_protected_note =
-            I18n::instance().trf("“%s” is protected and cannot be moved to Trash.", node->name.c_str());
-        const char* reason = node->is_readonly ? "Read-only location"
-                                               : deletion_guard::reason_key(node->path);
+        m_protected_note = I18n::instance().trf("“%s” is protected and cannot be moved to Trash.",
+                                                node->name.c_str());
+        const char* reason =
+            node->is_readonly ? "Read-only location" : deletion_guard::reason_key(node->path);
         std::string message = m_protected_note;
         if (reason) message += std::string("\n\n") + tr(reason);
         show_dialog(tr("Protected"), message, {{CMD_DLG_OK, "OK", false, true}});
@@ -150,20 +150,21 @@ void App::start_deletion(std::vector<std::string> paths, bool permanent) {
     // The thread writes only the hand-over fields, under the mutex; the App
     // outlives it (the destructor hands it to the reaper, which joins it
     // before any member goes).
-    m_delete_thread = std::thread([this, paths = std::move(paths), op = std::move(op), permanent,
-                                   lifeline = m_lifeline] {
-        shell_ops::TrashResult result = op ? op(paths) : shell_ops::TrashResult{};
-        {
-            std::lock_guard lock(m_result_mutex);
-            m_trashed = std::move(result.trashed);
-            m_trash_error = std::move(result.error);
-            m_trash_failed = result.failed_count;
-            m_no_trash = permanent ? std::vector<std::string>() : std::move(result.no_trash_available);
-        }
-        auto done = std::make_unique<DeleteDone>(DeleteDone{lifeline, permanent});
-        g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, on_delete_done_cb, done.release(),
-                        free_delete_done);
-    });
+    m_delete_thread = std::thread(
+        [this, paths = std::move(paths), op = std::move(op), permanent, lifeline = m_lifeline] {
+            shell_ops::TrashResult result = op ? op(paths) : shell_ops::TrashResult{};
+            {
+                std::lock_guard lock(m_result_mutex);
+                m_trashed = std::move(result.trashed);
+                m_trash_error = std::move(result.error);
+                m_trash_failed = result.failed_count;
+                m_no_trash =
+                    permanent ? std::vector<std::string>() : std::move(result.no_trash_available);
+            }
+            auto done = std::make_unique<DeleteDone>(DeleteDone{lifeline, permanent});
+            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, on_delete_done_cb, done.release(),
+                            free_delete_done);
+        });
     request_repaint();
 }
 
@@ -241,8 +242,9 @@ void App::apply_deletion(const std::vector<std::string>& removed) {
     }
     recompute_reclaimable();
     // Subtrees that left with the deleted items are freed off the main loop.
-    m_reaper.adopt(std::thread(), std::make_shared<std::pair<FileNodePtr, std::vector<TreemapTile>>>(
-                                      std::move(old_root), std::move(m_tiles)));
+    m_reaper.adopt(std::thread(),
+                   std::make_shared<std::pair<FileNodePtr, std::vector<TreemapTile>>>(
+                       std::move(old_root), std::move(m_tiles)));
     m_tiles.clear();
     m_tiles_node_id = 0;
     discard_treemap_cache();

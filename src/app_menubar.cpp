@@ -158,8 +158,39 @@ void App::sync_menu_state() {
 }
 
 void App::handle_menu_command(int id) {
-    if (id == CMD_MENU_SETTINGS || id == CMD_ABOUT) return; // the panels come with the overlays
-    if (m_overlay != Overlay::None) close_overlay();
+    if (id >= CMD_THEME_AUTO && id <= CMD_THEME_DARK) {
+        apply_theme_choice(id);
+        return;
+    }
+    if (id >= CMD_LANG_AUTO && id < CMD_THEME_AUTO) {
+        apply_language_choice(id);
+        return;
+    }
+    if (id >= CMD_CRUMB_FIRST) {
+        const std::size_t i = static_cast<std::size_t>(id - CMD_CRUMB_FIRST);
+        if (i >= m_crumbs_hidden.size()) {
+            close_overlay();
+            return;
+        }
+        const Crumb crumb = m_crumbs_hidden[i];
+        close_overlay();
+        if (crumb.act == Act::ScanAncestor) {
+            scan_ancestor(crumb.index);
+        } else {
+            zoom_to(crumb.index);
+        }
+        return;
+    }
+    if (id == CMD_MENU_SETTINGS) {
+        open_settings();
+        return;
+    }
+    if (id == CMD_ABOUT) {
+        open_about();
+        return;
+    }
+    const FileNodePtr node = m_menu_node;
+    close_overlay();
     switch (id) {
     case CMD_MENU_CHOOSE:
         choose_folder();
@@ -172,7 +203,7 @@ void App::handle_menu_command(int id) {
         cancel_scan();
         return;
     case CMD_MENU_REVEAL:
-        if (const FileNodePtr shown = current()) m_fx.reveal(shown->path);
+        if (const FileNodePtr shown = current()) reveal(shown->path);
         return;
     case CMD_MENU_EXIT:
         save_geometry();
@@ -204,5 +235,26 @@ void App::handle_menu_command(int id) {
     if (id >= CMD_QUICK_HOME && id < CMD_LANG_AUTO) {
         const std::string path = quick_path_for(id);
         if (!path.empty()) start_scan(path);
+        return;
+    }
+    if (!node) return;
+    switch (id) {
+    case CMD_TILE_REVEAL:
+        if (node->allows(FileNode::Action::Reveal)) reveal(node->path);
+        break;
+    case CMD_TILE_ZOOM:
+        zoom_into(node);
+        break;
+    case CMD_TILE_MARK:
+        toggle_basket(node);
+        break;
+    case CMD_TILE_UNMARK:
+        remove_from_basket(node);
+        break;
+    case CMD_TILE_ZIP:
+        compress_folder(node);
+        break;
+    default:
+        break;
     }
 }

@@ -109,7 +109,7 @@ void App::activate(const FileNodePtr& node) {
     if (node->can_enter()) {
         zoom_into(node);
     } else if (node->allows(FileNode::Action::Reveal)) {
-        m_fx.reveal(node->path);
+        reveal(node->path);
     }
 }
 

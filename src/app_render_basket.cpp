@@ -49,7 +49,8 @@ void App::draw_basket_bar() {
         const double cw = measure_text(text, Font::Caption) + 16;
         if (x + cw > limit) {
             const std::string more = I18n::instance().trf(
-                "%s more items", fmt::count(static_cast<std::int64_t>(m_basket.size() - i)).c_str());
+                "%s more items",
+                fmt::count(static_cast<std::int64_t>(m_basket.size() - i)).c_str());
             draw_label(more, Font::Caption, rect(x, r.y, std::max(limit - x, 0.0), r.h), fg, 0.8);
             break;
         }

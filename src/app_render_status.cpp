@@ -35,7 +35,10 @@ void App::draw_status_bar() {
         const std::string mark =
             tr(is_in_basket(node) ? "Remove from delete list" : "Mark for deletion");
         const double mw = measure_text(mark, Font::Caption);
-        const bool refused = node->is_readonly || node->is_aggregate || selected_is_protected();
+        // The same refusals as the delete list's own (the root, aggregates,
+        // read-only and repaired entries, protected paths).
+        const bool refused = !node->allows(FileNode::Action::Change) ||
+                             (m_root && node->id == m_root->id) || selected_is_protected();
         if (refused) {
             draw_label(mark, Font::Caption, rect(x, r.y, mw, r.h), m_palette.secondary, 0.6);
         } else {

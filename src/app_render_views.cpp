@@ -1,6 +1,5 @@
 // What the map and tree views share: the legend under the map, and the
-// drawing helpers both views use; plus the bars still to be drawn in full
-// (search, overlays), which keep to their regions meanwhile.
+// drawing helpers both views use.
 #include "app.h"
 
 #include "file_category.h"
@@ -90,13 +89,4 @@ void App::draw_legend() {
                    m_dark ? "#E8B830" : "#8A6A00");
         add_target(pill, Act::MarkReclaimable);
     }
-}
-
-void App::draw_search_bar() {
-    fill_rect(m_r_search, m_palette.bar);
-    draw_hairline(m_r_search.y + m_r_search.h, 0, m_width);
-}
-
-void App::draw_overlay() {
-    fill_rect({0, 0, static_cast<float>(m_width), static_cast<float>(m_height)}, "#000000", 0.35);
 }

@@ -31,7 +31,10 @@ App::Effects desktop_effects() {
     };
     fx.can_write_archive_beside = shell_ops::can_write_archive_beside;
     fx.pick_folder = shell_ops::pick_folder;
-    fx.reveal = shell_ops::reveal_in_file_manager;
+    // Never waits for the file manager: the interface thread stays free.
+    fx.reveal = [](const std::string& path) {
+        return shell_ops::reveal_in_file_manager_async(path);
+    };
     fx.open_url = shell_ops::open_url;
     fx.volume_info = shell_ops::volume_info;
     fx.prefers_dark = [] { return desktop_theme::prefers_dark(); };

@@ -164,6 +164,11 @@ bool ask_file_manager(GDBusConnection* bus, const RevealPlan& plan);
 // worked, so the caller can tell the user.
 bool reveal_in_file_manager(const std::string& path);
 
+// The same without blocking the caller's thread: the stat and the bus call
+// run on a worker thread, the fallback and `done` (may be empty) on the
+// caller's main context once it iterates. False only for an empty path.
+bool reveal_in_file_manager_async(const std::string& path, std::function<void(bool)> done = {});
+
 // The native folder chooser, modal over `parent` (may be null); empty when
 // cancelled or when there is no display.
 std::string pick_folder(GtkWindow* parent);
