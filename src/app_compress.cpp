@@ -3,6 +3,8 @@
 // and stopping the packer when the program quits.
 #include "app.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 #include "format.h"
@@ -100,6 +102,8 @@ void App::finish_compress() {
     close_overlay();
     if (cancelled) return;
     if (!result.empty()) {
+        // tar reports in steps of a megabyte: a finished archive is 100 %.
+        m_compress_done.store(std::max(m_compress_done.load(), m_compress_total));
         const std::string note =
             tr("The original is kept — usage goes up at first, until you delete it yourself.") +
             std::string(" ") + tr("The scan does not know about the new archive yet");
