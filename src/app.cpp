@@ -399,7 +399,6 @@ void App::start_scan(const std::string& requested) {
         {
             std::lock_guard lock(slot->mutex);
             slot->volume = volume;
-            slot->volume_measured = true;
         }
         FileNodePtr result = scanner::scan(path, *progress, options);
         // The guard reads the disk for every junk folder: done here, not on the main loop.
