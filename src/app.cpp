@@ -423,7 +423,7 @@ void App::on_poll() {
     const ScanProgress::Snapshot snap = m_progress->snapshot();
     m_scanned_bytes = snap.bytes;
     m_scanned_files = snap.files;
-    m_current_path = snap.current;
+    if (!snap.current.empty()) m_current_path = snap.current; // none read yet: keep the root
     request_repaint();
 }
 
