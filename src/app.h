@@ -241,7 +241,6 @@ public:
         std::mutex mutex;
         FileNodePtr result;
         shell_ops::VolumeInfo volume;
-        bool volume_measured = false;
         std::int64_t reclaimable = 0;
     };
 
