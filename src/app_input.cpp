@@ -70,7 +70,8 @@ bool App::on_click(double x, double y, bool secondary) {
         scan_ancestor(t.index);
         break;
     case Act::RevealCurrent:
-        if (const FileNodePtr shown = current()) m_fx.reveal(shown->path);
+        if (const FileNodePtr shown = current(); shown && shown->allows(FileNode::Action::Reveal))
+            m_fx.reveal(shown->path);
         break;
     case Act::DismissDenied:
         m_denied_folders = m_skipped_folders = 0;
@@ -82,7 +83,8 @@ bool App::on_click(double x, double y, bool secondary) {
         request_repaint();
         break;
     case Act::StatusReveal:
-        if (m_selected) m_fx.reveal(m_selected->path);
+        if (m_selected && m_selected->allows(FileNode::Action::Reveal))
+            m_fx.reveal(m_selected->path);
         break;
     case Act::Tile:
     case Act::TreeRow:
