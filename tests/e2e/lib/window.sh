@@ -17,7 +17,11 @@ if [ -z "${SPACEMOLE_E2E_INNER:-}" ]; then
         echo "FAILED: $prog is not built"
         exit 1
     fi
-    SPACEMOLE_E2E_INNER=1 xvfb-run -a -s '-screen 0 1280x800x24' \
+    # -a alone starts at :99, where two runs started together can end up
+    # sharing one server; a random first number keeps parallel runs apart.
+    # -noreset: the server otherwise resets when the program quits, and the
+    # next program started at that moment finds no display.
+    SPACEMOLE_E2E_INNER=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s '-screen 0 1280x800x24 -noreset' \
         dbus-run-session -- bash "$0" "$@"
     exit
 fi
