@@ -198,7 +198,7 @@ App::Reaper::~Reaper() {
         if (item.thread.joinable()) item.thread.join();
 }
 
-void App::Reaper::adopt(std::thread thread, std::shared_ptr<void> keep) {
+void App::Reaper::adopt(std::thread thread, std::shared_ptr<const void> keep) {
     std::lock_guard lock(m_mutex);
     m_queue.push_back(Item{std::move(thread), std::move(keep)});
     if (!m_worker.joinable()) m_worker = std::thread([this] { loop(); });
@@ -368,12 +368,13 @@ void App::start_scan(const std::string& requested) {
     m_scanned_bytes = m_scanned_files = 0;
     m_current_path = m_scan_root = path;
 
-    m_root.reset();
     m_path.clear();
     m_hovered.reset();
     m_selected.reset();
     m_basket.clear();
     m_tiles.clear();
+    // Freeing a tree of a million entries takes tens of milliseconds.
+    if (m_root) m_reaper.adopt(std::thread(), std::move(m_root));
     m_last_freed = m_reclaimable = 0;
     m_denied_folders = m_skipped_folders = 0;
     m_tiles_node_id = 0;
@@ -398,7 +399,6 @@ void App::start_scan(const std::string& requested) {
         {
             std::lock_guard lock(slot->mutex);
             slot->volume = volume;
-            slot->volume_measured = true;
         }
         FileNodePtr result = scanner::scan(path, *progress, options);
         // The guard reads the disk for every junk folder: done here, not on the main loop.
@@ -430,8 +430,9 @@ void App::on_poll() {
 void App::finish_scan() {
     if (m_poll_source) g_source_remove(m_poll_source);
     m_poll_source = 0;
-    // The thread posted its notice as its last act: this join is immediate.
-    if (m_scan_thread.joinable()) m_scan_thread.join();
+    // The thread posted its notice as its last act, but on a busy machine it
+    // may wait a while for the processor to end: the reaper joins it.
+    if (m_scan_thread.joinable()) m_reaper.adopt(std::move(m_scan_thread), nullptr);
     FileNodePtr result;
     shell_ops::VolumeInfo volume;
     std::int64_t reclaimable = 0;

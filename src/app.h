@@ -240,7 +240,6 @@ public:
         std::mutex mutex;
         FileNodePtr result;
         shell_ops::VolumeInfo volume;
-        bool volume_measured = false;
         std::int64_t reclaimable = 0;
     };
 
@@ -252,14 +251,16 @@ public:
 
     // Joins threads handed to it on a thread of its own, so that the main
     // loop never waits for a walk to unwind. Keeps `keep` (the thread's
-    // shared state) alive until the join.
+    // shared state) alive until the join and releases it there; a thread that
+    // is not joinable hands over just `keep`, so that freeing a big tree does
+    // not hold up the main loop either.
     class Reaper {
     public:
         Reaper() = default;
         ~Reaper(); // joins everything, however long it takes
         Reaper(const Reaper&) = delete;
         Reaper& operator=(const Reaper&) = delete;
-        void adopt(std::thread thread, std::shared_ptr<void> keep);
+        void adopt(std::thread thread, std::shared_ptr<const void> keep);
         // True when every adopted thread has been joined by `deadline`.
         bool wait_idle(std::chrono::steady_clock::time_point deadline);
         std::size_t pending() const;
@@ -267,7 +268,7 @@ public:
     private:
         struct Item {
             std::thread thread;
-            std::shared_ptr<void> keep;
+            std::shared_ptr<const void> keep;
         };
         void loop();
 
