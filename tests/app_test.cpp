@@ -538,6 +538,10 @@ TEST_F(AppViews, SmallFilesTileDoesNothingAndFilesOpenInTheFileManager) {
     app.activate(small);
     EXPECT_TRUE(app.m_path.empty());
     EXPECT_TRUE(m_revealed.empty());
+    app.select(small);
+    frame.draw(app);
+    EXPECT_FALSE(find_target(app, App::Act::StatusReveal)) << "its path is a member's";
+    EXPECT_FALSE(find_target(app, App::Act::StatusToggleBasket));
 
     app.activate(target_for(app, App::Act::Tile, "photos")->node);
     frame.draw(app);
@@ -607,6 +611,10 @@ TEST_F(AppViews, TreeTableSortsByCollationAndKeepsFoldersExpandedAcrossZooms) {
     rows = row_names(app);
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows[1], "d100") << "the expanded folder's children follow it";
+    app.toggle_expanded(app.m_root->children.at(0));
+    frame.draw(app);
+    EXPECT_EQ(app.m_content_height, app.m_root->children.size() * 24.0) << "collapsed again";
+    EXPECT_EQ(app.m_scroll, 0.0);
 
     // Names in the user's collation, not by bytes.
     if (!setlocale(LC_COLLATE, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale missing";
