@@ -646,21 +646,23 @@ bool App::on_key(guint keyval, GdkModifierType state) {
             if (can_zoom_out()) zoom_out();
             return true;
         }
+        // Scrolling (tree view only) leaves the key to the window as well:
+        // nothing else there takes it.
         scroll_by(-60);
-        return m_view_mode == ViewMode::Tree; // scrolling belongs to the tree view
+        return false;
     case GDK_KEY_Down:
         if (alt) {
             zoom_into_largest();
             return true;
         }
         scroll_by(60);
-        return m_view_mode == ViewMode::Tree;
+        return false;
     case GDK_KEY_Page_Up:
         scroll_by(-0.9 * m_r_content.h);
-        return m_view_mode == ViewMode::Tree;
+        return false;
     case GDK_KEY_Page_Down:
         scroll_by(0.9 * m_r_content.h);
-        return m_view_mode == ViewMode::Tree;
+        return false;
     case GDK_KEY_F5:
         // Also during a scan: the running one is replaced, once per press.
         if (!m_scan_root.empty()) start_scan(m_scan_root);
