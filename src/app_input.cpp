@@ -655,25 +655,28 @@ bool App::on_key(guint keyval, GdkModifierType state) {
     case GDK_KEY_Up:
         if (alt) {
             if (can_zoom_out()) zoom_out();
-        } else {
-            scroll_by(-60);
+            return true;
         }
-        return true;
+        // Scrolling (tree view only) leaves the key to the window as well:
+        // nothing else there takes it.
+        scroll_by(-60);
+        return false;
     case GDK_KEY_Down:
         if (alt) {
             zoom_into_largest();
-        } else {
-            scroll_by(60);
+            return true;
         }
-        return true;
+        scroll_by(60);
+        return false;
     case GDK_KEY_Page_Up:
         scroll_by(-0.9 * m_r_content.h);
-        return true;
+        return false;
     case GDK_KEY_Page_Down:
         scroll_by(0.9 * m_r_content.h);
-        return true;
+        return false;
     case GDK_KEY_F5:
-        if (!m_scan_root.empty() && !m_scanning) start_scan(m_scan_root);
+        // Also during a scan: the running one is replaced, once per press.
+        if (!m_scan_root.empty()) start_scan(m_scan_root);
         return true;
     case GDK_KEY_Tab:
     case GDK_KEY_ISO_Left_Tab:
