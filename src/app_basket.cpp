@@ -61,6 +61,10 @@ void App::recompute_reclaimable() {
 
 void App::toggle_basket(const FileNodePtr& node) {
     if (!node || !m_root || node->id == m_root->id || node->is_aggregate) return;
+    // A node held since before a deletion (an open menu, a stale selection)
+    // may no longer be part of the tree.
+    const FileNodePtr current = tree_edit::find(m_root, node->path);
+    if (!current || current->id != node->id) return;
     if (is_in_basket(node)) {
         remove_from_basket(node);
         return;
@@ -230,6 +234,8 @@ void App::apply_deletion(const std::vector<std::string>& removed) {
     m_root = tree_edit::without(old_root, removed);
     m_hovered.reset();
     m_selected.reset();
+    // An open tile menu may hold a node that is gone.
+    if (m_overlay == Overlay::Menu) close_overlay();
     if (!m_root) {
         // The scanned folder itself is gone: the empty state, not a tree of
         // deleted files. Rescan stays possible.
@@ -241,6 +247,7 @@ void App::apply_deletion(const std::vector<std::string>& removed) {
         m_path = tree_edit::follow(m_root, m_path);
     }
     recompute_reclaimable();
+    if (m_search_open) update_search(); // hits may have gone
     // Subtrees that left with the deleted items are freed off the main loop.
     m_reaper.adopt(std::thread(),
                    std::make_shared<std::pair<FileNodePtr, std::vector<TreemapTile>>>(
