@@ -12,7 +12,7 @@ BUILD=(build-essential g++ cmake ninja-build pkg-config git python3
 RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
 TESTS=(xvfb xauth xdotool dbus-x11 time procps
        libglib2.0-bin imagemagick desktop-file-utils appstream
-       python3-gi gir1.2-glib-2.0 python3-cairo fonts-dejavu-core
+       python3-gi gir1.2-glib-2.0 python3-cairo fonts-dejavu-core x11-utils
        locales)
 BENCH=(time hyperfine)
 

@@ -408,7 +408,6 @@ void App::start_scan(const std::string& requested) {
         {
             std::lock_guard lock(slot->mutex);
             slot->volume = volume;
-            slot->volume_measured = true;
         }
         FileNodePtr result = scanner::scan(path, *progress, options);
         // The guard reads the disk for every junk folder: done here, not on the main loop.
@@ -433,7 +432,7 @@ void App::on_poll() {
     const ScanProgress::Snapshot snap = m_progress->snapshot();
     m_scanned_bytes = snap.bytes;
     m_scanned_files = snap.files;
-    m_current_path = snap.current;
+    if (!snap.current.empty()) m_current_path = snap.current; // none read yet: keep the root
     request_repaint();
 }
 

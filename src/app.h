@@ -243,7 +243,6 @@ public:
         std::mutex mutex;
         FileNodePtr result;
         shell_ops::VolumeInfo volume;
-        bool volume_measured = false;
         std::int64_t reclaimable = 0;
     };
 
@@ -460,6 +459,12 @@ public:
     // truncate_to_width by bisection: a handful of measurements however long
     // the text, for labels drawn on every frame.
     std::string truncate_fast(const std::string& text, Font font, double max_width) const;
+    // draw_label_rgb of `text` cut with an ellipsis to the width of `r`, with
+    // one layout: what truncate_to_width and draw_label do in several.
+    void draw_label_fit(const std::string& text, Font font, const RectF& r, const Rgb& color,
+                        double alpha = 1.0);
+    void draw_label_fit(const std::string& text, Font font, const RectF& r, const std::string& hex,
+                        double alpha = 1.0);
 
     // Treemap view (app_render_treemap.cpp).
     // The tile half of compute_layout: lays out current() when it or the
@@ -630,6 +635,8 @@ public:
         std::set<std::uint64_t> expanded;
         bool built = false;
     } m_tree_rows_key;
+    // The disclosure triangles (closed, open), laid out once per frame.
+    PangoLayoutPtr m_tree_triangles[2];
 
     // Overlays.
     Overlay m_overlay = Overlay::None;

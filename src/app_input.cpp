@@ -388,7 +388,8 @@ bool App::on_click(double x, double y, bool secondary) {
         open_crumb_menu(t.rect);
         break;
     case Act::RevealCurrent:
-        if (const FileNodePtr shown = current()) reveal(shown->path);
+        if (const FileNodePtr shown = current(); shown && shown->allows(FileNode::Action::Reveal))
+            reveal(shown->path);
         break;
     case Act::DismissDenied:
         m_denied_folders = m_skipped_folders = 0;

@@ -29,13 +29,18 @@ void App::draw_status_bar() {
         x += draw_label(facts, Font::Caption, rect(x, r.y, 0, r.h), m_palette.secondary) + 14;
         const std::string reveal = tr("In file manager");
         const double rw = measure_text(reveal, Font::Caption);
-        draw_label(reveal, Font::Caption, rect(x, r.y, rw, r.h), m_palette.accent);
-        add_target(rect(x, r.y, rw, r.h), Act::StatusReveal);
+        // An aggregate or an unreachable mount has no place to show.
+        if (node->allows(FileNode::Action::Reveal)) {
+            draw_label(reveal, Font::Caption, rect(x, r.y, rw, r.h), m_palette.accent);
+            add_target(rect(x, r.y, rw, r.h), Act::StatusReveal);
+        } else {
+            draw_label(reveal, Font::Caption, rect(x, r.y, rw, r.h), m_palette.secondary, 0.6);
+        }
         x += rw + 12;
         const std::string mark =
             tr(is_in_basket(node) ? "Remove from delete list" : "Mark for deletion");
         const double mw = measure_text(mark, Font::Caption);
-        const bool refused = node->is_readonly || node->is_aggregate || selected_is_protected();
+        const bool refused = !node->allows(FileNode::Action::Change) || selected_is_protected();
         if (refused) {
             draw_label(mark, Font::Caption, rect(x, r.y, mw, r.h), m_palette.secondary, 0.6);
         } else {

@@ -49,6 +49,17 @@ void append_rows(const App& app, std::vector<App::TreeRow>& out, const FileNode&
     }
 }
 
+// A triangle layout, centred vertically in the row at `x`.
+void draw_triangle(cairo_t* cr, PangoLayout* layout, double x, double y, const std::string& hex) {
+    Rgb c;
+    if (!layout || !hex_to_rgb(hex, c)) return;
+    int th = 0;
+    pango_layout_get_pixel_size(layout, nullptr, &th);
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_move_to(cr, x, y + (kRowH - th) * 0.5);
+    pango_cairo_show_layout(cr, layout);
+}
+
 } // namespace
 
 void App::refresh_tree_rows() {
@@ -99,6 +110,8 @@ void App::draw_tree() {
     std::unordered_set<std::uint64_t> hits;
     for (const FileNodePtr& h : m_search_hits)
         if (h) hits.insert(h->id);
+    m_tree_triangles[0] = layout_for("▸", Font::Caption);
+    m_tree_triangles[1] = layout_for("▾", Font::Caption);
     cairo_save(m_cr);
     cairo_rectangle(m_cr, band.x, band.y, band.w, band.h);
     cairo_clip(m_cr);
@@ -161,8 +174,8 @@ void App::draw_tree_row(const TreeRow& row, double y, const RectF& band,
     const double indent = c.x + row.depth * kIndent + 12;
     const bool folder = n.can_enter();
     if (folder)
-        draw_label(m_expanded.count(n.id) ? "▾" : "▸", Font::Caption, rect(indent, y, 14, kRowH),
-                   m_palette.secondary);
+        draw_triangle(m_cr, m_tree_triangles[m_expanded.count(n.id) ? 1 : 0].get(), indent, y,
+                      m_palette.secondary);
     const double prominence =
         row.parent_size > 0 ? static_cast<double>(n.size) / static_cast<double>(row.parent_size)
                             : 0.0;
@@ -170,9 +183,8 @@ void App::draw_tree_row(const TreeRow& row, double y, const RectF& band,
              tile_color::color(n, m_color_mode, m_scan_start_time, prominence));
     const Columns col(c);
     const double nx = indent + 32;
-    draw_label(truncate_fast(n.name, Font::Caption, col.size - nx - 8), Font::Caption,
-               rect(nx, y, col.size - nx - 8, kRowH),
-               n.is_denied ? m_palette.secondary : m_palette.text);
+    draw_label_fit(n.name, Font::Caption, rect(nx, y, col.size - nx - 8, kRowH),
+                   n.is_denied ? m_palette.secondary : m_palette.text);
     draw_right_aligned(fmt::bytes(n.size), Font::Caption, col.size + 110, y, kRowH,
                        m_palette.secondary);
     draw_right_aligned(fmt::count(n.file_count), Font::Caption, col.files + 90, y, kRowH,

@@ -117,8 +117,7 @@ void App::draw_tile_label(const FileNode& n, const RectF& r, double prominence) 
     const Rgb bg = tile_color::color(n, m_color_mode, m_scan_start_time, prominence);
     const Rgb ink = luminance(bg) > 0.55 ? Rgb{0.08, 0.08, 0.08} : Rgb{1.0, 1.0, 1.0};
     double y = r.y + pad;
-    draw_label_rgb(truncate_fast(n.name, Font::Caption, avail), Font::Caption,
-                   rect(r.x + pad, y, avail, name_h), ink);
+    draw_label_fit(n.name, Font::Caption, rect(r.x + pad, y, avail, name_h), ink);
     y += name_h + 1;
     if (y + name_h > r.y + r.h - pad) return;
     const std::string full = fmt::bytes(n.size);
@@ -207,9 +206,8 @@ void App::draw_tooltip(const FileNodePtr& node, double x, double y) {
     stroke_round_rect(rect(bx, by, bw, bh), 6, m_palette.control_edge, 1);
     double ty = by + pad;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        draw_label(truncate_fast(lines[i], Font::Caption, bw - 2 * pad), Font::Caption,
-                   rect(bx + pad, ty, bw - 2 * pad, lh),
-                   i == 0 ? m_palette.text : m_palette.secondary);
+        draw_label_fit(lines[i], Font::Caption, rect(bx + pad, ty, bw - 2 * pad, lh),
+                       i == 0 ? m_palette.text : m_palette.secondary);
         ty += lh;
     }
 }

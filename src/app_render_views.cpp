@@ -51,6 +51,26 @@ std::string App::truncate_fast(const std::string& text, Font font, double max_wi
     return text.substr(0, starts[lo]) + "…";
 }
 
+void App::draw_label_fit(const std::string& text, Font font, const RectF& r, const Rgb& color,
+                         double alpha) {
+    if (text.empty() || !m_cr || r.w <= 0) return;
+    const PangoLayoutPtr layout = layout_for(text, font);
+    pango_layout_set_width(layout.get(), static_cast<int>(r.w * PANGO_SCALE));
+    pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+    pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+    int th = 0;
+    pango_layout_get_pixel_size(layout.get(), nullptr, &th);
+    cairo_set_source_rgba(m_cr, color.r, color.g, color.b, alpha);
+    cairo_move_to(m_cr, r.x, r.y + (r.h - th) * 0.5);
+    pango_cairo_show_layout(m_cr, layout.get());
+}
+
+void App::draw_label_fit(const std::string& text, Font font, const RectF& r, const std::string& hex,
+                         double alpha) {
+    Rgb c;
+    if (hex_to_rgb(hex, c)) draw_label_fit(text, font, r, c, alpha);
+}
+
 void App::draw_legend() {
     const RectF r = m_r_legend;
     fill_rect(r, m_palette.bar);

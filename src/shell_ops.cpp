@@ -1144,6 +1144,9 @@ std::string pick_folder(GtkWindow* parent) {
         tr(desk::kChooseLabel), tr(desk::kCancelLabel));
     g_autoptr(GtkFileChooserNative) dialog = raw;
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
+    // Without a folder the chooser opens on "Recent files", which lists no
+    // folders and resolves a typed name against nothing.
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), g_get_home_dir());
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
     g_autofree char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
     return name ? std::string(name) : std::string();

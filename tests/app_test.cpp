@@ -538,6 +538,10 @@ TEST_F(AppViews, SmallFilesTileDoesNothingAndFilesOpenInTheFileManager) {
     app.activate(small);
     EXPECT_TRUE(app.m_path.empty());
     EXPECT_TRUE(m_revealed.empty());
+    app.select(small);
+    frame.draw(app);
+    EXPECT_FALSE(find_target(app, App::Act::StatusReveal)) << "its path is a member's";
+    EXPECT_FALSE(find_target(app, App::Act::StatusToggleBasket));
 
     app.activate(target_for(app, App::Act::Tile, "photos")->node);
     frame.draw(app);

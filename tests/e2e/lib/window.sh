@@ -9,15 +9,19 @@ prog=$build/spacemole
 lib=$(dirname "${BASH_SOURCE[0]}")
 
 if [ -z "${SPACEMOLE_E2E_INNER:-}" ]; then
-    require_tools xvfb-run dbus-run-session xdotool gdbus /usr/bin/python3 /usr/bin/import \
-        /usr/bin/convert
+    require_tools xvfb-run dbus-run-session xdotool xprop gdbus cc /usr/bin/python3 \
+        /usr/bin/import /usr/bin/convert
     if [ ! -x "$prog" ]; then
         # Before the window exists in the sources there is nothing to drive.
         [ -f "$src/src/main.cpp" ] || skip_or_fail "the window program is not in the sources yet"
         echo "FAILED: $prog is not built"
         exit 1
     fi
-    SPACEMOLE_E2E_INNER=1 xvfb-run -a -s '-screen 0 1280x800x24' \
+    # -a alone starts at :99, where two runs started together can end up
+    # sharing one server; a random first number keeps parallel runs apart.
+    # -noreset: the server otherwise resets when the program quits, and the
+    # next program started at that moment finds no display.
+    SPACEMOLE_E2E_INNER=1 xvfb-run -a -n $((100 + RANDOM % 800)) -s '-screen 0 1280x800x24 -noreset' \
         dbus-run-session -- bash "$0" "$@"
     exit
 fi
@@ -31,6 +35,20 @@ export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory GDK_BACKEND=x11 LC_ALL=C.UTF-8 LA
 unset WAYLAND_DISPLAY SNAP
 config=$XDG_CONFIG_HOME/Spacemole
 
+# The program runs with a disk that is as slow as $slow says (milliseconds per
+# folder opened by the scan; empty: full speed). See slow_dirs.c.
+cc -shared -fPIC -O2 -o "$work/slow_dirs.so" "$lib/slow_dirs.c" -ldl
+slow=$work/slow_ms
+
+# Window coordinates of two toolbar buttons (below GTK's 25 px menu bar): "up"
+# and "into the largest subfolder". Either is filled with the accent colour
+# exactly when it can be used, which tells a shown result from the scanning
+# and welcome screens and the zoom depth from the root.
+UP_X=177 UP_Y=40 DOWN_X=214 DOWN_Y=40
+ACCENT=3578F7 ACCENT_DARK=0A84FF
+# A pixel of the content area's background, away from any text.
+BG_X=5 BG_Y=200 WINDOW_BG=ECECEC WINDOW_BG_DARK=1C1C1E
+
 app=         # pid of the running program
 runs=0       # programs started so far; run N writes $work/err.N
 portal=      # pid of the fake portal
@@ -43,7 +61,8 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 # sets WID, WX, WY, WW, WH and moves the pointer into the window's middle.
 start_app() {
     runs=$((runs + 1))
-    "$prog" "$@" >"$work/out.$runs" 2>"$work/err.$runs" &
+    LD_PRELOAD=$work/slow_dirs.so SPACEMOLE_SLOW_DIR_FILE=$slow \
+        "$prog" "$@" >"$work/out.$runs" 2>"$work/err.$runs" &
     app=$!
     WID=
     local i
@@ -131,6 +150,7 @@ stderr_clean() {
 start_portal() {
     /usr/bin/python3 "$lib/fake_portal.py" "$1" &
     portal=$!
+    disown "$portal" # no "Killed" line when the exit trap ends it
     local i
     for ((i = 0; i < 200; i++)); do
         gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
