@@ -13,7 +13,8 @@ RUNTIME=(tar gzip coreutils util-linux dbus xdg-utils)
 TESTS=(xvfb xauth xdotool dbus-x11 time procps
        libglib2.0-bin imagemagick desktop-file-utils appstream
        python3-gi gir1.2-glib-2.0 python3-cairo fonts-dejavu-core x11-utils
-       locales)
+       locales
+       fonts-wqy-microhei) # the settings panel names Chinese, Japanese, Korean in their scripts
 BENCH=(time hyperfine)
 
 want=("${BUILD[@]}" "${RUNTIME[@]}" "${TESTS[@]}")

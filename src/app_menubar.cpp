@@ -203,7 +203,8 @@ void App::handle_menu_command(int id) {
         cancel_scan();
         return;
     case CMD_MENU_REVEAL:
-        if (const FileNodePtr shown = current()) reveal(shown->path);
+        if (const FileNodePtr shown = current(); shown && shown->allows(FileNode::Action::Reveal))
+            reveal(shown->path);
         return;
     case CMD_MENU_EXIT:
         save_geometry();
