@@ -424,3 +424,34 @@ TEST_F(BasketJourney, FailingTarSaysSoAndQuittingStopsASlowOne) {
     setenv("PATH", saved_path.c_str(), 1);
     EXPECT_EQ(list_dir(m_home), std::vector<std::string>{"docs"}) << "no temporary archive left";
 }
+
+// When the permanent deletion fails too, the report speaks of deleting.
+TEST_F(BasketJourney, FailedPermanentDeletionSaysItCouldNotDelete) {
+    m_tree.file("home/stuck.bin", 280000);
+    App::Effects fx = real_effects(m_home);
+    fx.move_to_trash = [](const std::vector<std::string>& paths) {
+        shell_ops::TrashResult r;
+        r.failed_count = 1;
+        r.error = "No trash folder is available for this location";
+        r.no_trash_available = paths;
+        return r;
+    };
+    fx.delete_permanently = [](const std::vector<std::string>&) {
+        shell_ops::TrashResult r;
+        r.failed_count = 1;
+        r.error = "The item could not be moved";
+        return r;
+    };
+    App app(fx);
+    Frame frame;
+    scan(app, m_home);
+    app.toggle_basket(node(app, m_tree.path("home/stuck.bin")));
+    app.empty_basket_to_trash();
+    ASSERT_TRUE(settled(app));
+    ASSERT_TRUE(click(app, frame, App::Act::DialogButton, App::CMD_DLG_DELETE_FOREVER));
+    ASSERT_TRUE(settled(app));
+    EXPECT_EQ(app.m_delete_error, "1 item(s) could not be deleted. The item could not be moved.");
+    EXPECT_EQ(app.m_dialog_title, "Delete error");
+    EXPECT_EQ(app.m_basket.size(), 1u) << "the item stays listed";
+    EXPECT_TRUE(exists(m_tree.path("home/stuck.bin")));
+}
