@@ -42,14 +42,20 @@ void App::draw_scanning() {
     const double max = r.w * 0.8;
     std::string shown = p;
     if (measure_text(p, Font::Caption) > max) {
+        // The fewest leading characters to drop; dropping more never widens
+        // the text, so a binary search finds it with a handful of layouts.
         const std::vector<std::size_t> offs = char_offsets(p);
-        for (std::size_t i = 1; i < offs.size(); ++i) {
-            std::string candidate = "…" + p.substr(offs[i]);
-            if (measure_text(candidate, Font::Caption) <= max) {
-                shown = std::move(candidate);
-                break;
+        std::size_t lo = 1;
+        std::size_t hi = offs.size(); // offs.size(): nothing fits
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (measure_text("…" + p.substr(offs[mid]), Font::Caption) <= max) {
+                hi = mid;
+            } else {
+                lo = mid + 1;
             }
         }
+        if (lo < offs.size()) shown = "…" + p.substr(offs[lo]);
     }
     draw_centered(shown, Font::Caption, cx, y, m_palette.secondary);
 

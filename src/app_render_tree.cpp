@@ -117,7 +117,8 @@ void App::draw_tree() {
     cairo_clip(m_cr);
     const double top = band.y - m_scroll;
     const auto first = static_cast<std::size_t>(std::max(std::floor(m_scroll / kRowH), 0.0));
-    const auto last = static_cast<std::size_t>(std::ceil((m_scroll + view_h) / kRowH));
+    const auto last =
+        static_cast<std::size_t>(std::max(std::ceil((m_scroll + view_h) / kRowH), 0.0));
     for (std::size_t i = first; i <= last && i < m_tree_rows.size(); ++i)
         draw_tree_row(m_tree_rows[i], top + static_cast<double>(i) * kRowH, band, hits);
     cairo_restore(m_cr);

@@ -611,6 +611,10 @@ TEST_F(AppViews, TreeTableSortsByCollationAndKeepsFoldersExpandedAcrossZooms) {
     rows = row_names(app);
     ASSERT_GE(rows.size(), 2u);
     EXPECT_EQ(rows[1], "d100") << "the expanded folder's children follow it";
+    app.toggle_expanded(app.m_root->children.at(0));
+    frame.draw(app);
+    EXPECT_EQ(app.m_content_height, app.m_root->children.size() * 24.0) << "collapsed again";
+    EXPECT_EQ(app.m_scroll, 0.0);
 
     // Names in the user's collation, not by bytes.
     if (!setlocale(LC_COLLATE, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 locale missing";
