@@ -26,9 +26,11 @@ std::string casefold(std::string_view s) {
     return folded ? std::string(folded) : std::string(s);
 }
 
-// Case-insensitive substring test by Unicode case folding. Plain ASCII
-// names (most of a disk) are compared in place without folding them: the
-// fold of an ASCII string is its lower case.
+// Case-insensitive substring test by Unicode case folding. Names are first
+// scanned in place as ASCII, whose fold is its lower case: a match there is
+// a match in the folded name. Only names with other characters (which may
+// fold to ASCII: the Kelvin sign, the long s) and no match in place are
+// folded, so the common plain name costs one pass and no allocation.
 class Matcher {
 public:
     explicit Matcher(std::string folded_query)
@@ -36,11 +38,28 @@ public:
         , m_ascii(is_ascii(m_query)) {}
 
     bool operator()(std::string_view name) const {
-        if (m_query.empty()) return false;
-        if (is_ascii(name)) {
-            if (!m_ascii) return false; // a fold of ASCII stays ASCII
-            return std::search(name.begin(), name.end(), m_query.begin(), m_query.end(),
-                               [](char a, char b) { return lower(a) == b; }) != name.end();
+        const std::size_t m = m_query.size();
+        if (m == 0) return false;
+        if (m_ascii) {
+            const char* s = name.data();
+            const std::size_t n = name.size();
+            const char first = m_query[0];
+            bool plain = true;
+            for (std::size_t i = 0; i < n; ++i) {
+                const char c = s[i];
+                if (static_cast<unsigned char>(c) & 0x80) {
+                    plain = false;
+                    break;
+                }
+                if (lower(c) != first || n - i < m) continue;
+                std::size_t k = 1;
+                while (k < m && lower(s[i + k]) == m_query[k])
+                    ++k;
+                if (k == m) return true;
+            }
+            if (plain) return false;
+        } else if (is_ascii(name)) {
+            return false; // the fold of a plain name has no other characters
         }
         return casefold(name).find(m_query) != std::string::npos;
     }
@@ -72,7 +91,7 @@ struct Walk {
                 truncated = true;
                 break;
             }
-            collect(*child, depth + 1);
+            if (!child->children.empty()) collect(*child, depth + 1);
             if (truncated) break;
         }
         trail.pop_back();
