@@ -24,14 +24,20 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
-	@if [ -x $(BUILD)/spacemole ]; then \
-	  exec $(BUILD)/spacemole $(ARGS); \
-	elif [ -x $(BUILD)/spacemole-scan ]; then \
-	  echo "(the window is not built yet; showing the command-line report instead)"; \
-	  exec $(BUILD)/spacemole-scan --top 10 "$${ARGS:-$$HOME}"; \
+# Builds only what the program links, not the tests. Without a display the
+# window cannot open, so the command-line report of the same folder is shown.
+run: deps $(BUILD)/build.ninja
+	@folder="$${ARGS:-$$HOME}"; \
+	if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): showing the command-line report of $$folder instead."; \
+	  cmake --build $(BUILD) -j$(JOBS) --target spacemole-scan && \
+	  exec $(BUILD)/spacemole-scan --top 10 "$$folder"; \
+	elif ninja -C $(BUILD) -t query spacemole >/dev/null 2>&1; then \
+	  cmake --build $(BUILD) -j$(JOBS) --target spacemole && exec $(BUILD)/spacemole "$$folder"; \
 	else \
-	  echo "Spacemole libraries built in $(BUILD)/; there is no program to start yet."; \
+	  echo "The window is not built yet: showing the command-line report of $$folder instead."; \
+	  cmake --build $(BUILD) -j$(JOBS) --target spacemole-scan && \
+	  exec $(BUILD)/spacemole-scan --top 10 "$$folder"; \
 	fi
 
 # Everything CI runs. Order: formatting, the -Werror build with every test,
@@ -92,6 +98,7 @@ format:
 format-check:
 	@clang-format --dry-run -Werror $(FORMAT_FILES) && echo "formatting: clean"
 	@python3 scripts/gen_i18n.py --check
+	@python3 scripts/gen_icon_data.py --check
 
 clean:
 	rm -rf build build-werror build-asan build-tsan build-fuzz build-bench

@@ -22,8 +22,11 @@ constexpr const char* kTrees[] = {"/boot",  "/bin",    "/sbin", "/lib",  "/lib32
                                   "/sys",   "/dev",    "/run",  "/snap", "/var/lib/snapd"};
 // "/run/media" is where udisks mounts removable volumes: like "/media", the
 // folder itself is protected and the volumes' contents are judged on their own.
-constexpr const char* kFixedExact[] = {"/",    "/home", "/root",  "/var",       "/opt",
-                                       "/srv", "/tmp",  "/media", "/run/media", "/mnt"};
+// "/var/cache" and "/var/tmp" hold package and service state as a whole; what
+// lies inside them is judged on its own.
+constexpr const char* kFixedExact[] = {"/",          "/home", "/root",      "/var",
+                                       "/opt",       "/srv",  "/tmp",       "/media",
+                                       "/run/media", "/mnt",  "/var/cache", "/var/tmp"};
 constexpr const char* kHomeFolders[] = {
     "Desktop", "Documents", "Downloads",    "Music",  "Pictures", "Videos", "Templates", "Public",
     ".config", ".local",    ".local/share", ".cache", ".ssh",     ".gnupg", ".var",      "snap"};

@@ -64,6 +64,17 @@ public:
         return is_directory && !is_aggregate && !is_denied && !children.empty();
     }
 
+    // Whether `path` may be handed to an action on this entry. Aggregates
+    // ("Small files", the map's fold tile) borrow a member's path, a mount the
+    // scan did not enter may hang whoever touches it, and a repaired name does
+    // not spell the entry on disk: all refuse every action. A read-only entry
+    // may still be shown in the file manager, never changed.
+    enum class Action { Reveal, Change };
+    bool allows(Action action) const {
+        if (is_aggregate || is_timeout || path_repaired || path.empty()) return false;
+        return action == Action::Reveal || !is_readonly;
+    }
+
     // Computes `reclaimable`; children must be sealed first.
     void seal() {
         if (is_junk) {

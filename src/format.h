@@ -2,8 +2,8 @@
 //
 // Every function formats with the "C" conventions of the C library and then
 // applies the decimal mark, digit grouping and date pattern of the effective
-// language (I18n). No state of its own: callable from any thread, though the
-// language should only change on the user-interface thread. Nothing throws;
+// language (I18n). No state of its own: callable from any thread, also while
+// the user-interface thread switches the language. Nothing throws;
 // the failure cases of date() give "".
 #pragma once
 

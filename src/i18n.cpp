@@ -198,15 +198,21 @@ std::string I18n::trf(const char* key, ...) const {
     return out;
 }
 
+// Both read the language through the atomic index, never m_code: the
+// formatters run on the scan thread while the user may switch languages.
 I18n::NumberFormat I18n::number_format() const {
+    const std::string_view code =
+        i18n_data::LANGS[m_lang_index.load(std::memory_order_relaxed)].code;
     for (const NumberRow& row : kNumberFormats)
-        if (m_code == row.code) return row.format;
+        if (code == row.code) return row.format;
     return {".", ","};
 }
 
 const char* I18n::date_format() const {
+    const std::string_view code =
+        i18n_data::LANGS[m_lang_index.load(std::memory_order_relaxed)].code;
     for (const DateRow& row : kDateFormats)
-        if (m_code == row.code) return row.pattern;
+        if (code == row.code) return row.pattern;
     return "%m/%d/%y";
 }
 

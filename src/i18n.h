@@ -8,8 +8,10 @@
 // Threads: set_language() runs on the user-interface thread only. tr() may be
 // called from any thread at any time (the scan thread labels "Small files"
 // while the user may be switching languages): it reads nothing but the
-// language index, which is one atomic value. The other getters read fields
-// that set_language() writes and belong to the user-interface thread.
+// language index, which is one atomic value; so do number_format() and
+// date_format(), which the fmt formatters use from any thread. The other
+// getters read fields that set_language() writes and belong to the
+// user-interface thread.
 //
 // The system language comes from LANGUAGE, LC_ALL, LC_MESSAGES and LANG,
 // expanded into an ordered list of locale names the way GLib does; no GLib or

@@ -11,7 +11,7 @@
 
 namespace i18n_data {
 
-inline constexpr std::size_t KEY_COUNT = 165;
+inline constexpr std::size_t KEY_COUNT = 167;
 inline constexpr std::size_t LANG_COUNT = 22;
 
 inline constexpr const char* KEYS[KEY_COUNT] = {
@@ -19,167 +19,169 @@ inline constexpr const char* KEYS[KEY_COUNT] = {
     /*   1 */ "%s files scanned",
     /*   2 */ "%s folders skipped (no access)",
     /*   3 */ "%s folders skipped (remote or FUSE mount)",
-    /*   4 */ "%s item(s) could not be moved to Trash.",
-    /*   5 */ "%s matches",
-    /*   6 */ "%s more items",
-    /*   7 */ "%s moved to Trash.",
-    /*   8 */ "%s problem(s) while scanning or deleting",
-    /*   9 */ "%s problem(s) · %s expected, skipped",
-    /*  10 */ "%s reclaimable",
-    /*  11 */ "%s used · %s free of %s",
-    /*  12 */ "&File",
-    /*  13 */ "&Help",
-    /*  14 */ "&Tools",
-    /*  15 */ "&View",
-    /*  16 */ "1 file",
-    /*  17 */ "1 match",
-    /*  18 */ "About %s",
-    /*  19 */ "Age",
-    /*  20 */ "Another user",
-    /*  21 */ "Another user's home directory",
-    /*  22 */ "Applications",
-    /*  23 */ "Archives",
-    /*  24 */ "Audio",
-    /*  25 */ "Automatic",
-    /*  26 */ "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
-    /*  27 */ "Cancel",
-    /*  28 */ "Cancel scan",
-    /*  29 */ "Choose",
-    /*  30 */ "Choose a folder or volume to see\nwhere your space is being used.",
-    /*  31 */ "Choose folder",
-    /*  32 */ "Clear",
-    /*  33 */ "Close",
-    /*  34 */ "Code/Data",
-    /*  35 */ "Color: by file type or by age (heat map)",
-    /*  36 */ "Compressing “%s” …",
-    /*  37 */ "Copy",
-    /*  38 */ "Could not write the trash record",
-    /*  39 */ "Count hard links only once",
-    /*  40 */ "Created",
-    /*  41 */ "Dark",
-    /*  42 */ "Del Mark for deletion",
-    /*  43 */ "Del Remove from delete list",
-    /*  44 */ "Delete",
-    /*  45 */ "Delete %s item(s) permanently instead? This cannot be undone.",
-    /*  46 */ "Delete error",
-    /*  47 */ "Delete list",
-    /*  48 */ "Delete list – Largest first",
-    /*  49 */ "Delete list: %s · %s",
-    /*  50 */ "Delete permanently",
-    /*  51 */ "Deleted",
-    /*  52 */ "Deletion failed",
-    /*  53 */ "Deselect",
-    /*  54 */ "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
-    /*  55 */ "Detected junk – usually safe to remove",
-    /*  56 */ "Developed by",
-    /*  57 */ "Disclaimer",
-    /*  58 */ "Dismiss notice",
-    /*  59 */ "Documents",
-    /*  60 */ "Drag a folder or volume here –\nor choose one to see where your space went.",
-    /*  61 */ "E&xit",
-    /*  62 */ "Entire system (/)",
-    /*  63 */ "Expected, skipped",
-    /*  64 */ "File",
-    /*  65 */ "Files",
-    /*  66 */ "Files under several names count once — otherwise the total exceeds the space in use.",
-    /*  67 */ "Folder packed",
-    /*  68 */ "Folders",
-    /*  69 */ "Frees up: %s",
-    /*  70 */ "Hide",
-    /*  71 */ "Home Folder",
-    /*  72 */ "Images",
-    /*  73 */ "In file manager",
-    /*  74 */ "Into the largest subfolder",
-    /*  75 */ "Into the largest subfolder (Alt+↓)",
-    /*  76 */ "Items go to the Trash and can be restored from there.",
-    /*  77 */ "Language",
-    /*  78 */ "Light",
-    /*  79 */ "Log",
-    /*  80 */ "Log (%s)",
-    /*  81 */ "Map",
-    /*  82 */ "Mark for deletion",
-    /*  83 */ "Marked",
-    /*  84 */ "Modified",
-    /*  85 */ "Mount points",
-    /*  86 */ "Move %s item(s) · %s to Trash?",
-    /*  87 */ "Move to Trash",
-    /*  88 */ "Moved %s to Trash — space freed.",
-    /*  89 */ "Name",
-    /*  90 */ "Next",
-    /*  91 */ "No access",
-    /*  92 */ "No access – size unknown",
-    /*  93 */ "No matches",
-    /*  94 */ "No problems.",
-    /*  95 */ "No real problems.",
-    /*  96 */ "No trash folder is available for this location",
-    /*  97 */ "Nothing to show here.",
-    /*  98 */ "Open",
-    /*  99 */ "Open current folder in file manager",
-    /* 100 */ "Open in file manager",
-    /* 101 */ "Open saved scan",
-    /* 102 */ "Other",
-    /* 103 */ "Other apps' private data",
-    /* 104 */ "Otherwise everything mounted below the chosen folder is included.",
-    /* 105 */ "Packing failed",
-    /* 106 */ "Permission denied",
-    /* 107 */ "Protected",
-    /* 108 */ "Protected system location",
-    /* 109 */ "Quick Pick",
-    /* 110 */ "Read error (no access)",
-    /* 111 */ "Read error (skipped mount)",
-    /* 112 */ "Read-only location",
-    /* 113 */ "Remove from delete list",
-    /* 114 */ "Reopen the last scanned folder",
-    /* 115 */ "Rescan",
-    /* 116 */ "Run this once in a terminal, then start the app again:",
-    /* 117 */ "Saved scan from %s",
-    /* 118 */ "Saved scans (JSON)",
-    /* 119 */ "Saved scans are read-only",
-    /* 120 */ "Scan",
-    /* 121 */ "Scan complete: %s files",
-    /* 122 */ "Scan started",
-    /* 123 */ "Scanning … on %s of %s CPU cores",
-    /* 124 */ "Search",
-    /* 125 */ "Settings",
-    /* 126 */ "Share",
-    /* 127 */ "Show",
-    /* 128 */ "Show all",
-    /* 129 */ "Show log",
-    /* 130 */ "Size",
-    /* 131 */ "Sizes show the space actually occupied on disk.",
-    /* 132 */ "Small files",
-    /* 133 */ "Spacemole",
-    /* 134 */ "Stay on one filesystem",
-    /* 135 */ "System",
-    /* 136 */ "System areas (owned by root)",
-    /* 137 */ "System folders are not visible in this sandbox.",
-    /* 138 */ "The archive could not be created.",
-    /* 139 */ "The archive is placed next to the folder, and that location is write-protected.",
-    /* 140 */ "The delete list is empty.",
-    /* 141 */ "The item could not be moved",
-    /* 142 */ "The original is kept — usage goes up at first, until you delete it yourself.",
-    /* 143 */ "The saved scan could not be opened: %s",
-    /* 144 */ "The scan does not know about the new archive yet",
-    /* 145 */ "The system locks these places away from every app. There is nothing there for you to delete.",
-    /* 146 */ "The trash already holds too many files of that name",
-    /* 147 */ "Theme",
-    /* 148 */ "This can take a while for large folders.",
-    /* 149 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    /* 150 */ "Tree",
-    /* 151 */ "Type",
-    /* 152 */ "Type to search",
-    /* 153 */ "Up one level",
-    /* 154 */ "Up one level (Alt+↑)",
-    /* 155 */ "Video",
-    /* 156 */ "View: colored map or expandable tree with exact figures",
-    /* 157 */ "Zoom in",
-    /* 158 */ "newer",
-    /* 159 */ "older",
-    /* 160 */ "s",
-    /* 161 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    /* 162 */ "“%s” is protected and cannot be moved to Trash.",
-    /* 163 */ "📦 Compress folder (tar.gz)",
-    /* 164 */ "🗑 Mark for deletion",
+    /*   4 */ "%s item(s) could not be deleted.",
+    /*   5 */ "%s item(s) could not be moved to Trash.",
+    /*   6 */ "%s matches",
+    /*   7 */ "%s more items",
+    /*   8 */ "%s moved to Trash.",
+    /*   9 */ "%s problem(s) while scanning or deleting",
+    /*  10 */ "%s problem(s) · %s expected, skipped",
+    /*  11 */ "%s reclaimable",
+    /*  12 */ "%s used · %s free of %s",
+    /*  13 */ "&File",
+    /*  14 */ "&Help",
+    /*  15 */ "&Tools",
+    /*  16 */ "&View",
+    /*  17 */ "1 file",
+    /*  18 */ "1 match",
+    /*  19 */ "About %s",
+    /*  20 */ "Age",
+    /*  21 */ "Another user",
+    /*  22 */ "Another user's home directory",
+    /*  23 */ "Applications",
+    /*  24 */ "Archives",
+    /*  25 */ "Audio",
+    /*  26 */ "Automatic",
+    /*  27 */ "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
+    /*  28 */ "Cancel",
+    /*  29 */ "Cancel scan",
+    /*  30 */ "Choose",
+    /*  31 */ "Choose a folder or volume to see\nwhere your space is being used.",
+    /*  32 */ "Choose folder",
+    /*  33 */ "Clear",
+    /*  34 */ "Close",
+    /*  35 */ "Code/Data",
+    /*  36 */ "Color: by file type or by age (heat map)",
+    /*  37 */ "Compressing “%s” …",
+    /*  38 */ "Copy",
+    /*  39 */ "Could not write the trash record",
+    /*  40 */ "Count hard links only once",
+    /*  41 */ "Created",
+    /*  42 */ "Dark",
+    /*  43 */ "Del Mark for deletion",
+    /*  44 */ "Del Remove from delete list",
+    /*  45 */ "Delete",
+    /*  46 */ "Delete %s item(s) permanently instead? This cannot be undone.",
+    /*  47 */ "Delete error",
+    /*  48 */ "Delete list",
+    /*  49 */ "Delete list – Largest first",
+    /*  50 */ "Delete list: %s · %s",
+    /*  51 */ "Delete permanently",
+    /*  52 */ "Deleted",
+    /*  53 */ "Deleted %s — space freed.",
+    /*  54 */ "Deletion failed",
+    /*  55 */ "Deselect",
+    /*  56 */ "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
+    /*  57 */ "Detected junk – usually safe to remove",
+    /*  58 */ "Developed by",
+    /*  59 */ "Disclaimer",
+    /*  60 */ "Dismiss notice",
+    /*  61 */ "Documents",
+    /*  62 */ "Drag a folder or volume here –\nor choose one to see where your space went.",
+    /*  63 */ "E&xit",
+    /*  64 */ "Entire system (/)",
+    /*  65 */ "Expected, skipped",
+    /*  66 */ "File",
+    /*  67 */ "Files",
+    /*  68 */ "Files under several names count once — otherwise the total exceeds the space in use.",
+    /*  69 */ "Folder packed",
+    /*  70 */ "Folders",
+    /*  71 */ "Frees up: %s",
+    /*  72 */ "Hide",
+    /*  73 */ "Home Folder",
+    /*  74 */ "Images",
+    /*  75 */ "In file manager",
+    /*  76 */ "Into the largest subfolder",
+    /*  77 */ "Into the largest subfolder (Alt+↓)",
+    /*  78 */ "Items go to the Trash and can be restored from there.",
+    /*  79 */ "Language",
+    /*  80 */ "Light",
+    /*  81 */ "Log",
+    /*  82 */ "Log (%s)",
+    /*  83 */ "Map",
+    /*  84 */ "Mark for deletion",
+    /*  85 */ "Marked",
+    /*  86 */ "Modified",
+    /*  87 */ "Mount points",
+    /*  88 */ "Move %s item(s) · %s to Trash?",
+    /*  89 */ "Move to Trash",
+    /*  90 */ "Moved %s to Trash — empty the Trash to free the space.",
+    /*  91 */ "Name",
+    /*  92 */ "Next",
+    /*  93 */ "No access",
+    /*  94 */ "No access – size unknown",
+    /*  95 */ "No matches",
+    /*  96 */ "No problems.",
+    /*  97 */ "No real problems.",
+    /*  98 */ "No trash folder is available for this location",
+    /*  99 */ "Nothing to show here.",
+    /* 100 */ "Open",
+    /* 101 */ "Open current folder in file manager",
+    /* 102 */ "Open in file manager",
+    /* 103 */ "Open saved scan",
+    /* 104 */ "Other",
+    /* 105 */ "Other apps' private data",
+    /* 106 */ "Otherwise everything mounted below the chosen folder is included.",
+    /* 107 */ "Packing failed",
+    /* 108 */ "Permission denied",
+    /* 109 */ "Protected",
+    /* 110 */ "Protected system location",
+    /* 111 */ "Quick Pick",
+    /* 112 */ "Read error (no access)",
+    /* 113 */ "Read error (skipped mount)",
+    /* 114 */ "Read-only location",
+    /* 115 */ "Remove from delete list",
+    /* 116 */ "Reopen the last scanned folder",
+    /* 117 */ "Rescan",
+    /* 118 */ "Run this once in a terminal, then start the app again:",
+    /* 119 */ "Saved scan from %s",
+    /* 120 */ "Saved scans (JSON)",
+    /* 121 */ "Saved scans are read-only",
+    /* 122 */ "Scan",
+    /* 123 */ "Scan complete: %s files",
+    /* 124 */ "Scan started",
+    /* 125 */ "Scanning … on %s of %s CPU cores",
+    /* 126 */ "Search",
+    /* 127 */ "Settings",
+    /* 128 */ "Share",
+    /* 129 */ "Show",
+    /* 130 */ "Show all",
+    /* 131 */ "Show log",
+    /* 132 */ "Size",
+    /* 133 */ "Sizes show the space actually occupied on disk.",
+    /* 134 */ "Small files",
+    /* 135 */ "Spacemole",
+    /* 136 */ "Stay on one filesystem",
+    /* 137 */ "System",
+    /* 138 */ "System areas (owned by root)",
+    /* 139 */ "System folders are not visible in this sandbox.",
+    /* 140 */ "The archive could not be created.",
+    /* 141 */ "The archive is placed next to the folder, and that location is write-protected.",
+    /* 142 */ "The delete list is empty.",
+    /* 143 */ "The item could not be moved",
+    /* 144 */ "The original is kept — usage goes up at first, until you delete it yourself.",
+    /* 145 */ "The saved scan could not be opened: %s",
+    /* 146 */ "The scan does not know about the new archive yet",
+    /* 147 */ "The system locks these places away from every app. There is nothing there for you to delete.",
+    /* 148 */ "The trash already holds too many files of that name",
+    /* 149 */ "Theme",
+    /* 150 */ "This can take a while for large folders.",
+    /* 151 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
+    /* 152 */ "Tree",
+    /* 153 */ "Type",
+    /* 154 */ "Type to search",
+    /* 155 */ "Up one level",
+    /* 156 */ "Up one level (Alt+↑)",
+    /* 157 */ "Video",
+    /* 158 */ "View: colored map or expandable tree with exact figures",
+    /* 159 */ "Zoom in",
+    /* 160 */ "newer",
+    /* 161 */ "older",
+    /* 162 */ "s",
+    /* 163 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
+    /* 164 */ "“%s” is protected and cannot be moved to Trash.",
+    /* 165 */ "📦 Compress folder (tar.gz)",
+    /* 166 */ "🗑 Mark for deletion",
 };
 
 inline constexpr const char* VALUES_ar[KEY_COUNT] = {
@@ -191,327 +193,331 @@ inline constexpr const char* VALUES_ar[KEY_COUNT] = {
     "تم تخطي %s مجلد (لا يوجد إذن وصول)",
     //   3 %s folders skipped (remote or FUSE mount)
     "تم تخطي %s مجلد (نقطة ضم بعيدة أو FUSE)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "عدد العناصر التي تعذّر حذفها: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "عدد العناصر التي تعذّر نقلها إلى سلة المهملات: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s نتيجة",
-    //   6 %s more items
+    //   7 %s more items
     "%s عنصر آخر",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "نُقل إلى سلة المهملات: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "مشكلات أثناء الفحص أو الحذف: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "المشكلات: %s · متوقعة وتم تخطيها: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "يمكن تحرير %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "المستخدم %s · المتاح %s من %s",
-    //  12 &File
+    //  13 &File
     "ملف(&F)",
-    //  13 &Help
+    //  14 &Help
     "مساعدة(&H)",
-    //  14 &Tools
+    //  15 &Tools
     "أدوات(&T)",
-    //  15 &View
+    //  16 &View
     "عرض(&V)",
-    //  16 1 file
+    //  17 1 file
     "ملف واحد",
-    //  17 1 match
+    //  18 1 match
     "نتيجة واحدة",
-    //  18 About %s
+    //  19 About %s
     "عن %s",
-    //  19 Age
+    //  20 Age
     "العمر",
-    //  20 Another user
+    //  21 Another user
     "مستخدم آخر",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "المجلد المنزلي لمستخدم آخر",
-    //  22 Applications
+    //  23 Applications
     "تطبيقات",
-    //  23 Archives
+    //  24 Archives
     "أرشيفات",
-    //  24 Audio
+    //  25 Audio
     "صوت",
-    //  25 Automatic
+    //  26 Automatic
     "تلقائي",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "ذاكرات التخزين المؤقت، node_modules، المجلدات المؤقتة، سلة المهملات، إلخ — محاطة بإطار أصفر",
-    //  27 Cancel
+    //  28 Cancel
     "إلغاء",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "إلغاء الفحص",
-    //  29 Choose
+    //  30 Choose
     "اختيار",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "اختر مجلدًا أو وحدة تخزين لترى\nأين تُستهلك مساحتك.",
-    //  31 Choose folder
+    //  32 Choose folder
     "اختيار مجلد",
-    //  32 Clear
+    //  33 Clear
     "مسح",
-    //  33 Close
+    //  34 Close
     "إغلاق",
-    //  34 Code/Data
+    //  35 Code/Data
     "شيفرة/بيانات",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "اللون: حسب نوع الملف أو حسب العمر (خريطة حرارية)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "جارٍ ضغط «%s»…",
-    //  37 Copy
+    //  38 Copy
     "نسخ",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "تعذّرت كتابة سجل سلة المهملات",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "احتساب الروابط الصلبة مرة واحدة فقط",
-    //  40 Created
+    //  41 Created
     "تاريخ الإنشاء",
-    //  41 Dark
+    //  42 Dark
     "داكن",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del وسم للحذف",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del إزالة من قائمة الحذف",
-    //  44 Delete
+    //  45 Delete
     "حذف",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "هل تريد بدلًا من ذلك حذف العناصر (%s) نهائيًا؟ لا يمكن التراجع عن هذا الإجراء.",
-    //  46 Delete error
+    //  47 Delete error
     "خطأ في الحذف",
-    //  47 Delete list
+    //  48 Delete list
     "قائمة الحذف",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "قائمة الحذف – الأكبر أولًا",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "قائمة الحذف: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "حذف نهائي",
-    //  51 Deleted
+    //  52 Deleted
     "محذوف",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "حُذف: %s — تم تحرير المساحة.",
+    //  54 Deletion failed
     "فشل الحذف",
-    //  53 Deselect
+    //  55 Deselect
     "إلغاء التحديد",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "تتوهج الملفات غير الضرورية المكتشفة (ذاكرات التخزين المؤقت، node_modules، المجلدات المؤقتة، سلة المهملات…) باللون الأصفر. انقر على العناصر كلًّا على حدة لحذفها.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "ملفات غير ضرورية مكتشفة – يمكن إزالتها بأمان عادةً",
-    //  56 Developed by
+    //  58 Developed by
     "من تطوير",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "إخلاء المسؤولية",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "تجاهل الإشعار",
-    //  59 Documents
+    //  61 Documents
     "مستندات",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "اسحب مجلدًا أو وحدة تخزين إلى هنا –\nأو اختر واحدًا لترى أين ذهبت مساحتك.",
-    //  61 E&xit
+    //  63 E&xit
     "خروج(&X)",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "النظام بأكمله (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "متوقعة، تم تخطيها",
-    //  64 File
+    //  66 File
     "ملف",
-    //  65 Files
+    //  67 Files
     "الملفات",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "الملفات ذات الأسماء المتعددة تُحتسب مرة واحدة — وإلا لتجاوز المجموع المساحة المستخدمة.",
-    //  67 Folder packed
+    //  69 Folder packed
     "تم حزم المجلد",
-    //  68 Folders
+    //  70 Folders
     "المجلدات",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "يحرر: %s",
-    //  70 Hide
+    //  72 Hide
     "إخفاء",
-    //  71 Home Folder
+    //  73 Home Folder
     "المجلد المنزلي",
-    //  72 Images
+    //  74 Images
     "صور",
-    //  73 In file manager
+    //  75 In file manager
     "في مدير الملفات",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "إلى أكبر مجلد فرعي",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "إلى أكبر مجلد فرعي (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "تُنقل العناصر إلى سلة المهملات ويمكن استعادتها من هناك.",
-    //  77 Language
+    //  79 Language
     "اللغة",
-    //  78 Light
+    //  80 Light
     "فاتح",
-    //  79 Log
+    //  81 Log
     "السجل",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "السجل (%s)",
-    //  81 Map
+    //  83 Map
     "خريطة",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "وسم للحذف",
-    //  83 Marked
+    //  85 Marked
     "موسوم",
-    //  84 Modified
+    //  86 Modified
     "تاريخ التعديل",
-    //  85 Mount points
+    //  87 Mount points
     "نقاط الضم",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "هل تريد نقل العناصر (%s · %s) إلى سلة المهملات؟",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "نقل إلى سلة المهملات",
-    //  88 Moved %s to Trash — space freed.
-    "نُقل إلى سلة المهملات: %s — تم تحرير المساحة.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "نُقل إلى سلة المهملات: %s — أفرغ سلة المهملات لتحرير المساحة.",
+    //  91 Name
     "الاسم",
-    //  90 Next
+    //  92 Next
     "التالي",
-    //  91 No access
+    //  93 No access
     "لا يوجد إذن وصول",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "لا يوجد إذن وصول – الحجم غير معروف",
-    //  93 No matches
+    //  95 No matches
     "لا توجد نتائج",
-    //  94 No problems.
+    //  96 No problems.
     "لا توجد مشكلات.",
-    //  95 No real problems.
+    //  97 No real problems.
     "لا توجد مشكلات حقيقية.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "لا تتوفر سلة مهملات لهذا الموقع",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "لا شيء لعرضه هنا.",
-    //  98 Open
+    // 100 Open
     "فتح",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "فتح المجلد الحالي في مدير الملفات",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "فتح في مدير الملفات",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "فتح فحص محفوظ",
-    // 102 Other
+    // 104 Other
     "أخرى",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "البيانات الخاصة لتطبيقات أخرى",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "وإلا فسيُحتسب كل ما هو مضموم تحت المجلد المختار.",
-    // 105 Packing failed
+    // 107 Packing failed
     "فشل الحزم",
-    // 106 Permission denied
+    // 108 Permission denied
     "تم رفض الإذن",
-    // 107 Protected
+    // 109 Protected
     "محمي",
-    // 108 Protected system location
+    // 110 Protected system location
     "موقع نظام محمي",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "اختيار سريع",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "خطأ في القراءة (لا يوجد إذن وصول)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "خطأ في القراءة (تم تخطي نقطة ضم)",
-    // 112 Read-only location
+    // 114 Read-only location
     "موقع للقراءة فقط",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "إزالة من قائمة الحذف",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "إعادة فتح آخر مجلد تم فحصه",
-    // 115 Rescan
+    // 117 Rescan
     "إعادة الفحص",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "شغّل هذا الأمر مرة واحدة في الطرفية، ثم أعد تشغيل التطبيق:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "فحص محفوظ من %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "الفحوص المحفوظة (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "الفحوص المحفوظة للقراءة فقط",
-    // 120 Scan
+    // 122 Scan
     "فحص",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "اكتمل الفحص: %s ملف",
-    // 122 Scan started
+    // 124 Scan started
     "بدأ الفحص",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "جارٍ الفحص… على %s من أصل %s أنوية CPU",
-    // 124 Search
+    // 126 Search
     "بحث",
-    // 125 Settings
+    // 127 Settings
     "الإعدادات",
-    // 126 Share
+    // 128 Share
     "النسبة",
-    // 127 Show
+    // 129 Show
     "إظهار",
-    // 128 Show all
+    // 130 Show all
     "إظهار الكل",
-    // 129 Show log
+    // 131 Show log
     "إظهار السجل",
-    // 130 Size
+    // 132 Size
     "الحجم",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "تعرض الأحجام المساحة المشغولة فعليًا على القرص.",
-    // 132 Small files
+    // 134 Small files
     "ملفات صغيرة",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "البقاء على نظام ملفات واحد",
-    // 135 System
+    // 137 System
     "النظام",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "مناطق النظام (يملكها root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "مجلدات النظام غير مرئية في بيئة العزل هذه.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "تعذّر إنشاء الأرشيف.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "يوضع الأرشيف بجوار المجلد، وذلك الموقع محمي من الكتابة.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "قائمة الحذف فارغة.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "تعذّر نقل العنصر",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "يُحتفظ بالأصل — يرتفع الاستخدام في البداية، حتى تحذفه بنفسك.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "تعذّر فتح الفحص المحفوظ: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "لا يعرف الفحص بالأرشيف الجديد بعد",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "يحجب النظام هذه الأماكن عن كل التطبيقات. لا يوجد فيها ما يمكنك حذفه.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "تحتوي سلة المهملات بالفعل على عدد كبير جدًا من الملفات بهذا الاسم",
-    // 147 Theme
+    // 149 Theme
     "السمة",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "قد يستغرق هذا بعض الوقت مع المجلدات الكبيرة.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "يُقدَّم هذا البرنامج «كما هو»، دون أي ضمان من أي نوع، صريحًا كان أو ضمنيًا. استخدمه على مسؤوليتك الخاصة. لا يتحمل المؤلف أي مسؤولية عن أي أضرار تنشأ عن استخدام هذا البرنامج.",
-    // 150 Tree
+    // 152 Tree
     "شجرة",
-    // 151 Type
+    // 153 Type
     "النوع",
-    // 152 Type to search
+    // 154 Type to search
     "اكتب للبحث",
-    // 153 Up one level
+    // 155 Up one level
     "الصعود مستوى واحد",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "الصعود مستوى واحد (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "فيديو",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "العرض: خريطة ملوّنة أو شجرة قابلة للتوسيع بأرقام دقيقة",
-    // 157 Zoom in
+    // 159 Zoom in
     "تكبير",
-    // 158 newer
+    // 160 newer
     "أحدث",
-    // 159 older
+    // 161 older
     "أقدم",
-    // 160 s
+    // 162 s
     "ث",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "تم إنشاء «%s» (%s). يُحتفظ بالأصل — لذا يرتفع الاستخدام أولًا، حتى تحذفه بنفسك.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "«%s» محمي ولا يمكن نقله إلى سلة المهملات.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 ضغط المجلد (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 وسم للحذف",
 };
 
@@ -524,327 +530,331 @@ inline constexpr const char* VALUES_cs[KEY_COUNT] = {
     "Přeskočeno složek: %s (bez přístupu)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Přeskočeno složek: %s (vzdálené nebo FUSE připojení)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Položky, které se nepodařilo smazat: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Položky, které se nepodařilo přesunout do koše: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "Shod: %s",
-    //   6 %s more items
+    //   7 %s more items
     "Dalších položek: %s",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Přesunuto do koše: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Problémy při prohledávání nebo mazání: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Problémy: %s · očekávané, přeskočené: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "Lze uvolnit: %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "Obsazeno %s · volno %s z %s",
-    //  12 &File
+    //  13 &File
     "&Soubor",
-    //  13 &Help
+    //  14 &Help
     "Nápo&věda",
-    //  14 &Tools
+    //  15 &Tools
     "&Nástroje",
-    //  15 &View
+    //  16 &View
     "&Zobrazit",
-    //  16 1 file
+    //  17 1 file
     "1 soubor",
-    //  17 1 match
+    //  18 1 match
     "1 shoda",
-    //  18 About %s
+    //  19 About %s
     "O aplikaci %s",
-    //  19 Age
+    //  20 Age
     "Stáří",
-    //  20 Another user
+    //  21 Another user
     "Jiný uživatel",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Domovská složka jiného uživatele",
-    //  22 Applications
+    //  23 Applications
     "Aplikace",
-    //  23 Archives
+    //  24 Archives
     "Archivy",
-    //  24 Audio
+    //  25 Audio
     "Zvuk",
-    //  25 Automatic
+    //  26 Automatic
     "Automatický",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Mezipaměti, node_modules, dočasné složky, koš atd. — žlutě ohraničené",
-    //  27 Cancel
+    //  28 Cancel
     "Zrušit",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Zrušit prohledávání",
-    //  29 Choose
+    //  30 Choose
     "Zvolit",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Zvolte složku nebo svazek a uvidíte,\nco zabírá místo na disku.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Zvolit složku",
-    //  32 Clear
+    //  33 Clear
     "Vyprázdnit",
-    //  33 Close
+    //  34 Close
     "Zavřít",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kód/data",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Barva: podle typu souboru nebo podle stáří (tepelná mapa)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Probíhá komprimace „%s“…",
-    //  37 Copy
+    //  38 Copy
     "Kopírovat",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Nepodařilo se zapsat záznam koše",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Počítat pevné odkazy jen jednou",
-    //  40 Created
+    //  41 Created
     "Vytvořeno",
-    //  41 Dark
+    //  42 Dark
     "Tmavý",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Označit ke smazání",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Odebrat ze seznamu ke smazání",
-    //  44 Delete
+    //  45 Delete
     "Smazat",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Místo toho trvale smazat položky (%s)? Tuto akci nelze vrátit zpět.",
-    //  46 Delete error
+    //  47 Delete error
     "Chyba při mazání",
-    //  47 Delete list
+    //  48 Delete list
     "Seznam ke smazání",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Seznam ke smazání – největší nejdříve",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Seznam ke smazání: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Trvale smazat",
-    //  51 Deleted
+    //  52 Deleted
     "Smazáno",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Smazáno: %s — místo uvolněno.",
+    //  54 Deletion failed
     "Mazání selhalo",
-    //  53 Deselect
+    //  55 Deselect
     "Zrušit výběr",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Rozpoznaná nepotřebná data (mezipaměti, node_modules, dočasné složky, koš…) svítí žlutě. Pro smazání klikněte na položky jednotlivě.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Rozpoznaná nepotřebná data – obvykle je lze bezpečně odstranit",
-    //  56 Developed by
+    //  58 Developed by
     "Vyvinul",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Vyloučení odpovědnosti",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Zavřít upozornění",
-    //  59 Documents
+    //  61 Documents
     "Dokumenty",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Přetáhněte sem složku nebo svazek –\nnebo nějaký zvolte a uvidíte, kam se podělo místo na disku.",
-    //  61 E&xit
+    //  63 E&xit
     "&Ukončit",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Celý systém (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Očekávané, přeskočené",
-    //  64 File
+    //  66 File
     "Soubor",
-    //  65 Files
+    //  67 Files
     "Soubory",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Soubory s více názvy se počítají jen jednou — jinak by součet převýšil obsazené místo.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Složka zabalena",
-    //  68 Folders
+    //  70 Folders
     "Složky",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Uvolní: %s",
-    //  70 Hide
+    //  72 Hide
     "Skrýt",
-    //  71 Home Folder
+    //  73 Home Folder
     "Domovská složka",
-    //  72 Images
+    //  74 Images
     "Obrázky",
-    //  73 In file manager
+    //  75 In file manager
     "Ve správci souborů",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Do největší podsložky",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Do největší podsložky (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Položky se přesunou do koše a lze je odtud obnovit.",
-    //  77 Language
+    //  79 Language
     "Jazyk",
-    //  78 Light
+    //  80 Light
     "Světlý",
-    //  79 Log
+    //  81 Log
     "Protokol",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Protokol (%s)",
-    //  81 Map
+    //  83 Map
     "Mapa",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Označit ke smazání",
-    //  83 Marked
+    //  85 Marked
     "Označeno",
-    //  84 Modified
+    //  86 Modified
     "Změněno",
-    //  85 Mount points
+    //  87 Mount points
     "Přípojné body",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Přesunout položky (%s) · %s do koše?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Přesunout do koše",
-    //  88 Moved %s to Trash — space freed.
-    "Přesunuto do koše: %s — místo uvolněno.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Přesunuto do koše: %s — místo uvolníte vysypáním koše.",
+    //  91 Name
     "Název",
-    //  90 Next
+    //  92 Next
     "Další",
-    //  91 No access
+    //  93 No access
     "Bez přístupu",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Bez přístupu – velikost neznámá",
-    //  93 No matches
+    //  95 No matches
     "Žádné shody",
-    //  94 No problems.
+    //  96 No problems.
     "Žádné problémy.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Žádné skutečné problémy.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Pro toto umístění není k dispozici žádný koš",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Není zde co zobrazit.",
-    //  98 Open
+    // 100 Open
     "Otevřít",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Otevřít aktuální složku ve správci souborů",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Otevřít ve správci souborů",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Otevřít uložené prohledávání",
-    // 102 Other
+    // 104 Other
     "Ostatní",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Soukromá data jiných aplikací",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Jinak se zahrne vše, co je připojeno pod zvolenou složkou.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Zabalení selhalo",
-    // 106 Permission denied
+    // 108 Permission denied
     "Přístup odepřen",
-    // 107 Protected
+    // 109 Protected
     "Chráněno",
-    // 108 Protected system location
+    // 110 Protected system location
     "Chráněné systémové umístění",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Rychlý výběr",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Chyba čtení (bez přístupu)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Chyba čtení (přeskočený přípojný bod)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Umístění pouze pro čtení",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Odebrat ze seznamu ke smazání",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Znovu otevřít naposledy prohledanou složku",
-    // 115 Rescan
+    // 117 Rescan
     "Znovu prohledat",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Spusťte jednou v terminálu tento příkaz a pak aplikaci znovu spusťte:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Uložené prohledávání z %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Uložená prohledávání (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Uložená prohledávání jsou jen pro čtení",
-    // 120 Scan
+    // 122 Scan
     "Prohledat",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Prohledávání dokončeno, souborů: %s",
-    // 122 Scan started
+    // 124 Scan started
     "Prohledávání zahájeno",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Prohledávání… na %s z %s jader CPU",
-    // 124 Search
+    // 126 Search
     "Hledat",
-    // 125 Settings
+    // 127 Settings
     "Nastavení",
-    // 126 Share
+    // 128 Share
     "Podíl",
-    // 127 Show
+    // 129 Show
     "Zobrazit",
-    // 128 Show all
+    // 130 Show all
     "Zobrazit vše",
-    // 129 Show log
+    // 131 Show log
     "Zobrazit protokol",
-    // 130 Size
+    // 132 Size
     "Velikost",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Velikosti udávají místo skutečně obsazené na disku.",
-    // 132 Small files
+    // 134 Small files
     "Malé soubory",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Zůstat na jednom souborovém systému",
-    // 135 System
+    // 137 System
     "Systém",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Systémové oblasti (vlastník root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Systémové složky nejsou v tomto sandboxu viditelné.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Archiv se nepodařilo vytvořit.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Archiv se ukládá vedle složky a toto umístění je chráněno proti zápisu.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Seznam ke smazání je prázdný.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Položku se nepodařilo přesunout",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Originál zůstává zachován — obsazené místo nejprve vzroste, dokud jej sami nesmažete.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Uložené prohledávání nelze otevřít: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Prohledávání o novém archivu zatím neví",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Systém tato místa uzamyká před všemi aplikacemi. Není tam nic, co byste mohli smazat.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Koš již obsahuje příliš mnoho souborů s tímto názvem",
-    // 147 Theme
+    // 149 Theme
     "Motiv",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "U velkých složek to může chvíli trvat.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tento software je poskytován „tak, jak je“, bez jakékoli záruky, výslovné či předpokládané. Používáte jej na vlastní nebezpečí. Autor neodpovídá za žádné škody vzniklé v souvislosti s používáním tohoto softwaru.",
-    // 150 Tree
+    // 152 Tree
     "Strom",
-    // 151 Type
+    // 153 Type
     "Typ",
-    // 152 Type to search
+    // 154 Type to search
     "Pište pro vyhledávání",
-    // 153 Up one level
+    // 155 Up one level
     "O úroveň výš",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "O úroveň výš (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Zobrazení: barevná mapa nebo rozbalovací strom s přesnými čísly",
-    // 157 Zoom in
+    // 159 Zoom in
     "Přiblížit",
-    // 158 newer
+    // 160 newer
     "novější",
-    // 159 older
+    // 161 older
     "starší",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Archiv „%s“ byl vytvořen (%s). Originál zůstává zachován — obsazené místo tedy nejprve VZROSTE, dokud jej sami nesmažete.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "Položka „%s“ je chráněná a nelze ji přesunout do koše.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Komprimovat složku (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Označit ke smazání",
 };
 
@@ -857,327 +867,331 @@ inline constexpr const char* VALUES_da[KEY_COUNT] = {
     "%s mapper sprunget over (ingen adgang)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s mapper sprunget over (netværks- eller FUSE-montering)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s element(er) kunne ikke slettes.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s element(er) kunne ikke flyttes til papirkurven.",
-    //   5 %s matches
+    //   6 %s matches
     "%s resultater",
-    //   6 %s more items
+    //   7 %s more items
     "%s elementer mere",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s flyttet til papirkurven.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s problem(er) under skanning eller sletning",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s problem(er) · %s forventet, sprunget over",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s kan frigøres",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s brugt · %s ledig af %s",
-    //  12 &File
+    //  13 &File
     "&Filer",
-    //  13 &Help
+    //  14 &Help
     "&Hjælp",
-    //  14 &Tools
+    //  15 &Tools
     "Værk&tøjer",
-    //  15 &View
+    //  16 &View
     "&Vis",
-    //  16 1 file
+    //  17 1 file
     "1 fil",
-    //  17 1 match
+    //  18 1 match
     "1 resultat",
-    //  18 About %s
+    //  19 About %s
     "Om %s",
-    //  19 Age
+    //  20 Age
     "Alder",
-    //  20 Another user
+    //  21 Another user
     "Anden bruger",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "En anden brugers hjemmemappe",
-    //  22 Applications
+    //  23 Applications
     "Programmer",
-    //  23 Archives
+    //  24 Archives
     "Arkiver",
-    //  24 Audio
+    //  25 Audio
     "Lyd",
-    //  25 Automatic
+    //  26 Automatic
     "Automatisk",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cacher, node_modules, midlertidige mapper, papirkurv osv. — markeret med gul kant",
-    //  27 Cancel
+    //  28 Cancel
     "Annullér",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Annullér skanning",
-    //  29 Choose
+    //  30 Choose
     "Vælg",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Vælg en mappe eller en diskenhed for at se,\nhvad der optager din plads.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Vælg mappe",
-    //  32 Clear
+    //  33 Clear
     "Ryd",
-    //  33 Close
+    //  34 Close
     "Luk",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kode/data",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Farve: efter filtype eller alder (varmekort)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Komprimerer »%s« …",
-    //  37 Copy
+    //  38 Copy
     "Kopiér",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Kunne ikke skrive papirkurvsoplysningerne",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Tæl hårde links kun én gang",
-    //  40 Created
+    //  41 Created
     "Oprettet",
-    //  41 Dark
+    //  42 Dark
     "Mørk",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Markér til sletning",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Fjern fra slettelisten",
-    //  44 Delete
+    //  45 Delete
     "Slet",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Slet i stedet %s element(er) permanent? Dette kan ikke fortrydes.",
-    //  46 Delete error
+    //  47 Delete error
     "Fejl ved sletning",
-    //  47 Delete list
+    //  48 Delete list
     "Sletteliste",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Sletteliste – største først",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Sletteliste: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Slet permanent",
-    //  51 Deleted
+    //  52 Deleted
     "Slettet",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s slettet — plads frigjort.",
+    //  54 Deletion failed
     "Sletning mislykkedes",
-    //  53 Deselect
+    //  55 Deselect
     "Fravælg",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Fundne overflødige data (cacher, node_modules, midlertidige mapper, papirkurv …) lyser gult. Klik på elementerne enkeltvis for at slette dem.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Fundne overflødige data – normalt sikre at fjerne",
-    //  56 Developed by
+    //  58 Developed by
     "Udviklet af",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Ansvarsfraskrivelse",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Luk meddelelse",
-    //  59 Documents
+    //  61 Documents
     "Dokumenter",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Træk en mappe eller en diskenhed herhen –\neller vælg en for at se, hvor din plads er blevet af.",
-    //  61 E&xit
+    //  63 E&xit
     "&Afslut",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Hele systemet (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Forventet, sprunget over",
-    //  64 File
+    //  66 File
     "Fil",
-    //  65 Files
+    //  67 Files
     "Filer",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Filer med flere navne tælles kun én gang — ellers overstiger summen den brugte plads.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Mappe pakket",
-    //  68 Folders
+    //  70 Folders
     "Mapper",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Frigør: %s",
-    //  70 Hide
+    //  72 Hide
     "Skjul",
-    //  71 Home Folder
+    //  73 Home Folder
     "Hjemmemappe",
-    //  72 Images
+    //  74 Images
     "Billeder",
-    //  73 In file manager
+    //  75 In file manager
     "I filhåndteringen",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Ind i den største undermappe",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Ind i den største undermappe (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Elementer flyttes til papirkurven og kan gendannes derfra.",
-    //  77 Language
+    //  79 Language
     "Sprog",
-    //  78 Light
+    //  80 Light
     "Lys",
-    //  79 Log
+    //  81 Log
     "Log",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Log (%s)",
-    //  81 Map
+    //  83 Map
     "Kort",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Markér til sletning",
-    //  83 Marked
+    //  85 Marked
     "Markeret",
-    //  84 Modified
+    //  86 Modified
     "Ændret",
-    //  85 Mount points
+    //  87 Mount points
     "Monteringspunkter",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Flyt %s element(er) · %s til papirkurven?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Flyt til papirkurven",
-    //  88 Moved %s to Trash — space freed.
-    "%s flyttet til papirkurven — plads frigjort.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s flyttet til papirkurven — tøm papirkurven for at frigøre pladsen.",
+    //  91 Name
     "Navn",
-    //  90 Next
+    //  92 Next
     "Næste",
-    //  91 No access
+    //  93 No access
     "Ingen adgang",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Ingen adgang – ukendt størrelse",
-    //  93 No matches
+    //  95 No matches
     "Ingen resultater",
-    //  94 No problems.
+    //  96 No problems.
     "Ingen problemer.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Ingen reelle problemer.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Der er ingen papirkurv tilgængelig for denne placering",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Intet at vise her.",
-    //  98 Open
+    // 100 Open
     "Åbn",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Åbn den aktuelle mappe i filhåndteringen",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Åbn i filhåndteringen",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Åbn gemt skanning",
-    // 102 Other
+    // 104 Other
     "Andet",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Andre programmers private data",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Ellers medtages alt, der er monteret under den valgte mappe.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Pakning mislykkedes",
-    // 106 Permission denied
+    // 108 Permission denied
     "Adgang nægtet",
-    // 107 Protected
+    // 109 Protected
     "Beskyttet",
-    // 108 Protected system location
+    // 110 Protected system location
     "Beskyttet systemplacering",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Hurtigvalg",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Læsefejl (ingen adgang)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Læsefejl (montering sprunget over)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Skrivebeskyttet placering",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Fjern fra slettelisten",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Genåbn den senest skannede mappe",
-    // 115 Rescan
+    // 117 Rescan
     "Skan igen",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Kør dette én gang i en terminal, og start derefter programmet igen:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Gemt skanning fra %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Gemte skanninger (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Gemte skanninger er skrivebeskyttede",
-    // 120 Scan
+    // 122 Scan
     "Skan",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Skanning fuldført: %s filer",
-    // 122 Scan started
+    // 124 Scan started
     "Skanning startet",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Skanner … på %s af %s CPU-kerner",
-    // 124 Search
+    // 126 Search
     "Søg",
-    // 125 Settings
+    // 127 Settings
     "Indstillinger",
-    // 126 Share
+    // 128 Share
     "Andel",
-    // 127 Show
+    // 129 Show
     "Vis",
-    // 128 Show all
+    // 130 Show all
     "Vis alle",
-    // 129 Show log
+    // 131 Show log
     "Vis log",
-    // 130 Size
+    // 132 Size
     "Størrelse",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Størrelser viser den plads, der faktisk optages på disken.",
-    // 132 Small files
+    // 134 Small files
     "Små filer",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Bliv på ét filsystem",
-    // 135 System
+    // 137 System
     "System",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Systemområder (ejet af root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Systemmapper er ikke synlige i denne sandkasse.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Arkivet kunne ikke oprettes.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeres ved siden af mappen, og den placering er skrivebeskyttet.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Slettelisten er tom.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Elementet kunne ikke flyttes",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalen bevares — forbruget stiger i første omgang, indtil du selv sletter den.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Den gemte skanning kunne ikke åbnes: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Skanningen kender endnu ikke det nye arkiv",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet lukker disse steder af for alle programmer. Der er intet, du kan slette der.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Papirkurven indeholder allerede for mange filer med det navn",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Det kan tage et stykke tid for store mapper.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denne software leveres »som den er«, uden nogen form for garanti, hverken udtrykkelig eller underforstået. Brug sker på eget ansvar. Forfatteren kan ikke holdes ansvarlig for skader, der opstår som følge af brugen af denne software.",
-    // 150 Tree
+    // 152 Tree
     "Træ",
-    // 151 Type
+    // 153 Type
     "Type",
-    // 152 Type to search
+    // 154 Type to search
     "Skriv for at søge",
-    // 153 Up one level
+    // 155 Up one level
     "Et niveau op",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Et niveau op (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Visning: farvet kort eller udfoldeligt træ med nøjagtige tal",
-    // 157 Zoom in
+    // 159 Zoom in
     "Zoom ind",
-    // 158 newer
+    // 160 newer
     "nyere",
-    // 159 older
+    // 161 older
     "ældre",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "»%s« oprettet (%s). Originalen bevares — så forbruget STIGER i første omgang, indtil du selv sletter den.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "»%s« er beskyttet og kan ikke flyttes til papirkurven.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Komprimér mappe (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Markér til sletning",
 };
 
@@ -1190,327 +1204,331 @@ inline constexpr const char* VALUES_de[KEY_COUNT] = {
     "%s Ordner übersprungen (kein Zugriff)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s Ordner übersprungen (Netzwerk- oder FUSE-Einhängung)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s Element(e) konnte(n) nicht gelöscht werden.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s Element(e) konnte(n) nicht in den Papierkorb verschoben werden.",
-    //   5 %s matches
+    //   6 %s matches
     "%s Treffer",
-    //   6 %s more items
+    //   7 %s more items
     "%s weitere Elemente",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s in den Papierkorb verschoben.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s Problem(e) beim Scannen oder Löschen",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s Problem(e) · %s erwartet, übersprungen",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s freigebbar",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s belegt · %s von %s frei",
-    //  12 &File
+    //  13 &File
     "&Datei",
-    //  13 &Help
+    //  14 &Help
     "&Hilfe",
-    //  14 &Tools
+    //  15 &Tools
     "E&xtras",
-    //  15 &View
+    //  16 &View
     "&Ansicht",
-    //  16 1 file
+    //  17 1 file
     "1 Datei",
-    //  17 1 match
+    //  18 1 match
     "1 Treffer",
-    //  18 About %s
+    //  19 About %s
     "Über %s",
-    //  19 Age
+    //  20 Age
     "Alter",
-    //  20 Another user
+    //  21 Another user
     "Anderer Benutzer",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Persönlicher Ordner eines anderen Benutzers",
-    //  22 Applications
+    //  23 Applications
     "Anwendungen",
-    //  23 Archives
+    //  24 Archives
     "Archive",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automatisch",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, temporäre Ordner, Papierkorb usw. — gelb umrandet",
-    //  27 Cancel
+    //  28 Cancel
     "Abbrechen",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Scan abbrechen",
-    //  29 Choose
+    //  30 Choose
     "Auswählen",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Wählen Sie einen Ordner oder Datenträger, um zu sehen,\nwo Ihr Speicherplatz belegt wird.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Ordner auswählen",
-    //  32 Clear
+    //  33 Clear
     "Leeren",
-    //  33 Close
+    //  34 Close
     "Schließen",
-    //  34 Code/Data
+    //  35 Code/Data
     "Code/Daten",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Farbe: nach Dateityp oder nach Alter (Heatmap)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "„%s“ wird komprimiert …",
-    //  37 Copy
+    //  38 Copy
     "Kopieren",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Der Papierkorb-Eintrag konnte nicht geschrieben werden",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Harte Verknüpfungen nur einmal zählen",
-    //  40 Created
+    //  41 Created
     "Erstellt",
-    //  41 Dark
+    //  42 Dark
     "Dunkel",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Entf zum Löschen vormerken",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Entf aus der Löschliste entfernen",
-    //  44 Delete
+    //  45 Delete
     "Löschen",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Stattdessen %s Element(e) endgültig löschen? Dies kann nicht rückgängig gemacht werden.",
-    //  46 Delete error
+    //  47 Delete error
     "Fehler beim Löschen",
-    //  47 Delete list
+    //  48 Delete list
     "Löschliste",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Löschliste – Größte zuerst",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Löschliste: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Endgültig löschen",
-    //  51 Deleted
+    //  52 Deleted
     "Gelöscht",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s gelöscht — Speicherplatz freigegeben.",
+    //  54 Deletion failed
     "Löschen fehlgeschlagen",
-    //  53 Deselect
+    //  55 Deselect
     "Auswahl aufheben",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Erkannter Datenmüll (Caches, node_modules, temporäre Ordner, Papierkorb …) leuchtet gelb. Klicken Sie Elemente einzeln an, um sie zu löschen.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Erkannter Datenmüll – meist gefahrlos entfernbar",
-    //  56 Developed by
+    //  58 Developed by
     "Entwickelt von",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Haftungsausschluss",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Hinweis ausblenden",
-    //  59 Documents
+    //  61 Documents
     "Dokumente",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Ziehen Sie einen Ordner oder Datenträger hierher –\noder wählen Sie einen aus, um zu sehen, wo Ihr Speicherplatz geblieben ist.",
-    //  61 E&xit
+    //  63 E&xit
     "&Beenden",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Gesamtes System (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Erwartet, übersprungen",
-    //  64 File
+    //  66 File
     "Datei",
-    //  65 Files
+    //  67 Files
     "Dateien",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Dateien mit mehreren Namen werden nur einmal gezählt — sonst übersteigt die Summe den belegten Speicherplatz.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Ordner gepackt",
-    //  68 Folders
+    //  70 Folders
     "Ordner",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Gibt frei: %s",
-    //  70 Hide
+    //  72 Hide
     "Ausblenden",
-    //  71 Home Folder
+    //  73 Home Folder
     "Persönlicher Ordner",
-    //  72 Images
+    //  74 Images
     "Bilder",
-    //  73 In file manager
+    //  75 In file manager
     "Im Dateimanager",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "In den größten Unterordner",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "In den größten Unterordner (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Elemente werden in den Papierkorb verschoben und können von dort wiederhergestellt werden.",
-    //  77 Language
+    //  79 Language
     "Sprache",
-    //  78 Light
+    //  80 Light
     "Hell",
-    //  79 Log
+    //  81 Log
     "Protokoll",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Protokoll (%s)",
-    //  81 Map
+    //  83 Map
     "Karte",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Zum Löschen vormerken",
-    //  83 Marked
+    //  85 Marked
     "Vorgemerkt",
-    //  84 Modified
+    //  86 Modified
     "Geändert",
-    //  85 Mount points
+    //  87 Mount points
     "Einhängepunkte",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "%s Element(e) · %s in den Papierkorb verschieben?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "In den Papierkorb verschieben",
-    //  88 Moved %s to Trash — space freed.
-    "%s in den Papierkorb verschoben — Speicherplatz freigegeben.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s in den Papierkorb verschoben — leeren Sie den Papierkorb, um den Speicherplatz freizugeben.",
+    //  91 Name
     "Name",
-    //  90 Next
+    //  92 Next
     "Weiter",
-    //  91 No access
+    //  93 No access
     "Kein Zugriff",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Kein Zugriff – Größe unbekannt",
-    //  93 No matches
+    //  95 No matches
     "Keine Treffer",
-    //  94 No problems.
+    //  96 No problems.
     "Keine Probleme.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Keine echten Probleme.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Für diesen Ort ist kein Papierkorb verfügbar",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Hier gibt es nichts anzuzeigen.",
-    //  98 Open
+    // 100 Open
     "Öffnen",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Aktuellen Ordner im Dateimanager öffnen",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Im Dateimanager öffnen",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Gespeicherten Scan öffnen",
-    // 102 Other
+    // 104 Other
     "Sonstiges",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Private Daten anderer Apps",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Andernfalls wird alles einbezogen, was unterhalb des gewählten Ordners eingehängt ist.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Packen fehlgeschlagen",
-    // 106 Permission denied
+    // 108 Permission denied
     "Zugriff verweigert",
-    // 107 Protected
+    // 109 Protected
     "Geschützt",
-    // 108 Protected system location
+    // 110 Protected system location
     "Geschützter Systemort",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Schnellauswahl",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Lesefehler (kein Zugriff)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Lesefehler (Einhängepunkt übersprungen)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Schreibgeschützter Ort",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Aus der Löschliste entfernen",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Zuletzt gescannten Ordner erneut öffnen",
-    // 115 Rescan
+    // 117 Rescan
     "Erneut scannen",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Führen Sie dies einmalig in einem Terminal aus und starten Sie die App dann neu:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Gespeicherter Scan vom %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Gespeicherte Scans (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Gespeicherte Scans sind schreibgeschützt",
-    // 120 Scan
+    // 122 Scan
     "Scan",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Scan abgeschlossen: %s Dateien",
-    // 122 Scan started
+    // 124 Scan started
     "Scan gestartet",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Scan läuft … auf %s von %s CPU-Kernen",
-    // 124 Search
+    // 126 Search
     "Suchen",
-    // 125 Settings
+    // 127 Settings
     "Einstellungen",
-    // 126 Share
+    // 128 Share
     "Anteil",
-    // 127 Show
+    // 129 Show
     "Anzeigen",
-    // 128 Show all
+    // 130 Show all
     "Alle anzeigen",
-    // 129 Show log
+    // 131 Show log
     "Protokoll anzeigen",
-    // 130 Size
+    // 132 Size
     "Größe",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Größen zeigen den tatsächlich auf dem Datenträger belegten Platz.",
-    // 132 Small files
+    // 134 Small files
     "Kleine Dateien",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Auf einem Dateisystem bleiben",
-    // 135 System
+    // 137 System
     "System",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Systembereiche (im Besitz von root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Systemordner sind in dieser Sandbox nicht sichtbar.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Das Archiv konnte nicht erstellt werden.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Das Archiv wird neben dem Ordner abgelegt, und dieser Ort ist schreibgeschützt.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Die Löschliste ist leer.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Das Element konnte nicht verschoben werden",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Das Original bleibt erhalten — die Belegung steigt zunächst, bis Sie es selbst löschen.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Der gespeicherte Scan konnte nicht geöffnet werden: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Der Scan kennt das neue Archiv noch nicht",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Das System schirmt diese Orte gegen alle Apps ab. Dort gibt es nichts, was Sie löschen könnten.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Der Papierkorb enthält bereits zu viele Dateien mit diesem Namen",
-    // 147 Theme
+    // 149 Theme
     "Design",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Bei großen Ordnern kann dies eine Weile dauern.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Diese Software wird „wie besehen“ bereitgestellt, ohne jegliche ausdrückliche oder stillschweigende Gewährleistung. Die Nutzung erfolgt auf eigene Gefahr. Der Autor haftet nicht für Schäden, die aus der Nutzung dieser Software entstehen.",
-    // 150 Tree
+    // 152 Tree
     "Baum",
-    // 151 Type
+    // 153 Type
     "Typ",
-    // 152 Type to search
+    // 154 Type to search
     "Tippen, um zu suchen",
-    // 153 Up one level
+    // 155 Up one level
     "Eine Ebene nach oben",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Eine Ebene nach oben (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Ansicht: farbige Karte oder aufklappbarer Baum mit genauen Zahlen",
-    // 157 Zoom in
+    // 159 Zoom in
     "Hineinzoomen",
-    // 158 newer
+    // 160 newer
     "neuer",
-    // 159 older
+    // 161 older
     "älter",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s“ erstellt (%s). Das Original bleibt erhalten — die Belegung steigt also zunächst AN, bis Sie es selbst löschen.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "„%s“ ist geschützt und kann nicht in den Papierkorb verschoben werden.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Ordner komprimieren (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Zum Löschen vormerken",
 };
 
@@ -1523,327 +1541,331 @@ inline constexpr const char* VALUES_el[KEY_COUNT] = {
     "Φάκελοι που παραλείφθηκαν: %s (χωρίς πρόσβαση)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Φάκελοι που παραλείφθηκαν: %s (απομακρυσμένη προσάρτηση ή FUSE)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Στοιχεία που δεν διαγράφηκαν: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Στοιχεία που δεν μετακινήθηκαν στα απορρίμματα: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s αποτελέσματα",
-    //   6 %s more items
+    //   7 %s more items
     "%s επιπλέον στοιχεία",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Μετακινήθηκαν στα απορρίμματα: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Προβλήματα κατά τη σάρωση ή τη διαγραφή: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Προβλήματα: %s · αναμενόμενα (παραλείφθηκαν): %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s ανακτήσιμα",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s σε χρήση · %s ελεύθερα από %s",
-    //  12 &File
+    //  13 &File
     "&Αρχείο",
-    //  13 &Help
+    //  14 &Help
     "&Βοήθεια",
-    //  14 &Tools
+    //  15 &Tools
     "&Εργαλεία",
-    //  15 &View
+    //  16 &View
     "&Προβολή",
-    //  16 1 file
+    //  17 1 file
     "1 αρχείο",
-    //  17 1 match
+    //  18 1 match
     "1 αποτέλεσμα",
-    //  18 About %s
+    //  19 About %s
     "Σχετικά με το %s",
-    //  19 Age
+    //  20 Age
     "Ηλικία",
-    //  20 Another user
+    //  21 Another user
     "Άλλος χρήστης",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Προσωπικός φάκελος άλλου χρήστη",
-    //  22 Applications
+    //  23 Applications
     "Εφαρμογές",
-    //  23 Archives
+    //  24 Archives
     "Αρχειοθήκες",
-    //  24 Audio
+    //  25 Audio
     "Ήχος",
-    //  25 Automatic
+    //  26 Automatic
     "Αυτόματο",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Κρυφές μνήμες, node_modules, προσωρινοί φάκελοι, απορρίμματα κ.λπ. — με κίτρινο περίγραμμα",
-    //  27 Cancel
+    //  28 Cancel
     "Ακύρωση",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Ακύρωση σάρωσης",
-    //  29 Choose
+    //  30 Choose
     "Επιλογή",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Επιλέξτε έναν φάκελο ή τόμο για να δείτε\nπού χρησιμοποιείται ο χώρος σας.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Επιλογή φακέλου",
-    //  32 Clear
+    //  33 Clear
     "Εκκαθάριση",
-    //  33 Close
+    //  34 Close
     "Κλείσιμο",
-    //  34 Code/Data
+    //  35 Code/Data
     "Κώδικας/Δεδομένα",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Χρώμα: κατά τύπο αρχείου ή κατά ηλικία (θερμικός χάρτης)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Συμπίεση «%s»…",
-    //  37 Copy
+    //  38 Copy
     "Αντιγραφή",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Αδυναμία εγγραφής της καταχώρισης απορριμμάτων",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Καταμέτρηση των σκληρών συνδέσμων μόνο μία φορά",
-    //  40 Created
+    //  41 Created
     "Δημιουργήθηκε",
-    //  41 Dark
+    //  42 Dark
     "Σκοτεινό",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Σήμανση για διαγραφή",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Αφαίρεση από τη λίστα διαγραφής",
-    //  44 Delete
+    //  45 Delete
     "Διαγραφή",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Να διαγραφούν οριστικά %s στοιχείο(α) αντ’ αυτού; Η ενέργεια αυτή δεν αναιρείται.",
-    //  46 Delete error
+    //  47 Delete error
     "Σφάλμα διαγραφής",
-    //  47 Delete list
+    //  48 Delete list
     "Λίστα διαγραφής",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Λίστα διαγραφής – Τα μεγαλύτερα πρώτα",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Λίστα διαγραφής: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Οριστική διαγραφή",
-    //  51 Deleted
+    //  52 Deleted
     "Διαγράφηκε",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Διαγράφηκαν: %s — ο χώρος ελευθερώθηκε.",
+    //  54 Deletion failed
     "Η διαγραφή απέτυχε",
-    //  53 Deselect
+    //  55 Deselect
     "Αποεπιλογή",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Τα περιττά αρχεία που εντοπίστηκαν (κρυφές μνήμες, node_modules, προσωρινοί φάκελοι, απορρίμματα…) φωτίζονται με κίτρινο. Κάντε κλικ στα στοιχεία ένα ένα για να τα διαγράψετε.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Εντοπίστηκαν περιττά αρχεία – συνήθως διαγράφονται με ασφάλεια",
-    //  56 Developed by
+    //  58 Developed by
     "Αναπτύχθηκε από",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Αποποίηση ευθύνης",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Απόρριψη ειδοποίησης",
-    //  59 Documents
+    //  61 Documents
     "Έγγραφα",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Σύρετε εδώ έναν φάκελο ή τόμο –\nή επιλέξτε έναν για να δείτε πού πήγε ο χώρος σας.",
-    //  61 E&xit
+    //  63 E&xit
     "Έ&ξοδος",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Ολόκληρο το σύστημα (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Αναμενόμενα, παραλείφθηκαν",
-    //  64 File
+    //  66 File
     "Αρχείο",
-    //  65 Files
+    //  67 Files
     "Αρχεία",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Τα αρχεία με πολλά ονόματα μετρώνται μία φορά — αλλιώς το σύνολο θα ξεπερνούσε τον χώρο που χρησιμοποιείται.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Ο φάκελος αρχειοθετήθηκε",
-    //  68 Folders
+    //  70 Folders
     "Φάκελοι",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Ελευθερώνει: %s",
-    //  70 Hide
+    //  72 Hide
     "Απόκρυψη",
-    //  71 Home Folder
+    //  73 Home Folder
     "Προσωπικός φάκελος",
-    //  72 Images
+    //  74 Images
     "Εικόνες",
-    //  73 In file manager
+    //  75 In file manager
     "Στη διαχείριση αρχείων",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Στον μεγαλύτερο υποφάκελο",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Στον μεγαλύτερο υποφάκελο (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Τα στοιχεία μεταφέρονται στα απορρίμματα και μπορούν να ανακτηθούν από εκεί.",
-    //  77 Language
+    //  79 Language
     "Γλώσσα",
-    //  78 Light
+    //  80 Light
     "Φωτεινό",
-    //  79 Log
+    //  81 Log
     "Καταγραφή",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Καταγραφή (%s)",
-    //  81 Map
+    //  83 Map
     "Χάρτης",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Σήμανση για διαγραφή",
-    //  83 Marked
+    //  85 Marked
     "Σημασμένο",
-    //  84 Modified
+    //  86 Modified
     "Τροποποιήθηκε",
-    //  85 Mount points
+    //  87 Mount points
     "Σημεία προσάρτησης",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Να μετακινηθούν %s στοιχείο(α) · %s στα απορρίμματα;",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Μετακίνηση στα απορρίμματα",
-    //  88 Moved %s to Trash — space freed.
-    "Μετακινήθηκαν στα απορρίμματα: %s — ο χώρος ελευθερώθηκε.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Μετακινήθηκαν στα απορρίμματα: %s — αδειάστε τα απορρίμματα για να ελευθερωθεί ο χώρος.",
+    //  91 Name
     "Όνομα",
-    //  90 Next
+    //  92 Next
     "Επόμενο",
-    //  91 No access
+    //  93 No access
     "Χωρίς πρόσβαση",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Χωρίς πρόσβαση – άγνωστο μέγεθος",
-    //  93 No matches
+    //  95 No matches
     "Κανένα αποτέλεσμα",
-    //  94 No problems.
+    //  96 No problems.
     "Κανένα πρόβλημα.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Κανένα πραγματικό πρόβλημα.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Δεν υπάρχει διαθέσιμος φάκελος απορριμμάτων για αυτή τη θέση",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Δεν υπάρχει τίποτα για εμφάνιση εδώ.",
-    //  98 Open
+    // 100 Open
     "Άνοιγμα",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Άνοιγμα τρέχοντος φακέλου στη διαχείριση αρχείων",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Άνοιγμα στη διαχείριση αρχείων",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Άνοιγμα αποθηκευμένης σάρωσης",
-    // 102 Other
+    // 104 Other
     "Άλλα",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Ιδιωτικά δεδομένα άλλων εφαρμογών",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Διαφορετικά, περιλαμβάνονται όλα όσα είναι προσαρτημένα κάτω από τον επιλεγμένο φάκελο.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Η αρχειοθέτηση απέτυχε",
-    // 106 Permission denied
+    // 108 Permission denied
     "Άρνηση πρόσβασης",
-    // 107 Protected
+    // 109 Protected
     "Προστατευμένο",
-    // 108 Protected system location
+    // 110 Protected system location
     "Προστατευμένη θέση συστήματος",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Γρήγορη επιλογή",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Σφάλμα ανάγνωσης (χωρίς πρόσβαση)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Σφάλμα ανάγνωσης (παραλείφθηκε προσάρτηση)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Θέση μόνο για ανάγνωση",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Αφαίρεση από τη λίστα διαγραφής",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Επανάνοιγμα του τελευταίου φακέλου που σαρώθηκε",
-    // 115 Rescan
+    // 117 Rescan
     "Επανασάρωση",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Εκτελέστε αυτό μία φορά σε ένα τερματικό και μετά ξεκινήστε ξανά την εφαρμογή:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Αποθηκευμένη σάρωση από %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Αποθηκευμένες σαρώσεις (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Οι αποθηκευμένες σαρώσεις είναι μόνο για ανάγνωση",
-    // 120 Scan
+    // 122 Scan
     "Σάρωση",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Η σάρωση ολοκληρώθηκε: %s αρχεία",
-    // 122 Scan started
+    // 124 Scan started
     "Η σάρωση ξεκίνησε",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Σάρωση… σε %s από %s πυρήνες CPU",
-    // 124 Search
+    // 126 Search
     "Αναζήτηση",
-    // 125 Settings
+    // 127 Settings
     "Ρυθμίσεις",
-    // 126 Share
+    // 128 Share
     "Ποσοστό",
-    // 127 Show
+    // 129 Show
     "Εμφάνιση",
-    // 128 Show all
+    // 130 Show all
     "Εμφάνιση όλων",
-    // 129 Show log
+    // 131 Show log
     "Εμφάνιση καταγραφής",
-    // 130 Size
+    // 132 Size
     "Μέγεθος",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Τα μεγέθη δείχνουν τον χώρο που καταλαμβάνεται πραγματικά στον δίσκο.",
-    // 132 Small files
+    // 134 Small files
     "Μικρά αρχεία",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Παραμονή σε ένα σύστημα αρχείων",
-    // 135 System
+    // 137 System
     "Σύστημα",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Περιοχές συστήματος (ιδιοκτησίας root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Οι φάκελοι συστήματος δεν είναι ορατοί σε αυτό το απομονωμένο περιβάλλον.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Δεν ήταν δυνατή η δημιουργία της αρχειοθήκης.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Η αρχειοθήκη τοποθετείται δίπλα στον φάκελο, και αυτή η θέση προστατεύεται από εγγραφή.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Η λίστα διαγραφής είναι κενή.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Δεν ήταν δυνατή η μετακίνηση του στοιχείου",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Το πρωτότυπο διατηρείται — η χρήση αυξάνεται αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Δεν ήταν δυνατό το άνοιγμα της αποθηκευμένης σάρωσης: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Η σάρωση δεν γνωρίζει ακόμη τη νέα αρχειοθήκη",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Το σύστημα κλειδώνει αυτές τις θέσεις για κάθε εφαρμογή. Δεν υπάρχει τίποτα εκεί που να μπορείτε να διαγράψετε.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Τα απορρίμματα περιέχουν ήδη πάρα πολλά αρχεία με αυτό το όνομα",
-    // 147 Theme
+    // 149 Theme
     "Θέμα",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Αυτό μπορεί να διαρκέσει λίγο για μεγάλους φακέλους.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Αυτό το λογισμικό παρέχεται «ως έχει», χωρίς καμία εγγύηση, ρητή ή σιωπηρή. Χρησιμοποιήστε το με δική σας ευθύνη. Ο δημιουργός δεν φέρει καμία ευθύνη για οποιαδήποτε ζημία προκύψει από τη χρήση αυτού του λογισμικού.",
-    // 150 Tree
+    // 152 Tree
     "Δέντρο",
-    // 151 Type
+    // 153 Type
     "Τύπος",
-    // 152 Type to search
+    // 154 Type to search
     "Πληκτρολογήστε για αναζήτηση",
-    // 153 Up one level
+    // 155 Up one level
     "Ένα επίπεδο πάνω",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Ένα επίπεδο πάνω (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Βίντεο",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Προβολή: έγχρωμος χάρτης ή αναπτυσσόμενο δέντρο με ακριβή νούμερα",
-    // 157 Zoom in
+    // 159 Zoom in
     "Μεγέθυνση",
-    // 158 newer
+    // 160 newer
     "νεότερα",
-    // 159 older
+    // 161 older
     "παλαιότερα",
-    // 160 s
+    // 162 s
     "δ",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Δημιουργήθηκε το «%s» (%s). Το πρωτότυπο διατηρείται — επομένως η χρήση ΑΥΞΑΝΕΤΑΙ αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "Το «%s» προστατεύεται και δεν μπορεί να μετακινηθεί στα απορρίμματα.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Συμπίεση φακέλου (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Σήμανση για διαγραφή",
 };
 
@@ -1856,327 +1878,331 @@ inline constexpr const char* VALUES_en[KEY_COUNT] = {
     "%s folders skipped (no access)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s folders skipped (remote or FUSE mount)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s item(s) could not be deleted.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s item(s) could not be moved to Trash.",
-    //   5 %s matches
+    //   6 %s matches
     "%s matches",
-    //   6 %s more items
+    //   7 %s more items
     "%s more items",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s moved to Trash.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s problem(s) while scanning or deleting",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s problem(s) · %s expected, skipped",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s reclaimable",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s used · %s free of %s",
-    //  12 &File
+    //  13 &File
     "&File",
-    //  13 &Help
+    //  14 &Help
     "&Help",
-    //  14 &Tools
+    //  15 &Tools
     "&Tools",
-    //  15 &View
+    //  16 &View
     "&View",
-    //  16 1 file
+    //  17 1 file
     "1 file",
-    //  17 1 match
+    //  18 1 match
     "1 match",
-    //  18 About %s
+    //  19 About %s
     "About %s",
-    //  19 Age
+    //  20 Age
     "Age",
-    //  20 Another user
+    //  21 Another user
     "Another user",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Another user's home directory",
-    //  22 Applications
+    //  23 Applications
     "Applications",
-    //  23 Archives
+    //  24 Archives
     "Archives",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automatic",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
-    //  27 Cancel
+    //  28 Cancel
     "Cancel",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Cancel scan",
-    //  29 Choose
+    //  30 Choose
     "Choose",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Choose a folder or volume to see\nwhere your space is being used.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Choose folder",
-    //  32 Clear
+    //  33 Clear
     "Clear",
-    //  33 Close
+    //  34 Close
     "Close",
-    //  34 Code/Data
+    //  35 Code/Data
     "Code/Data",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Color: by file type or by age (heat map)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Compressing “%s” …",
-    //  37 Copy
+    //  38 Copy
     "Copy",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Could not write the trash record",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Count hard links only once",
-    //  40 Created
+    //  41 Created
     "Created",
-    //  41 Dark
+    //  42 Dark
     "Dark",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Mark for deletion",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Remove from delete list",
-    //  44 Delete
+    //  45 Delete
     "Delete",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Delete %s item(s) permanently instead? This cannot be undone.",
-    //  46 Delete error
+    //  47 Delete error
     "Delete error",
-    //  47 Delete list
+    //  48 Delete list
     "Delete list",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Delete list – Largest first",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Delete list: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Delete permanently",
-    //  51 Deleted
+    //  52 Deleted
     "Deleted",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Deleted %s — space freed.",
+    //  54 Deletion failed
     "Deletion failed",
-    //  53 Deselect
+    //  55 Deselect
     "Deselect",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Detected junk – usually safe to remove",
-    //  56 Developed by
+    //  58 Developed by
     "Developed by",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Disclaimer",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Dismiss notice",
-    //  59 Documents
+    //  61 Documents
     "Documents",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Drag a folder or volume here –\nor choose one to see where your space went.",
-    //  61 E&xit
+    //  63 E&xit
     "E&xit",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Entire system (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Expected, skipped",
-    //  64 File
+    //  66 File
     "File",
-    //  65 Files
+    //  67 Files
     "Files",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Files under several names count once — otherwise the total exceeds the space in use.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Folder packed",
-    //  68 Folders
+    //  70 Folders
     "Folders",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Frees up: %s",
-    //  70 Hide
+    //  72 Hide
     "Hide",
-    //  71 Home Folder
+    //  73 Home Folder
     "Home Folder",
-    //  72 Images
+    //  74 Images
     "Images",
-    //  73 In file manager
+    //  75 In file manager
     "In file manager",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Into the largest subfolder",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Into the largest subfolder (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Items go to the Trash and can be restored from there.",
-    //  77 Language
+    //  79 Language
     "Language",
-    //  78 Light
+    //  80 Light
     "Light",
-    //  79 Log
+    //  81 Log
     "Log",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Log (%s)",
-    //  81 Map
+    //  83 Map
     "Map",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Mark for deletion",
-    //  83 Marked
+    //  85 Marked
     "Marked",
-    //  84 Modified
+    //  86 Modified
     "Modified",
-    //  85 Mount points
+    //  87 Mount points
     "Mount points",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Move %s item(s) · %s to Trash?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Move to Trash",
-    //  88 Moved %s to Trash — space freed.
-    "Moved %s to Trash — space freed.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Moved %s to Trash — empty the Trash to free the space.",
+    //  91 Name
     "Name",
-    //  90 Next
+    //  92 Next
     "Next",
-    //  91 No access
+    //  93 No access
     "No access",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "No access – size unknown",
-    //  93 No matches
+    //  95 No matches
     "No matches",
-    //  94 No problems.
+    //  96 No problems.
     "No problems.",
-    //  95 No real problems.
+    //  97 No real problems.
     "No real problems.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "No trash folder is available for this location",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Nothing to show here.",
-    //  98 Open
+    // 100 Open
     "Open",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Open current folder in file manager",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Open in file manager",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Open saved scan",
-    // 102 Other
+    // 104 Other
     "Other",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Other apps' private data",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Otherwise everything mounted below the chosen folder is included.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Packing failed",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permission denied",
-    // 107 Protected
+    // 109 Protected
     "Protected",
-    // 108 Protected system location
+    // 110 Protected system location
     "Protected system location",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Quick Pick",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Read error (no access)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Read error (skipped mount)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Read-only location",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Remove from delete list",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Reopen the last scanned folder",
-    // 115 Rescan
+    // 117 Rescan
     "Rescan",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Run this once in a terminal, then start the app again:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Saved scan from %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Saved scans (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Saved scans are read-only",
-    // 120 Scan
+    // 122 Scan
     "Scan",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Scan complete: %s files",
-    // 122 Scan started
+    // 124 Scan started
     "Scan started",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Scanning … on %s of %s CPU cores",
-    // 124 Search
+    // 126 Search
     "Search",
-    // 125 Settings
+    // 127 Settings
     "Settings",
-    // 126 Share
+    // 128 Share
     "Share",
-    // 127 Show
+    // 129 Show
     "Show",
-    // 128 Show all
+    // 130 Show all
     "Show all",
-    // 129 Show log
+    // 131 Show log
     "Show log",
-    // 130 Size
+    // 132 Size
     "Size",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Sizes show the space actually occupied on disk.",
-    // 132 Small files
+    // 134 Small files
     "Small files",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Stay on one filesystem",
-    // 135 System
+    // 137 System
     "System",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "System areas (owned by root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "System folders are not visible in this sandbox.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "The archive could not be created.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "The archive is placed next to the folder, and that location is write-protected.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "The delete list is empty.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "The item could not be moved",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "The original is kept — usage goes up at first, until you delete it yourself.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "The saved scan could not be opened: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "The scan does not know about the new archive yet",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "The system locks these places away from every app. There is nothing there for you to delete.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "The trash already holds too many files of that name",
-    // 147 Theme
+    // 149 Theme
     "Theme",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "This can take a while for large folders.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    // 150 Tree
+    // 152 Tree
     "Tree",
-    // 151 Type
+    // 153 Type
     "Type",
-    // 152 Type to search
+    // 154 Type to search
     "Type to search",
-    // 153 Up one level
+    // 155 Up one level
     "Up one level",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Up one level (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "View: colored map or expandable tree with exact figures",
-    // 157 Zoom in
+    // 159 Zoom in
     "Zoom in",
-    // 158 newer
+    // 160 newer
     "newer",
-    // 159 older
+    // 161 older
     "older",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s” is protected and cannot be moved to Trash.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Compress folder (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Mark for deletion",
 };
 
@@ -2189,327 +2215,331 @@ inline constexpr const char* VALUES_es[KEY_COUNT] = {
     "%s carpetas omitidas (sin acceso)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s carpetas omitidas (montaje remoto o FUSE)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "No se pudieron eliminar %s elemento(s).",
+    //   5 %s item(s) could not be moved to Trash.
     "No se pudieron mover %s elemento(s) a la Papelera.",
-    //   5 %s matches
+    //   6 %s matches
     "%s coincidencias",
-    //   6 %s more items
+    //   7 %s more items
     "%s elementos más",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Movido a la Papelera: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s problema(s) al analizar o eliminar",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s problema(s) · %s esperado(s), omitido(s)",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s recuperables",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s usados · %s libres de %s",
-    //  12 &File
+    //  13 &File
     "&Archivo",
-    //  13 &Help
+    //  14 &Help
     "A&yuda",
-    //  14 &Tools
+    //  15 &Tools
     "&Herramientas",
-    //  15 &View
+    //  16 &View
     "&Ver",
-    //  16 1 file
+    //  17 1 file
     "1 archivo",
-    //  17 1 match
+    //  18 1 match
     "1 coincidencia",
-    //  18 About %s
+    //  19 About %s
     "Acerca de %s",
-    //  19 Age
+    //  20 Age
     "Antigüedad",
-    //  20 Another user
+    //  21 Another user
     "Otro usuario",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Carpeta personal de otro usuario",
-    //  22 Applications
+    //  23 Applications
     "Aplicaciones",
-    //  23 Archives
+    //  24 Archives
     "Archivos comprimidos",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automático",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cachés, node_modules, carpetas temporales, Papelera, etc. — con contorno amarillo",
-    //  27 Cancel
+    //  28 Cancel
     "Cancelar",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Cancelar análisis",
-    //  29 Choose
+    //  30 Choose
     "Elegir",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Elija una carpeta o un volumen para ver\ndónde se está usando su espacio.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Elegir carpeta",
-    //  32 Clear
+    //  33 Clear
     "Vaciar",
-    //  33 Close
+    //  34 Close
     "Cerrar",
-    //  34 Code/Data
+    //  35 Code/Data
     "Código/Datos",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Color: por tipo de archivo o por antigüedad (mapa de calor)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Comprimiendo «%s»…",
-    //  37 Copy
+    //  38 Copy
     "Copiar",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "No se pudo escribir el registro de la Papelera",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Contar los enlaces duros solo una vez",
-    //  40 Created
+    //  41 Created
     "Creado",
-    //  41 Dark
+    //  42 Dark
     "Oscuro",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Supr Marcar para eliminar",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Supr Quitar de la lista de eliminación",
-    //  44 Delete
+    //  45 Delete
     "Eliminar",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "¿Eliminar permanentemente %s elemento(s) en su lugar? Esta acción no se puede deshacer.",
-    //  46 Delete error
+    //  47 Delete error
     "Error al eliminar",
-    //  47 Delete list
+    //  48 Delete list
     "Lista de eliminación",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Lista de eliminación – Más grandes primero",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Lista de eliminación: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Eliminar permanentemente",
-    //  51 Deleted
+    //  52 Deleted
     "Eliminado",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Eliminado: %s — espacio liberado.",
+    //  54 Deletion failed
     "No se pudo eliminar",
-    //  53 Deselect
+    //  55 Deselect
     "Deseleccionar",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Los archivos basura detectados (cachés, node_modules, carpetas temporales, Papelera…) se iluminan en amarillo. Haga clic en los elementos uno por uno para eliminarlos.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Archivos basura detectados – normalmente se pueden eliminar sin riesgo",
-    //  56 Developed by
+    //  58 Developed by
     "Desarrollado por",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Aviso legal",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Descartar aviso",
-    //  59 Documents
+    //  61 Documents
     "Documentos",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Arrastre aquí una carpeta o un volumen –\no elija uno para ver adónde se ha ido su espacio.",
-    //  61 E&xit
+    //  63 E&xit
     "&Salir",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Todo el sistema (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Esperados, omitidos",
-    //  64 File
+    //  66 File
     "Archivo",
-    //  65 Files
+    //  67 Files
     "Archivos",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Los archivos con varios nombres se cuentan una sola vez — de lo contrario, el total superaría el espacio ocupado.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Carpeta empaquetada",
-    //  68 Folders
+    //  70 Folders
     "Carpetas",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Libera: %s",
-    //  70 Hide
+    //  72 Hide
     "Ocultar",
-    //  71 Home Folder
+    //  73 Home Folder
     "Carpeta personal",
-    //  72 Images
+    //  74 Images
     "Imágenes",
-    //  73 In file manager
+    //  75 In file manager
     "En el gestor de archivos",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "A la subcarpeta más grande",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "A la subcarpeta más grande (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Los elementos van a la Papelera y se pueden restaurar desde allí.",
-    //  77 Language
+    //  79 Language
     "Idioma",
-    //  78 Light
+    //  80 Light
     "Claro",
-    //  79 Log
+    //  81 Log
     "Registro",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Registro (%s)",
-    //  81 Map
+    //  83 Map
     "Mapa",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Marcar para eliminar",
-    //  83 Marked
+    //  85 Marked
     "Marcado",
-    //  84 Modified
+    //  86 Modified
     "Modificado",
-    //  85 Mount points
+    //  87 Mount points
     "Puntos de montaje",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "¿Mover %s elemento(s) · %s a la Papelera?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Mover a la Papelera",
-    //  88 Moved %s to Trash — space freed.
-    "Movido a la Papelera: %s — espacio liberado.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Movido a la Papelera: %s — vacíe la Papelera para liberar el espacio.",
+    //  91 Name
     "Nombre",
-    //  90 Next
+    //  92 Next
     "Siguiente",
-    //  91 No access
+    //  93 No access
     "Sin acceso",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Sin acceso – tamaño desconocido",
-    //  93 No matches
+    //  95 No matches
     "Sin coincidencias",
-    //  94 No problems.
+    //  96 No problems.
     "No hay problemas.",
-    //  95 No real problems.
+    //  97 No real problems.
     "No hay problemas reales.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "No hay ninguna papelera disponible para esta ubicación",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "No hay nada que mostrar aquí.",
-    //  98 Open
+    // 100 Open
     "Abrir",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Abrir la carpeta actual en el gestor de archivos",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Abrir en el gestor de archivos",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Abrir análisis guardado",
-    // 102 Other
+    // 104 Other
     "Otros",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Datos privados de otras aplicaciones",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "De lo contrario, se incluye todo lo que esté montado bajo la carpeta elegida.",
-    // 105 Packing failed
+    // 107 Packing failed
     "No se pudo empaquetar",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permiso denegado",
-    // 107 Protected
+    // 109 Protected
     "Protegido",
-    // 108 Protected system location
+    // 110 Protected system location
     "Ubicación protegida del sistema",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Selección rápida",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Error de lectura (sin acceso)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Error de lectura (montaje omitido)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Ubicación de solo lectura",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Quitar de la lista de eliminación",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Volver a abrir la última carpeta analizada",
-    // 115 Rescan
+    // 117 Rescan
     "Volver a analizar",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Ejecute esto una vez en una terminal y luego vuelva a iniciar la aplicación:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Análisis guardado del %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Análisis guardados (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Los análisis guardados son de solo lectura",
-    // 120 Scan
+    // 122 Scan
     "Analizar",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Análisis completado: %s archivos",
-    // 122 Scan started
+    // 124 Scan started
     "Análisis iniciado",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Analizando… en %s de %s núcleos de CPU",
-    // 124 Search
+    // 126 Search
     "Buscar",
-    // 125 Settings
+    // 127 Settings
     "Configuración",
-    // 126 Share
+    // 128 Share
     "Proporción",
-    // 127 Show
+    // 129 Show
     "Mostrar",
-    // 128 Show all
+    // 130 Show all
     "Mostrar todo",
-    // 129 Show log
+    // 131 Show log
     "Mostrar registro",
-    // 130 Size
+    // 132 Size
     "Tamaño",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Los tamaños muestran el espacio realmente ocupado en el disco.",
-    // 132 Small files
+    // 134 Small files
     "Archivos pequeños",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Permanecer en un solo sistema de archivos",
-    // 135 System
+    // 137 System
     "Sistema",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Áreas del sistema (propiedad de root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Las carpetas del sistema no son visibles en este entorno aislado.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "No se pudo crear el archivo comprimido.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "El archivo comprimido se coloca junto a la carpeta, y esa ubicación está protegida contra escritura.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "La lista de eliminación está vacía.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "No se pudo mover el elemento",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "El original se conserva — el uso aumenta al principio, hasta que lo elimine usted mismo.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "No se pudo abrir el análisis guardado: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "El análisis aún no conoce el nuevo archivo comprimido",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "El sistema protege estos lugares frente a todas las aplicaciones. Ahí no hay nada que usted pueda eliminar.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "La Papelera ya contiene demasiados archivos con ese nombre",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Esto puede tardar un poco en carpetas grandes.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software se proporciona «tal cual», sin garantía de ningún tipo, expresa o implícita. Úselo bajo su propia responsabilidad. El autor no será responsable de ningún daño derivado del uso de este software.",
-    // 150 Tree
+    // 152 Tree
     "Árbol",
-    // 151 Type
+    // 153 Type
     "Tipo",
-    // 152 Type to search
+    // 154 Type to search
     "Escriba para buscar",
-    // 153 Up one level
+    // 155 Up one level
     "Subir un nivel",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Subir un nivel (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Vídeo",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vista: mapa de colores o árbol desplegable con cifras exactas",
-    // 157 Zoom in
+    // 159 Zoom in
     "Acercar",
-    // 158 newer
+    // 160 newer
     "reciente",
-    // 159 older
+    // 161 older
     "antiguo",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» creado (%s). El original se conserva — por eso el uso AUMENTA al principio, hasta que lo elimine usted mismo.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido y no se puede mover a la Papelera.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Comprimir carpeta (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -2522,327 +2552,331 @@ inline constexpr const char* VALUES_fi[KEY_COUNT] = {
     "Ohitettuja kansioita: %s (ei käyttöoikeutta)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Ohitettuja kansioita: %s (etä- tai FUSE-liitos)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Kohteita, joita ei voitu poistaa: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Kohteita, joita ei voitu siirtää roskakoriin: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s osumaa",
-    //   6 %s more items
+    //   7 %s more items
     "%s muuta kohdetta",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s siirretty roskakoriin.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Ongelmia skannauksessa tai poistossa: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Ongelmia: %s · odotettuja, ohitettuja: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s vapautettavissa",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s käytössä · %s / %s vapaana",
-    //  12 &File
+    //  13 &File
     "&Tiedosto",
-    //  13 &Help
+    //  14 &Help
     "&Ohje",
-    //  14 &Tools
+    //  15 &Tools
     "T&yökalut",
-    //  15 &View
+    //  16 &View
     "&Näytä",
-    //  16 1 file
+    //  17 1 file
     "1 tiedosto",
-    //  17 1 match
+    //  18 1 match
     "1 osuma",
-    //  18 About %s
+    //  19 About %s
     "Tietoja sovelluksesta %s",
-    //  19 Age
+    //  20 Age
     "Ikä",
-    //  20 Another user
+    //  21 Another user
     "Toinen käyttäjä",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Toisen käyttäjän kotikansio",
-    //  22 Applications
+    //  23 Applications
     "Sovellukset",
-    //  23 Archives
+    //  24 Archives
     "Arkistot",
-    //  24 Audio
+    //  25 Audio
     "Ääni",
-    //  25 Automatic
+    //  26 Automatic
     "Automaattinen",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Välimuistit, node_modules, väliaikaiset kansiot, roskakori jne. — keltaisella reunuksella",
-    //  27 Cancel
+    //  28 Cancel
     "Peru",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Peru skannaus",
-    //  29 Choose
+    //  30 Choose
     "Valitse",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Valitse kansio tai taltio nähdäksesi,\nmihin levytilasi kuluu.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Valitse kansio",
-    //  32 Clear
+    //  33 Clear
     "Tyhjennä",
-    //  33 Close
+    //  34 Close
     "Sulje",
-    //  34 Code/Data
+    //  35 Code/Data
     "Koodi/data",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Väri: tiedostotyypin tai iän mukaan (lämpökartta)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Pakataan ”%s” …",
-    //  37 Copy
+    //  38 Copy
     "Kopioi",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Roskakoritietueen kirjoittaminen epäonnistui",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Laske kovat linkit vain kerran",
-    //  40 Created
+    //  41 Created
     "Luotu",
-    //  41 Dark
+    //  42 Dark
     "Tumma",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Merkitse poistettavaksi",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Poista poistolistalta",
-    //  44 Delete
+    //  45 Delete
     "Poista",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Poistetaanko kohteet (%s kpl) sen sijaan pysyvästi? Tätä ei voi perua.",
-    //  46 Delete error
+    //  47 Delete error
     "Poistovirhe",
-    //  47 Delete list
+    //  48 Delete list
     "Poistolista",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Poistolista – suurimmat ensin",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Poistolista: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Poista pysyvästi",
-    //  51 Deleted
+    //  52 Deleted
     "Poistettu",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s poistettu — tilaa vapautettu.",
+    //  54 Deletion failed
     "Poisto epäonnistui",
-    //  53 Deselect
+    //  55 Deselect
     "Poista valinta",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Havaittu turha data (välimuistit, node_modules, väliaikaiset kansiot, roskakori …) hehkuu keltaisena. Napsauta kohteita yksitellen poistaaksesi ne.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Havaittu turha data – yleensä turvallista poistaa",
-    //  56 Developed by
+    //  58 Developed by
     "Kehittänyt",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Vastuuvapauslauseke",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Sulje ilmoitus",
-    //  59 Documents
+    //  61 Documents
     "Asiakirjat",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Vedä kansio tai taltio tähän –\ntai valitse sellainen nähdäksesi, mihin levytilasi on mennyt.",
-    //  61 E&xit
+    //  63 E&xit
     "&Lopeta",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Koko järjestelmä (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Odotettu, ohitettu",
-    //  64 File
+    //  66 File
     "Tiedosto",
-    //  65 Files
+    //  67 Files
     "Tiedostot",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Useilla nimillä olevat tiedostot lasketaan vain kerran — muuten kokonaismäärä ylittäisi käytetyn tilan.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Kansio pakattu",
-    //  68 Folders
+    //  70 Folders
     "Kansiot",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Vapauttaa: %s",
-    //  70 Hide
+    //  72 Hide
     "Piilota",
-    //  71 Home Folder
+    //  73 Home Folder
     "Kotikansio",
-    //  72 Images
+    //  74 Images
     "Kuvat",
-    //  73 In file manager
+    //  75 In file manager
     "Tiedostonhallinnassa",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Suurimpaan alikansioon",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Suurimpaan alikansioon (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Kohteet siirretään roskakoriin, ja ne voi palauttaa sieltä.",
-    //  77 Language
+    //  79 Language
     "Kieli",
-    //  78 Light
+    //  80 Light
     "Vaalea",
-    //  79 Log
+    //  81 Log
     "Loki",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Loki (%s)",
-    //  81 Map
+    //  83 Map
     "Kartta",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Merkitse poistettavaksi",
-    //  83 Marked
+    //  85 Marked
     "Merkitty",
-    //  84 Modified
+    //  86 Modified
     "Muokattu",
-    //  85 Mount points
+    //  87 Mount points
     "Liitospisteet",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Siirretäänkö kohteet (%s kpl · %s) roskakoriin?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Siirrä roskakoriin",
-    //  88 Moved %s to Trash — space freed.
-    "%s siirretty roskakoriin — tilaa vapautettu.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s siirretty roskakoriin — tyhjennä roskakori vapauttaaksesi tilan.",
+    //  91 Name
     "Nimi",
-    //  90 Next
+    //  92 Next
     "Seuraava",
-    //  91 No access
+    //  93 No access
     "Ei käyttöoikeutta",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Ei käyttöoikeutta – koko tuntematon",
-    //  93 No matches
+    //  95 No matches
     "Ei osumia",
-    //  94 No problems.
+    //  96 No problems.
     "Ei ongelmia.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Ei todellisia ongelmia.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Tälle sijainnille ei ole käytettävissä roskakoria",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Täällä ei ole mitään näytettävää.",
-    //  98 Open
+    // 100 Open
     "Avaa",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Avaa nykyinen kansio tiedostonhallinnassa",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Avaa tiedostonhallinnassa",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Avaa tallennettu skannaus",
-    // 102 Other
+    // 104 Other
     "Muut",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Muiden sovellusten yksityiset tiedot",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Muuten mukaan otetaan kaikki, mikä on liitetty valitun kansion alle.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Pakkaaminen epäonnistui",
-    // 106 Permission denied
+    // 108 Permission denied
     "Pääsy estetty",
-    // 107 Protected
+    // 109 Protected
     "Suojattu",
-    // 108 Protected system location
+    // 110 Protected system location
     "Suojattu järjestelmäsijainti",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Pikavalinta",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Lukuvirhe (ei käyttöoikeutta)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Lukuvirhe (liitos ohitettu)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Vain luku -sijainti",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Poista poistolistalta",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Avaa viimeksi skannattu kansio uudelleen",
-    // 115 Rescan
+    // 117 Rescan
     "Skannaa uudelleen",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Suorita tämä kerran päätteessä ja käynnistä sovellus sitten uudelleen:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Tallennettu skannaus, tehty %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Tallennetut skannaukset (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Tallennetut skannaukset ovat vain luku -tilassa",
-    // 120 Scan
+    // 122 Scan
     "Skannaa",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Skannaus valmis: %s tiedostoa",
-    // 122 Scan started
+    // 124 Scan started
     "Skannaus aloitettu",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Skannataan … käytössä %s/%s CPU-ydintä",
-    // 124 Search
+    // 126 Search
     "Hae",
-    // 125 Settings
+    // 127 Settings
     "Asetukset",
-    // 126 Share
+    // 128 Share
     "Osuus",
-    // 127 Show
+    // 129 Show
     "Näytä",
-    // 128 Show all
+    // 130 Show all
     "Näytä kaikki",
-    // 129 Show log
+    // 131 Show log
     "Näytä loki",
-    // 130 Size
+    // 132 Size
     "Koko",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Koot kertovat levyltä todellisuudessa varatun tilan.",
-    // 132 Small files
+    // 134 Small files
     "Pienet tiedostot",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Pysy yhdessä tiedostojärjestelmässä",
-    // 135 System
+    // 137 System
     "Järjestelmä",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Järjestelmäalueet (rootin omistamat)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Järjestelmäkansiot eivät näy tässä hiekkalaatikossa.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Arkistoa ei voitu luoda.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Arkisto sijoitetaan kansion viereen, ja kyseinen sijainti on kirjoitussuojattu.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Poistolista on tyhjä.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Kohdetta ei voitu siirtää",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Alkuperäinen säilyy — käyttö kasvaa aluksi, kunnes poistat sen itse.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Tallennettua skannausta ei voitu avata: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Skannaus ei vielä tiedä uudesta arkistosta",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Järjestelmä sulkee nämä paikat kaikilta sovelluksilta. Siellä ei ole mitään, mitä voisit poistaa.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Roskakorissa on jo liian monta samannimistä tiedostoa",
-    // 147 Theme
+    // 149 Theme
     "Teema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Tämä voi kestää hetken suurilla kansioilla.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tämä ohjelmisto toimitetaan ”sellaisenaan” ilman minkäänlaista nimenomaista tai epäsuoraa takuuta. Käyttö omalla vastuulla. Tekijä ei ole vastuussa mistään vahingoista, jotka aiheutuvat tämän ohjelmiston käytöstä.",
-    // 150 Tree
+    // 152 Tree
     "Puu",
-    // 151 Type
+    // 153 Type
     "Tyyppi",
-    // 152 Type to search
+    // 154 Type to search
     "Kirjoita hakeaksesi",
-    // 153 Up one level
+    // 155 Up one level
     "Taso ylöspäin",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Taso ylöspäin (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Näkymä: värikäs kartta tai laajennettava puu tarkkoine lukuineen",
-    // 157 Zoom in
+    // 159 Zoom in
     "Lähennä",
-    // 158 newer
+    // 160 newer
     "uudempi",
-    // 159 older
+    // 161 older
     "vanhempi",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” luotu (%s). Alkuperäinen säilyy — joten käyttö KASVAA aluksi, kunnes poistat sen itse.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "”%s” on suojattu, eikä sitä voi siirtää roskakoriin.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Pakkaa kansio (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Merkitse poistettavaksi",
 };
 
@@ -2855,327 +2889,331 @@ inline constexpr const char* VALUES_fr[KEY_COUNT] = {
     "%s dossiers ignorés (aucun accès)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s dossiers ignorés (montage distant ou FUSE)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Impossible de supprimer %s élément(s).",
+    //   5 %s item(s) could not be moved to Trash.
     "Impossible de mettre %s élément(s) à la Corbeille.",
-    //   5 %s matches
+    //   6 %s matches
     "%s correspondances",
-    //   6 %s more items
+    //   7 %s more items
     "%s autres éléments",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s mis à la Corbeille.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s problème(s) lors de l’analyse ou de la suppression",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s problème(s) · %s attendu(s), ignoré(s)",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s récupérables",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s utilisés · %s libres sur %s",
-    //  12 &File
+    //  13 &File
     "&Fichier",
-    //  13 &Help
+    //  14 &Help
     "&Aide",
-    //  14 &Tools
+    //  15 &Tools
     "&Outils",
-    //  15 &View
+    //  16 &View
     "Afficha&ge",
-    //  16 1 file
+    //  17 1 file
     "1 fichier",
-    //  17 1 match
+    //  18 1 match
     "1 correspondance",
-    //  18 About %s
+    //  19 About %s
     "À propos de %s",
-    //  19 Age
+    //  20 Age
     "Âge",
-    //  20 Another user
+    //  21 Another user
     "Autre utilisateur",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Dossier personnel d’un autre utilisateur",
-    //  22 Applications
+    //  23 Applications
     "Applications",
-    //  23 Archives
+    //  24 Archives
     "Archives",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automatique",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, dossiers temporaires, Corbeille, etc. — entourés de jaune",
-    //  27 Cancel
+    //  28 Cancel
     "Annuler",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Annuler l’analyse",
-    //  29 Choose
+    //  30 Choose
     "Choisir",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Choisissez un dossier ou un volume pour voir\noù votre espace disque est utilisé.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Choisir un dossier",
-    //  32 Clear
+    //  33 Clear
     "Vider",
-    //  33 Close
+    //  34 Close
     "Fermer",
-    //  34 Code/Data
+    //  35 Code/Data
     "Code/Données",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Couleur : par type de fichier ou par âge (carte thermique)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Compression de « %s »…",
-    //  37 Copy
+    //  38 Copy
     "Copier",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Impossible d’écrire les informations de la Corbeille",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Ne compter les liens physiques qu’une seule fois",
-    //  40 Created
+    //  41 Created
     "Créé",
-    //  41 Dark
+    //  42 Dark
     "Sombre",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Suppr Marquer pour suppression",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Suppr Retirer de la liste de suppression",
-    //  44 Delete
+    //  45 Delete
     "Supprimer",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Supprimer plutôt %s élément(s) définitivement ? Cette action est irréversible.",
-    //  46 Delete error
+    //  47 Delete error
     "Erreur de suppression",
-    //  47 Delete list
+    //  48 Delete list
     "Liste de suppression",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Liste de suppression – Les plus gros d’abord",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Liste de suppression : %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Supprimer définitivement",
-    //  51 Deleted
+    //  52 Deleted
     "Supprimé",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s supprimé — espace libéré.",
+    //  54 Deletion failed
     "Échec de la suppression",
-    //  53 Deselect
+    //  55 Deselect
     "Désélectionner",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Les fichiers superflus détectés (caches, node_modules, dossiers temporaires, Corbeille…) brillent en jaune. Cliquez sur les éléments un par un pour les supprimer.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Fichiers superflus détectés – généralement sans risque à supprimer",
-    //  56 Developed by
+    //  58 Developed by
     "Développé par",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Avertissement",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Masquer l’avis",
-    //  59 Documents
+    //  61 Documents
     "Documents",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Glissez un dossier ou un volume ici –\nou choisissez-en un pour voir où est passé votre espace disque.",
-    //  61 E&xit
+    //  63 E&xit
     "&Quitter",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Système entier (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Attendus, ignorés",
-    //  64 File
+    //  66 File
     "Fichier",
-    //  65 Files
+    //  67 Files
     "Fichiers",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Les fichiers ayant plusieurs noms ne sont comptés qu’une fois — sinon le total dépasserait l’espace utilisé.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Dossier archivé",
-    //  68 Folders
+    //  70 Folders
     "Dossiers",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Libère : %s",
-    //  70 Hide
+    //  72 Hide
     "Masquer",
-    //  71 Home Folder
+    //  73 Home Folder
     "Dossier personnel",
-    //  72 Images
+    //  74 Images
     "Images",
-    //  73 In file manager
+    //  75 In file manager
     "Dans le gestionnaire de fichiers",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Dans le plus grand sous-dossier",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Dans le plus grand sous-dossier (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Les éléments sont mis à la Corbeille et peuvent y être restaurés.",
-    //  77 Language
+    //  79 Language
     "Langue",
-    //  78 Light
+    //  80 Light
     "Clair",
-    //  79 Log
+    //  81 Log
     "Journal",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Journal (%s)",
-    //  81 Map
+    //  83 Map
     "Carte",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Marquer pour suppression",
-    //  83 Marked
+    //  85 Marked
     "Marqué",
-    //  84 Modified
+    //  86 Modified
     "Modifié",
-    //  85 Mount points
+    //  87 Mount points
     "Points de montage",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Mettre %s élément(s) · %s à la Corbeille ?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Mettre à la Corbeille",
-    //  88 Moved %s to Trash — space freed.
-    "%s mis à la Corbeille — espace libéré.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s mis à la Corbeille — videz la Corbeille pour libérer l’espace.",
+    //  91 Name
     "Nom",
-    //  90 Next
+    //  92 Next
     "Suivant",
-    //  91 No access
+    //  93 No access
     "Aucun accès",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Aucun accès – taille inconnue",
-    //  93 No matches
+    //  95 No matches
     "Aucune correspondance",
-    //  94 No problems.
+    //  96 No problems.
     "Aucun problème.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Aucun problème réel.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Aucune corbeille n’est disponible pour cet emplacement",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Rien à afficher ici.",
-    //  98 Open
+    // 100 Open
     "Ouvrir",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Ouvrir le dossier actuel dans le gestionnaire de fichiers",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Ouvrir dans le gestionnaire de fichiers",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Ouvrir une analyse enregistrée",
-    // 102 Other
+    // 104 Other
     "Autre",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Données privées d’autres applications",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Sinon, tout ce qui est monté sous le dossier choisi est inclus.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Échec de l’archivage",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permission refusée",
-    // 107 Protected
+    // 109 Protected
     "Protégé",
-    // 108 Protected system location
+    // 110 Protected system location
     "Emplacement système protégé",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Choix rapide",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Erreur de lecture (aucun accès)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Erreur de lecture (point de montage ignoré)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Emplacement en lecture seule",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Retirer de la liste de suppression",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Rouvrir le dernier dossier analysé",
-    // 115 Rescan
+    // 117 Rescan
     "Analyser à nouveau",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Exécutez ceci une fois dans un terminal, puis relancez l’application :",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Analyse enregistrée du %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Analyses enregistrées (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Les analyses enregistrées sont en lecture seule",
-    // 120 Scan
+    // 122 Scan
     "Analyser",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Analyse terminée : %s fichiers",
-    // 122 Scan started
+    // 124 Scan started
     "Analyse démarrée",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Analyse en cours… sur %s des %s cœurs CPU",
-    // 124 Search
+    // 126 Search
     "Rechercher",
-    // 125 Settings
+    // 127 Settings
     "Paramètres",
-    // 126 Share
+    // 128 Share
     "Part",
-    // 127 Show
+    // 129 Show
     "Afficher",
-    // 128 Show all
+    // 130 Show all
     "Tout afficher",
-    // 129 Show log
+    // 131 Show log
     "Afficher le journal",
-    // 130 Size
+    // 132 Size
     "Taille",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Les tailles indiquent l’espace réellement occupé sur le disque.",
-    // 132 Small files
+    // 134 Small files
     "Petits fichiers",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Rester sur un seul système de fichiers",
-    // 135 System
+    // 137 System
     "Système",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Zones système (appartenant à root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Les dossiers système ne sont pas visibles dans ce bac à sable.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "L’archive n’a pas pu être créée.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "L’archive est placée à côté du dossier, et cet emplacement est protégé en écriture.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "La liste de suppression est vide.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "L’élément n’a pas pu être déplacé",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "L’original est conservé — l’espace utilisé augmente d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Impossible d’ouvrir l’analyse enregistrée : %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "L’analyse ne connaît pas encore la nouvelle archive",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Le système protège ces emplacements de toutes les applications. Vous n’avez rien à y supprimer.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "La Corbeille contient déjà trop de fichiers portant ce nom",
-    // 147 Theme
+    // 149 Theme
     "Thème",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Cela peut prendre un moment pour les dossiers volumineux.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ce logiciel est fourni « tel quel », sans garantie d’aucune sorte, expresse ou implicite. Utilisation à vos propres risques. L’auteur ne saurait être tenu responsable de tout dommage résultant de l’utilisation de ce logiciel.",
-    // 150 Tree
+    // 152 Tree
     "Arbre",
-    // 151 Type
+    // 153 Type
     "Type",
-    // 152 Type to search
+    // 154 Type to search
     "Tapez pour rechercher",
-    // 153 Up one level
+    // 155 Up one level
     "Remonter d’un niveau",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Remonter d’un niveau (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Vidéo",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vue : carte colorée ou arbre dépliable avec chiffres exacts",
-    // 157 Zoom in
+    // 159 Zoom in
     "Zoom avant",
-    // 158 newer
+    // 160 newer
     "récent",
-    // 159 older
+    // 161 older
     "ancien",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "« %s » créé (%s). L’original est conservé — l’espace utilisé AUGMENTE donc d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "« %s » est protégé et ne peut pas être mis à la Corbeille.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Compresser le dossier (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Marquer pour suppression",
 };
 
@@ -3188,327 +3226,331 @@ inline constexpr const char* VALUES_he[KEY_COUNT] = {
     "דולגו %s תיקיות (אין גישה)",
     //   3 %s folders skipped (remote or FUSE mount)
     "דולגו %s תיקיות (עיגון מרוחק או FUSE)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "לא ניתן היה למחוק %s פריט(ים).",
+    //   5 %s item(s) could not be moved to Trash.
     "לא ניתן היה להעביר %s פריט(ים) לאשפה.",
-    //   5 %s matches
+    //   6 %s matches
     "%s תוצאות",
-    //   6 %s more items
+    //   7 %s more items
     "עוד %s פריטים",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "הועבר לאשפה: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "בעיות במהלך סריקה או מחיקה: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "בעיות: %s · צפויות, דולגו: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "ניתן לפנות %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s בשימוש · %s פנויים מתוך %s",
-    //  12 &File
+    //  13 &File
     "קובץ(&F)",
-    //  13 &Help
+    //  14 &Help
     "עזרה(&H)",
-    //  14 &Tools
+    //  15 &Tools
     "כלים(&T)",
-    //  15 &View
+    //  16 &View
     "תצוגה(&V)",
-    //  16 1 file
+    //  17 1 file
     "קובץ אחד",
-    //  17 1 match
+    //  18 1 match
     "תוצאה אחת",
-    //  18 About %s
+    //  19 About %s
     "על אודות %s",
-    //  19 Age
+    //  20 Age
     "גיל",
-    //  20 Another user
+    //  21 Another user
     "משתמש אחר",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "תיקיית הבית של משתמש אחר",
-    //  22 Applications
+    //  23 Applications
     "יישומים",
-    //  23 Archives
+    //  24 Archives
     "ארכיונים",
-    //  24 Audio
+    //  25 Audio
     "שמע",
-    //  25 Automatic
+    //  26 Automatic
     "אוטומטי",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "מטמונים, node_modules, תיקיות זמניות, אשפה וכו׳ — במסגרת צהובה",
-    //  27 Cancel
+    //  28 Cancel
     "ביטול",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "ביטול הסריקה",
-    //  29 Choose
+    //  30 Choose
     "בחירה",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "יש לבחור תיקייה או כרך כדי לראות\nמה תופס את שטח האחסון.",
-    //  31 Choose folder
+    //  32 Choose folder
     "בחירת תיקייה",
-    //  32 Clear
+    //  33 Clear
     "ניקוי",
-    //  33 Close
+    //  34 Close
     "סגירה",
-    //  34 Code/Data
+    //  35 Code/Data
     "קוד/נתונים",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "צבע: לפי סוג קובץ או לפי גיל (מפת חום)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "מתבצעת דחיסה של \"%s\"…",
-    //  37 Copy
+    //  38 Copy
     "העתקה",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "לא ניתן היה לכתוב את רשומת האשפה",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "ספירת קישורים קשיחים פעם אחת בלבד",
-    //  40 Created
+    //  41 Created
     "נוצר",
-    //  41 Dark
+    //  42 Dark
     "כהה",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del סימון למחיקה",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del הסרה מרשימת המחיקה",
-    //  44 Delete
+    //  45 Delete
     "מחיקה",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "למחוק במקום זאת %s פריט(ים) לצמיתות? לא ניתן לבטל פעולה זו.",
-    //  46 Delete error
+    //  47 Delete error
     "שגיאת מחיקה",
-    //  47 Delete list
+    //  48 Delete list
     "רשימת מחיקה",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "רשימת מחיקה – הגדולים ביותר תחילה",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "רשימת מחיקה: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "מחיקה לצמיתות",
-    //  51 Deleted
+    //  52 Deleted
     "נמחק",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "נמחק: %s — השטח התפנה.",
+    //  54 Deletion failed
     "המחיקה נכשלה",
-    //  53 Deselect
+    //  55 Deselect
     "ביטול הבחירה",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "קבצים מיותרים שזוהו (מטמונים, node_modules, תיקיות זמניות, אשפה…) זוהרים בצהוב. יש ללחוץ על הפריטים אחד אחד כדי למחוק אותם.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "זוהו קבצים מיותרים – בדרך כלל בטוח להסיר אותם",
-    //  56 Developed by
+    //  58 Developed by
     "פותח על ידי",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "כתב ויתור",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "סגירת ההודעה",
-    //  59 Documents
+    //  61 Documents
     "מסמכים",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "יש לגרור לכאן תיקייה או כרך –\nאו לבחור אחד כדי לראות לאן נעלם שטח האחסון.",
-    //  61 E&xit
+    //  63 E&xit
     "יציאה(&X)",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "כל המערכת (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "צפויות, דולגו",
-    //  64 File
+    //  66 File
     "קובץ",
-    //  65 Files
+    //  67 Files
     "קבצים",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "קבצים בעלי כמה שמות נספרים פעם אחת בלבד — אחרת הסכום יעלה על השטח שבשימוש.",
-    //  67 Folder packed
+    //  69 Folder packed
     "התיקייה נארזה",
-    //  68 Folders
+    //  70 Folders
     "תיקיות",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "מפנה: %s",
-    //  70 Hide
+    //  72 Hide
     "הסתרה",
-    //  71 Home Folder
+    //  73 Home Folder
     "תיקיית הבית",
-    //  72 Images
+    //  74 Images
     "תמונות",
-    //  73 In file manager
+    //  75 In file manager
     "במנהל הקבצים",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "לתת־התיקייה הגדולה ביותר",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "לתת־התיקייה הגדולה ביותר (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "הפריטים מועברים לאשפה וניתן לשחזר אותם משם.",
-    //  77 Language
+    //  79 Language
     "שפה",
-    //  78 Light
+    //  80 Light
     "בהיר",
-    //  79 Log
+    //  81 Log
     "יומן",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "יומן (%s)",
-    //  81 Map
+    //  83 Map
     "מפה",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "סימון למחיקה",
-    //  83 Marked
+    //  85 Marked
     "מסומן",
-    //  84 Modified
+    //  86 Modified
     "שונה",
-    //  85 Mount points
+    //  87 Mount points
     "נקודות עיגון",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "להעביר %s פריט(ים) · %s לאשפה?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "העברה לאשפה",
-    //  88 Moved %s to Trash — space freed.
-    "הועבר לאשפה: %s — השטח התפנה.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "הועבר לאשפה: %s — רוקנו את האשפה כדי לפנות את השטח.",
+    //  91 Name
     "שם",
-    //  90 Next
+    //  92 Next
     "הבא",
-    //  91 No access
+    //  93 No access
     "אין גישה",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "אין גישה – גודל לא ידוע",
-    //  93 No matches
+    //  95 No matches
     "אין תוצאות",
-    //  94 No problems.
+    //  96 No problems.
     "אין בעיות.",
-    //  95 No real problems.
+    //  97 No real problems.
     "אין בעיות של ממש.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "אין תיקיית אשפה זמינה עבור מיקום זה",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "אין מה להציג כאן.",
-    //  98 Open
+    // 100 Open
     "פתיחה",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "פתיחת התיקייה הנוכחית במנהל הקבצים",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "פתיחה במנהל הקבצים",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "פתיחת סריקה שמורה",
-    // 102 Other
+    // 104 Other
     "אחר",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "נתונים פרטיים של יישומים אחרים",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "אחרת, כל מה שמעוגן מתחת לתיקייה שנבחרה ייכלל.",
-    // 105 Packing failed
+    // 107 Packing failed
     "האריזה נכשלה",
-    // 106 Permission denied
+    // 108 Permission denied
     "ההרשאה נדחתה",
-    // 107 Protected
+    // 109 Protected
     "מוגן",
-    // 108 Protected system location
+    // 110 Protected system location
     "מיקום מערכת מוגן",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "בחירה מהירה",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "שגיאת קריאה (אין גישה)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "שגיאת קריאה (עיגון שדולג)",
-    // 112 Read-only location
+    // 114 Read-only location
     "מיקום לקריאה בלבד",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "הסרה מרשימת המחיקה",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "פתיחה מחדש של התיקייה האחרונה שנסרקה",
-    // 115 Rescan
+    // 117 Rescan
     "סריקה מחדש",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "יש להריץ את זה פעם אחת במסוף ואז להפעיל את היישום מחדש:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "סריקה שמורה מתאריך %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "סריקות שמורות (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "סריקות שמורות הן לקריאה בלבד",
-    // 120 Scan
+    // 122 Scan
     "סריקה",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "הסריקה הושלמה: %s קבצים",
-    // 122 Scan started
+    // 124 Scan started
     "הסריקה התחילה",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "מתבצעת סריקה… על %s מתוך %s ליבות CPU",
-    // 124 Search
+    // 126 Search
     "חיפוש",
-    // 125 Settings
+    // 127 Settings
     "הגדרות",
-    // 126 Share
+    // 128 Share
     "חלק יחסי",
-    // 127 Show
+    // 129 Show
     "הצגה",
-    // 128 Show all
+    // 130 Show all
     "הצגת הכול",
-    // 129 Show log
+    // 131 Show log
     "הצגת היומן",
-    // 130 Size
+    // 132 Size
     "גודל",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "הגדלים מציגים את השטח שתפוס בפועל בדיסק.",
-    // 132 Small files
+    // 134 Small files
     "קבצים קטנים",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "הישארות במערכת קבצים אחת",
-    // 135 System
+    // 137 System
     "מערכת",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "אזורי מערכת (בבעלות root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "תיקיות המערכת אינן גלויות בארגז חול זה.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "לא ניתן היה ליצור את הארכיון.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "הארכיון נשמר ליד התיקייה, ומיקום זה מוגן מפני כתיבה.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "רשימת המחיקה ריקה.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "לא ניתן היה להעביר את הפריט",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "המקור נשמר — השימוש בשטח עולה בהתחלה, עד למחיקתו הידנית.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "לא ניתן לפתוח את הסריקה השמורה: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "הסריקה עדיין לא יודעת על הארכיון החדש",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "המערכת נועלת את המקומות האלה בפני כל יישום. אין שם שום דבר שאפשר למחוק.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "האשפה כבר מכילה יותר מדי קבצים בשם הזה",
-    // 147 Theme
+    // 149 Theme
     "ערכת נושא",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "זה עשוי להימשך זמן מה בתיקיות גדולות.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "תוכנה זו מסופקת \"כמות שהיא\", ללא אחריות מכל סוג שהוא, מפורשת או משתמעת. השימוש בה הוא על אחריותך בלבד. המחבר לא יישא באחריות לכל נזק הנובע מהשימוש בתוכנה זו.",
-    // 150 Tree
+    // 152 Tree
     "עץ",
-    // 151 Type
+    // 153 Type
     "סוג",
-    // 152 Type to search
+    // 154 Type to search
     "יש להקליד לחיפוש",
-    // 153 Up one level
+    // 155 Up one level
     "רמה אחת למעלה",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "רמה אחת למעלה (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "וידאו",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "תצוגה: מפה צבעונית או עץ נפתח עם נתונים מדויקים",
-    // 157 Zoom in
+    // 159 Zoom in
     "התקרבות",
-    // 158 newer
+    // 160 newer
     "חדש יותר",
-    // 159 older
+    // 161 older
     "ישן יותר",
-    // 160 s
+    // 162 s
     "שנ׳",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "\"%s\" נוצר (%s). המקור נשמר — ולכן השימוש בשטח דווקא עולה בהתחלה, עד למחיקתו הידנית.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "\"%s\" מוגן ולא ניתן להעביר אותו לאשפה.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 דחיסת התיקייה (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 סימון למחיקה",
 };
 
@@ -3521,327 +3563,331 @@ inline constexpr const char* VALUES_hu[KEY_COUNT] = {
     "%s mappa kihagyva (nincs hozzáférés)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s mappa kihagyva (távoli vagy FUSE csatolás)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s elemet nem sikerült törölni.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s elemet nem sikerült a Kukába helyezni.",
-    //   5 %s matches
+    //   6 %s matches
     "%s találat",
-    //   6 %s more items
+    //   7 %s more items
     "Még %s elem",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s a Kukába helyezve.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s probléma a vizsgálat vagy a törlés során",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s probléma · %s várt, kihagyva",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s felszabadítható",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s foglalt · %s szabad (összesen: %s)",
-    //  12 &File
+    //  13 &File
     "&Fájl",
-    //  13 &Help
+    //  14 &Help
     "&Súgó",
-    //  14 &Tools
+    //  15 &Tools
     "&Eszközök",
-    //  15 &View
+    //  16 &View
     "&Nézet",
-    //  16 1 file
+    //  17 1 file
     "1 fájl",
-    //  17 1 match
+    //  18 1 match
     "1 találat",
-    //  18 About %s
+    //  19 About %s
     "A(z) %s névjegye",
-    //  19 Age
+    //  20 Age
     "Kor",
-    //  20 Another user
+    //  21 Another user
     "Másik felhasználó",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Másik felhasználó saját mappája",
-    //  22 Applications
+    //  23 Applications
     "Alkalmazások",
-    //  23 Archives
+    //  24 Archives
     "Archívumok",
-    //  24 Audio
+    //  25 Audio
     "Hang",
-    //  25 Automatic
+    //  26 Automatic
     "Automatikus",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Gyorsítótárak, node_modules, ideiglenes mappák, Kuka stb. — sárga körvonallal",
-    //  27 Cancel
+    //  28 Cancel
     "Mégse",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Vizsgálat megszakítása",
-    //  29 Choose
+    //  30 Choose
     "Kiválasztás",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Válasszon egy mappát vagy kötetet, hogy lássa,\nmi foglalja a tárhelyet.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Mappa kiválasztása",
-    //  32 Clear
+    //  33 Clear
     "Kiürítés",
-    //  33 Close
+    //  34 Close
     "Bezárás",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kód/adatok",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Szín: fájltípus vagy kor szerint (hőtérkép)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "„%s” tömörítése…",
-    //  37 Copy
+    //  38 Copy
     "Másolás",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Nem sikerült írni a Kuka-bejegyzést",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Merev hivatkozások számolása csak egyszer",
-    //  40 Created
+    //  41 Created
     "Létrehozva",
-    //  41 Dark
+    //  42 Dark
     "Sötét",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Megjelölés törlésre",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Eltávolítás a törlési listáról",
-    //  44 Delete
+    //  45 Delete
     "Törlés",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Inkább véglegesen törli a(z) %s elemet? Ez a művelet nem vonható vissza.",
-    //  46 Delete error
+    //  47 Delete error
     "Törlési hiba",
-    //  47 Delete list
+    //  48 Delete list
     "Törlési lista",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Törlési lista – legnagyobbak elöl",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Törlési lista: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Végleges törlés",
-    //  51 Deleted
+    //  52 Deleted
     "Törölt",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s törölve — hely felszabadítva.",
+    //  54 Deletion failed
     "A törlés sikertelen",
-    //  53 Deselect
+    //  55 Deselect
     "Kijelölés megszüntetése",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Az észlelt felesleges adatok (gyorsítótárak, node_modules, ideiglenes mappák, Kuka…) sárgán világítanak. A törléshez kattintson az elemekre egyenként.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Észlelt felesleges adatok – általában biztonságosan eltávolíthatók",
-    //  56 Developed by
+    //  58 Developed by
     "Fejlesztette",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Felelősségkizárás",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Értesítés elvetése",
-    //  59 Documents
+    //  61 Documents
     "Dokumentumok",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Húzzon ide egy mappát vagy kötetet –\nvagy válasszon egyet, hogy lássa, hová tűnt el a tárhely.",
-    //  61 E&xit
+    //  63 E&xit
     "&Kilépés",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Teljes rendszer (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Várt, kihagyva",
-    //  64 File
+    //  66 File
     "Fájl",
-    //  65 Files
+    //  67 Files
     "Fájlok",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "A több néven elérhető fájlok csak egyszer számítanak — különben az összeg meghaladná a foglalt helyet.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Mappa becsomagolva",
-    //  68 Folders
+    //  70 Folders
     "Mappák",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Felszabadít: %s",
-    //  70 Hide
+    //  72 Hide
     "Elrejtés",
-    //  71 Home Folder
+    //  73 Home Folder
     "Saját mappa",
-    //  72 Images
+    //  74 Images
     "Képek",
-    //  73 In file manager
+    //  75 In file manager
     "A fájlkezelőben",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "A legnagyobb almappába",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "A legnagyobb almappába (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Az elemek a Kukába kerülnek, és onnan visszaállíthatók.",
-    //  77 Language
+    //  79 Language
     "Nyelv",
-    //  78 Light
+    //  80 Light
     "Világos",
-    //  79 Log
+    //  81 Log
     "Napló",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Napló (%s)",
-    //  81 Map
+    //  83 Map
     "Térkép",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Megjelölés törlésre",
-    //  83 Marked
+    //  85 Marked
     "Megjelölt",
-    //  84 Modified
+    //  86 Modified
     "Módosítva",
-    //  85 Mount points
+    //  87 Mount points
     "Csatolási pontok",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "%s elem · %s áthelyezése a Kukába?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Áthelyezés a Kukába",
-    //  88 Moved %s to Trash — space freed.
-    "%s a Kukába helyezve — hely felszabadítva.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s a Kukába helyezve — a hely a Kuka ürítésével szabadul fel.",
+    //  91 Name
     "Név",
-    //  90 Next
+    //  92 Next
     "Következő",
-    //  91 No access
+    //  93 No access
     "Nincs hozzáférés",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Nincs hozzáférés – ismeretlen méret",
-    //  93 No matches
+    //  95 No matches
     "Nincs találat",
-    //  94 No problems.
+    //  96 No problems.
     "Nincs probléma.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Nincs valódi probléma.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Ehhez a helyhez nem érhető el Kuka",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Itt nincs mit megjeleníteni.",
-    //  98 Open
+    // 100 Open
     "Megnyitás",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Jelenlegi mappa megnyitása a fájlkezelőben",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Megnyitás a fájlkezelőben",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Mentett vizsgálat megnyitása",
-    // 102 Other
+    // 104 Other
     "Egyéb",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Más alkalmazások személyes adatai",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Ellenkező esetben a kiválasztott mappa alá csatolt minden tartalom is beleszámít.",
-    // 105 Packing failed
+    // 107 Packing failed
     "A csomagolás sikertelen",
-    // 106 Permission denied
+    // 108 Permission denied
     "Hozzáférés megtagadva",
-    // 107 Protected
+    // 109 Protected
     "Védett",
-    // 108 Protected system location
+    // 110 Protected system location
     "Védett rendszerhely",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Gyorsválasztás",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Olvasási hiba (nincs hozzáférés)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Olvasási hiba (kihagyott csatolás)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Csak olvasható hely",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Eltávolítás a törlési listáról",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Utoljára vizsgált mappa újbóli megnyitása",
-    // 115 Rescan
+    // 117 Rescan
     "Újbóli vizsgálat",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Futtassa ezt egyszer egy terminálban, majd indítsa újra az alkalmazást:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Mentett vizsgálat, készült: %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Mentett vizsgálatok (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "A mentett vizsgálatok csak olvashatók",
-    // 120 Scan
+    // 122 Scan
     "Vizsgálat",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "A vizsgálat befejeződött: %s fájl",
-    // 122 Scan started
+    // 124 Scan started
     "A vizsgálat elindult",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Vizsgálat… %s/%s CPU-magon",
-    // 124 Search
+    // 126 Search
     "Keresés",
-    // 125 Settings
+    // 127 Settings
     "Beállítások",
-    // 126 Share
+    // 128 Share
     "Arány",
-    // 127 Show
+    // 129 Show
     "Megjelenítés",
-    // 128 Show all
+    // 130 Show all
     "Összes megjelenítése",
-    // 129 Show log
+    // 131 Show log
     "Napló megjelenítése",
-    // 130 Size
+    // 132 Size
     "Méret",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "A méretek a lemezen ténylegesen elfoglalt helyet mutatják.",
-    // 132 Small files
+    // 134 Small files
     "Kis fájlok",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Maradás egy fájlrendszeren belül",
-    // 135 System
+    // 137 System
     "Rendszer",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Rendszerterületek (root tulajdonában)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "A rendszermappák nem láthatók ebben a homokozóban.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Az archívumot nem sikerült létrehozni.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Az archívum a mappa mellé kerül, és az a hely írásvédett.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "A törlési lista üres.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Az elemet nem sikerült áthelyezni",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Az eredeti megmarad — a foglalt hely eleinte nő, amíg saját maga nem törli.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "A mentett vizsgálat nem nyitható meg: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "A vizsgálat még nem tud az új archívumról",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "A rendszer minden alkalmazás elől elzárja ezeket a helyeket. Itt nincs semmi, amit törölhetne.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "A Kuka már túl sok ilyen nevű fájlt tartalmaz",
-    // 147 Theme
+    // 149 Theme
     "Téma",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Nagy mappáknál ez eltarthat egy ideig.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ez a szoftver „ahogy van” alapon kerül átadásra, mindenféle kifejezett vagy hallgatólagos garancia nélkül. Használata saját felelősségre történik. A szerző nem felel a szoftver használatából eredő semmilyen kárért.",
-    // 150 Tree
+    // 152 Tree
     "Fa",
-    // 151 Type
+    // 153 Type
     "Típus",
-    // 152 Type to search
+    // 154 Type to search
     "Gépeljen a kereséshez",
-    // 153 Up one level
+    // 155 Up one level
     "Egy szinttel feljebb",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Egy szinttel feljebb (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Videó",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Nézet: színes térkép vagy kibontható fa pontos számokkal",
-    // 157 Zoom in
+    // 159 Zoom in
     "Nagyítás",
-    // 158 newer
+    // 160 newer
     "újabb",
-    // 159 older
+    // 161 older
     "régebbi",
-    // 160 s
+    // 162 s
     "mp",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” létrehozva (%s). Az eredeti megmarad — így a foglalt hely eleinte NŐ, amíg saját maga nem törli.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "„%s” védett, ezért nem helyezhető a Kukába.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Mappa tömörítése (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Megjelölés törlésre",
 };
 
@@ -3854,327 +3900,331 @@ inline constexpr const char* VALUES_it[KEY_COUNT] = {
     "Cartelle saltate (nessun accesso): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Cartelle saltate (montaggio remoto o FUSE): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Elementi non eliminati: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Elementi non spostati nel Cestino: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s risultati",
-    //   6 %s more items
+    //   7 %s more items
     "Altri %s elementi",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Spostato nel Cestino: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Problemi durante l'analisi o l'eliminazione: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Problemi: %s · previsti e saltati: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s recuperabili",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s in uso · %s liberi su %s",
-    //  12 &File
+    //  13 &File
     "&File",
-    //  13 &Help
+    //  14 &Help
     "&Aiuto",
-    //  14 &Tools
+    //  15 &Tools
     "&Strumenti",
-    //  15 &View
+    //  16 &View
     "&Visualizza",
-    //  16 1 file
+    //  17 1 file
     "1 file",
-    //  17 1 match
+    //  18 1 match
     "1 risultato",
-    //  18 About %s
+    //  19 About %s
     "Informazioni su %s",
-    //  19 Age
+    //  20 Age
     "Età",
-    //  20 Another user
+    //  21 Another user
     "Altro utente",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Cartella home di un altro utente",
-    //  22 Applications
+    //  23 Applications
     "Applicazioni",
-    //  23 Archives
+    //  24 Archives
     "Archivi",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automatico",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cache, node_modules, cartelle temporanee, Cestino ecc. — bordati di giallo",
-    //  27 Cancel
+    //  28 Cancel
     "Annulla",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Annulla analisi",
-    //  29 Choose
+    //  30 Choose
     "Scegli",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Scegli una cartella o un volume per vedere\ndove viene usato lo spazio.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Scegli cartella",
-    //  32 Clear
+    //  33 Clear
     "Pulisci",
-    //  33 Close
+    //  34 Close
     "Chiudi",
-    //  34 Code/Data
+    //  35 Code/Data
     "Codice/Dati",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Colore: per tipo di file o per età (mappa di calore)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Compressione di “%s” …",
-    //  37 Copy
+    //  38 Copy
     "Copia",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Impossibile scrivere i dati del Cestino",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Conta i collegamenti fisici una sola volta",
-    //  40 Created
+    //  41 Created
     "Creato",
-    //  41 Dark
+    //  42 Dark
     "Scuro",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Canc Contrassegna per l'eliminazione",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Canc Rimuovi dall'elenco di eliminazione",
-    //  44 Delete
+    //  45 Delete
     "Elimina",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Eliminare invece definitivamente gli elementi (%s)? L'operazione non può essere annullata.",
-    //  46 Delete error
+    //  47 Delete error
     "Errore di eliminazione",
-    //  47 Delete list
+    //  48 Delete list
     "Elenco di eliminazione",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Elenco di eliminazione – Prima i più grandi",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Elenco di eliminazione: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Elimina definitivamente",
-    //  51 Deleted
+    //  52 Deleted
     "Eliminato",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Eliminato: %s — spazio liberato.",
+    //  54 Deletion failed
     "Eliminazione non riuscita",
-    //  53 Deselect
+    //  55 Deselect
     "Deseleziona",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Gli elementi superflui rilevati (cache, node_modules, cartelle temporanee, Cestino …) sono evidenziati in giallo. Fai clic sui singoli elementi per eliminarli.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Elementi superflui rilevati – di solito si possono rimuovere senza rischi",
-    //  56 Developed by
+    //  58 Developed by
     "Sviluppato da",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Esclusione di responsabilità",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Chiudi avviso",
-    //  59 Documents
+    //  61 Documents
     "Documenti",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Trascina qui una cartella o un volume –\noppure scegline uno per vedere dove è finito lo spazio.",
-    //  61 E&xit
+    //  63 E&xit
     "&Esci",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Intero sistema (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Previsti, saltati",
-    //  64 File
+    //  66 File
     "File",
-    //  65 Files
+    //  67 Files
     "File",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "I file con più nomi vengono contati una sola volta — altrimenti il totale supera lo spazio occupato.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Cartella archiviata",
-    //  68 Folders
+    //  70 Folders
     "Cartelle",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Libera: %s",
-    //  70 Hide
+    //  72 Hide
     "Nascondi",
-    //  71 Home Folder
+    //  73 Home Folder
     "Cartella home",
-    //  72 Images
+    //  74 Images
     "Immagini",
-    //  73 In file manager
+    //  75 In file manager
     "Nel gestore file",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Nella sottocartella più grande",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Nella sottocartella più grande (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Gli elementi vanno nel Cestino e possono essere ripristinati da lì.",
-    //  77 Language
+    //  79 Language
     "Lingua",
-    //  78 Light
+    //  80 Light
     "Chiaro",
-    //  79 Log
+    //  81 Log
     "Registro",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Registro (%s)",
-    //  81 Map
+    //  83 Map
     "Mappa",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Contrassegna per l'eliminazione",
-    //  83 Marked
+    //  85 Marked
     "Contrassegnato",
-    //  84 Modified
+    //  86 Modified
     "Modificato",
-    //  85 Mount points
+    //  87 Mount points
     "Punti di montaggio",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Spostare nel Cestino gli elementi (%s · %s)?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Sposta nel Cestino",
-    //  88 Moved %s to Trash — space freed.
-    "Spostato nel Cestino: %s — spazio liberato.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Spostato nel Cestino: %s — svuota il Cestino per liberare lo spazio.",
+    //  91 Name
     "Nome",
-    //  90 Next
+    //  92 Next
     "Successivo",
-    //  91 No access
+    //  93 No access
     "Nessun accesso",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Nessun accesso – dimensione sconosciuta",
-    //  93 No matches
+    //  95 No matches
     "Nessun risultato",
-    //  94 No problems.
+    //  96 No problems.
     "Nessun problema.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Nessun problema reale.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Nessun cestino disponibile per questa posizione",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Niente da mostrare qui.",
-    //  98 Open
+    // 100 Open
     "Apri",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Apri la cartella corrente nel gestore file",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Apri nel gestore file",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Apri analisi salvata",
-    // 102 Other
+    // 104 Other
     "Altro",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Dati privati di altre applicazioni",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Altrimenti viene incluso tutto ciò che è montato sotto la cartella scelta.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Archiviazione non riuscita",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permesso negato",
-    // 107 Protected
+    // 109 Protected
     "Protetto",
-    // 108 Protected system location
+    // 110 Protected system location
     "Posizione di sistema protetta",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Scelta rapida",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Errore di lettura (nessun accesso)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Errore di lettura (punto di montaggio saltato)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Posizione in sola lettura",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Rimuovi dall'elenco di eliminazione",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Riapri l'ultima cartella analizzata",
-    // 115 Rescan
+    // 117 Rescan
     "Rianalizza",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Esegui questo comando una volta in un terminale, poi riavvia l'applicazione:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Analisi salvata del %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Analisi salvate (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Le analisi salvate sono in sola lettura",
-    // 120 Scan
+    // 122 Scan
     "Analizza",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Analisi completata: %s file",
-    // 122 Scan started
+    // 124 Scan started
     "Analisi avviata",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Analisi in corso … su %s di %s core della CPU",
-    // 124 Search
+    // 126 Search
     "Cerca",
-    // 125 Settings
+    // 127 Settings
     "Impostazioni",
-    // 126 Share
+    // 128 Share
     "Quota",
-    // 127 Show
+    // 129 Show
     "Mostra",
-    // 128 Show all
+    // 130 Show all
     "Mostra tutto",
-    // 129 Show log
+    // 131 Show log
     "Mostra registro",
-    // 130 Size
+    // 132 Size
     "Dimensione",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Le dimensioni indicano lo spazio effettivamente occupato sul disco.",
-    // 132 Small files
+    // 134 Small files
     "File piccoli",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Resta su un solo file system",
-    // 135 System
+    // 137 System
     "Sistema",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Aree di sistema (di proprietà di root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Le cartelle di sistema non sono visibili in questa sandbox.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Impossibile creare l'archivio.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "L'archivio viene creato accanto alla cartella e quella posizione è protetta da scrittura.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "L'elenco di eliminazione è vuoto.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Impossibile spostare l'elemento",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "L'originale viene mantenuto — lo spazio occupato inizialmente aumenta, finché non lo elimini tu stesso.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Impossibile aprire l'analisi salvata: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "L'analisi non conosce ancora il nuovo archivio",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Il sistema protegge questi percorsi da tutte le applicazioni. Qui non c'è nulla che tu possa eliminare.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Il cestino contiene già troppi file con quel nome",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Per le cartelle grandi può richiedere un po' di tempo.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Questo software viene fornito “così com'è”, senza garanzie di alcun tipo, esplicite o implicite. L'uso è a proprio rischio. L'autore non potrà essere ritenuto responsabile di eventuali danni derivanti dall'uso di questo software.",
-    // 150 Tree
+    // 152 Tree
     "Albero",
-    // 151 Type
+    // 153 Type
     "Tipo",
-    // 152 Type to search
+    // 154 Type to search
     "Digita per cercare",
-    // 153 Up one level
+    // 155 Up one level
     "Livello superiore",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Livello superiore (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vista: mappa colorata o albero espandibile con valori esatti",
-    // 157 Zoom in
+    // 159 Zoom in
     "Ingrandisci",
-    // 158 newer
+    // 160 newer
     "più recenti",
-    // 159 older
+    // 161 older
     "più vecchi",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” creato (%s). L'originale viene mantenuto — quindi lo spazio occupato inizialmente AUMENTA, finché non lo elimini tu stesso.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s” è protetto e non può essere spostato nel Cestino.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Comprimi cartella (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Contrassegna per l'eliminazione",
 };
 
@@ -4187,327 +4237,331 @@ inline constexpr const char* VALUES_ja[KEY_COUNT] = {
     "%s 個のフォルダーをスキップ (アクセス権なし)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s 個のフォルダーをスキップ (リモートまたは FUSE マウント)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s 個の項目を削除できませんでした。",
+    //   5 %s item(s) could not be moved to Trash.
     "%s 個の項目をゴミ箱に移動できませんでした。",
-    //   5 %s matches
+    //   6 %s matches
     "%s 件一致",
-    //   6 %s more items
+    //   7 %s more items
     "ほか %s 個の項目",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s をゴミ箱に移動しました。",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "スキャンまたは削除中の問題: %s 件",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s 件の問題 · %s 件は想定内のためスキップ",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s を解放可能",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s 使用中 · 空き %s (全体 %s)",
-    //  12 &File
+    //  13 &File
     "ファイル(&F)",
-    //  13 &Help
+    //  14 &Help
     "ヘルプ(&H)",
-    //  14 &Tools
+    //  15 &Tools
     "ツール(&T)",
-    //  15 &View
+    //  16 &View
     "表示(&V)",
-    //  16 1 file
+    //  17 1 file
     "1 個のファイル",
-    //  17 1 match
+    //  18 1 match
     "1 件一致",
-    //  18 About %s
+    //  19 About %s
     "%s について",
-    //  19 Age
+    //  20 Age
     "経過時間",
-    //  20 Another user
+    //  21 Another user
     "別のユーザー",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "別のユーザーのホームフォルダー",
-    //  22 Applications
+    //  23 Applications
     "アプリケーション",
-    //  23 Archives
+    //  24 Archives
     "アーカイブ",
-    //  24 Audio
+    //  25 Audio
     "オーディオ",
-    //  25 Automatic
+    //  26 Automatic
     "自動",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "キャッシュ、node_modules、一時フォルダー、ゴミ箱など — 黄色の枠で表示",
-    //  27 Cancel
+    //  28 Cancel
     "キャンセル",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "スキャンをキャンセル",
-    //  29 Choose
+    //  30 Choose
     "選択",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "フォルダーまたはボリュームを選択して、\nどこで容量が使われているかを確認します。",
-    //  31 Choose folder
+    //  32 Choose folder
     "フォルダーを選択",
-    //  32 Clear
+    //  33 Clear
     "クリア",
-    //  33 Close
+    //  34 Close
     "閉じる",
-    //  34 Code/Data
+    //  35 Code/Data
     "コード/データ",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "色: ファイルの種類別または経過時間別 (ヒートマップ)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "「%s」を圧縮しています…",
-    //  37 Copy
+    //  38 Copy
     "コピー",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "ゴミ箱の管理情報を書き込めませんでした",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "ハードリンクは 1 回だけ数える",
-    //  40 Created
+    //  41 Created
     "作成日時",
-    //  41 Dark
+    //  42 Dark
     "ダーク",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete 削除対象としてマーク",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete 削除リストから外す",
-    //  44 Delete
+    //  45 Delete
     "削除",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "代わりに %s 個の項目を完全に削除しますか? この操作は元に戻せません。",
-    //  46 Delete error
+    //  47 Delete error
     "削除エラー",
-    //  47 Delete list
+    //  48 Delete list
     "削除リスト",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "削除リスト – 大きい順",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "削除リスト: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "完全に削除",
-    //  51 Deleted
+    //  52 Deleted
     "削除済み",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s を削除しました — 空き容量が増えました。",
+    //  54 Deletion failed
     "削除に失敗しました",
-    //  53 Deselect
+    //  55 Deselect
     "選択解除",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "検出された不要ファイル (キャッシュ、node_modules、一時フォルダー、ゴミ箱…) は黄色く光ります。削除するには項目を個別にクリックしてください。",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "検出された不要ファイル – 通常は安全に削除できます",
-    //  56 Developed by
+    //  58 Developed by
     "開発者",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "免責事項",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "通知を閉じる",
-    //  59 Documents
+    //  61 Documents
     "ドキュメント",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "ここにフォルダーまたはボリュームをドラッグ –\nまたは選択して、容量の使われ方を確認します。",
-    //  61 E&xit
+    //  63 E&xit
     "終了(&X)",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "システム全体 (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "想定内、スキップ済み",
-    //  64 File
+    //  66 File
     "ファイル",
-    //  65 Files
+    //  67 Files
     "ファイル",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "複数の名前を持つファイルは 1 回だけ数えます — そうしないと合計が実際の使用容量を超えてしまいます。",
-    //  67 Folder packed
+    //  69 Folder packed
     "フォルダーを圧縮しました",
-    //  68 Folders
+    //  70 Folders
     "フォルダー",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "解放される容量: %s",
-    //  70 Hide
+    //  72 Hide
     "隠す",
-    //  71 Home Folder
+    //  73 Home Folder
     "ホームフォルダー",
-    //  72 Images
+    //  74 Images
     "画像",
-    //  73 In file manager
+    //  75 In file manager
     "ファイルマネージャーで",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "最大のサブフォルダーへ",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "最大のサブフォルダーへ (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "項目はゴミ箱に移動され、そこから元に戻せます。",
-    //  77 Language
+    //  79 Language
     "言語",
-    //  78 Light
+    //  80 Light
     "ライト",
-    //  79 Log
+    //  81 Log
     "ログ",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "ログ (%s)",
-    //  81 Map
+    //  83 Map
     "マップ",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "削除対象としてマーク",
-    //  83 Marked
+    //  85 Marked
     "マーク済み",
-    //  84 Modified
+    //  86 Modified
     "更新日時",
-    //  85 Mount points
+    //  87 Mount points
     "マウントポイント",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "%s 個の項目 · %s をゴミ箱に移動しますか?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "ゴミ箱に移動",
-    //  88 Moved %s to Trash — space freed.
-    "%s をゴミ箱に移動しました — 空き容量が増えました。",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s をゴミ箱に移動しました — ゴミ箱を空にすると容量が空きます。",
+    //  91 Name
     "名前",
-    //  90 Next
+    //  92 Next
     "次へ",
-    //  91 No access
+    //  93 No access
     "アクセス不可",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "アクセス不可 – サイズ不明",
-    //  93 No matches
+    //  95 No matches
     "一致なし",
-    //  94 No problems.
+    //  96 No problems.
     "問題はありません。",
-    //  95 No real problems.
+    //  97 No real problems.
     "実質的な問題はありません。",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "この場所ではゴミ箱を利用できません",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "ここに表示するものはありません。",
-    //  98 Open
+    // 100 Open
     "開く",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "現在のフォルダーをファイルマネージャーで開く",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "ファイルマネージャーで開く",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "保存済みスキャンを開く",
-    // 102 Other
+    // 104 Other
     "その他",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "他のアプリのプライベートデータ",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "オフにすると、選択したフォルダー以下にマウントされたものもすべて含まれます。",
-    // 105 Packing failed
+    // 107 Packing failed
     "圧縮に失敗しました",
-    // 106 Permission denied
+    // 108 Permission denied
     "アクセスが拒否されました",
-    // 107 Protected
+    // 109 Protected
     "保護",
-    // 108 Protected system location
+    // 110 Protected system location
     "保護されたシステムの場所",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "クイック選択",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "読み取りエラー (アクセス不可)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "読み取りエラー (マウントをスキップ)",
-    // 112 Read-only location
+    // 114 Read-only location
     "読み取り専用の場所",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "削除リストから外す",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "最後にスキャンしたフォルダーを再度開く",
-    // 115 Rescan
+    // 117 Rescan
     "再スキャン",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "ターミナルでこれを一度実行してから、アプリを再起動してください:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "%s の保存済みスキャン",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "保存済みスキャン (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "保存済みスキャンは読み取り専用です",
-    // 120 Scan
+    // 122 Scan
     "スキャン",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "スキャン完了: %s 個のファイル",
-    // 122 Scan started
+    // 124 Scan started
     "スキャンを開始しました",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "スキャン中… %s / %s 個の CPU コアを使用",
-    // 124 Search
+    // 126 Search
     "検索",
-    // 125 Settings
+    // 127 Settings
     "設定",
-    // 126 Share
+    // 128 Share
     "割合",
-    // 127 Show
+    // 129 Show
     "表示",
-    // 128 Show all
+    // 130 Show all
     "すべて表示",
-    // 129 Show log
+    // 131 Show log
     "ログを表示",
-    // 130 Size
+    // 132 Size
     "サイズ",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "サイズはディスク上で実際に使用されている容量を示します。",
-    // 132 Small files
+    // 134 Small files
     "小さいファイル",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "1 つのファイルシステム内に留まる",
-    // 135 System
+    // 137 System
     "システム",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "システム領域 (root 所有)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "このサンドボックスではシステムフォルダーは表示されません。",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "アーカイブを作成できませんでした。",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "アーカイブはフォルダーの隣に作成されますが、その場所は書き込み禁止です。",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "削除リストは空です。",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "項目を移動できませんでした",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "元のフォルダーは残ります — 自分で削除するまで、使用量はいったん増えます。",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "保存済みスキャンを開けませんでした: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "スキャン結果にはまだ新しいアーカイブが反映されていません",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "これらの場所はシステムによってすべてのアプリから保護されています。ここに削除できるものはありません。",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "ゴミ箱には同じ名前のファイルがすでに多すぎます",
-    // 147 Theme
+    // 149 Theme
     "テーマ",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "大きなフォルダーでは時間がかかることがあります。",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本ソフトウェアは「現状のまま」提供され、明示または黙示を問わず、いかなる保証もありません。ご利用は自己責任でお願いします。作者は、本ソフトウェアの使用により生じたいかなる損害についても責任を負いません。",
-    // 150 Tree
+    // 152 Tree
     "ツリー",
-    // 151 Type
+    // 153 Type
     "種類",
-    // 152 Type to search
+    // 154 Type to search
     "入力して検索",
-    // 153 Up one level
+    // 155 Up one level
     "1 つ上の階層へ",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "1 つ上の階層へ (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "動画",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "表示: 色分けされたマップ、または正確な数値付きの展開可能なツリー",
-    // 157 Zoom in
+    // 159 Zoom in
     "拡大",
-    // 158 newer
+    // 160 newer
     "新しい",
-    // 159 older
+    // 161 older
     "古い",
-    // 160 s
+    // 162 s
     "秒",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "「%s」を作成しました (%s)。元のフォルダーは残ります — そのため、自分で削除するまで使用量はいったん「増えます」。",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "「%s」は保護されているため、ゴミ箱に移動できません。",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 フォルダーを圧縮 (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 削除対象としてマーク",
 };
 
@@ -4520,327 +4574,331 @@ inline constexpr const char* VALUES_ko[KEY_COUNT] = {
     "폴더 %s개 건너뜀(접근 권한 없음)",
     //   3 %s folders skipped (remote or FUSE mount)
     "폴더 %s개 건너뜀(원격 또는 FUSE 마운트)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "항목 %s개를 삭제하지 못했습니다.",
+    //   5 %s item(s) could not be moved to Trash.
     "항목 %s개를 휴지통으로 옮기지 못했습니다.",
-    //   5 %s matches
+    //   6 %s matches
     "%s개 일치",
-    //   6 %s more items
+    //   7 %s more items
     "항목 %s개 더 있음",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s을(를) 휴지통으로 옮겼습니다.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "검사 또는 삭제 중 문제 %s개",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "문제 %s개 · 예상된 문제 %s개는 건너뜀",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s 확보 가능",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s 사용 중 · %s 남음(전체 %s)",
-    //  12 &File
+    //  13 &File
     "파일(&F)",
-    //  13 &Help
+    //  14 &Help
     "도움말(&H)",
-    //  14 &Tools
+    //  15 &Tools
     "도구(&T)",
-    //  15 &View
+    //  16 &View
     "보기(&V)",
-    //  16 1 file
+    //  17 1 file
     "파일 1개",
-    //  17 1 match
+    //  18 1 match
     "1개 일치",
-    //  18 About %s
+    //  19 About %s
     "%s 정보",
-    //  19 Age
+    //  20 Age
     "경과 기간",
-    //  20 Another user
+    //  21 Another user
     "다른 사용자",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "다른 사용자의 홈 폴더",
-    //  22 Applications
+    //  23 Applications
     "응용 프로그램",
-    //  23 Archives
+    //  24 Archives
     "압축 파일",
-    //  24 Audio
+    //  25 Audio
     "오디오",
-    //  25 Automatic
+    //  26 Automatic
     "자동",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "캐시, node_modules, 임시 폴더, 휴지통 등 — 노란색 테두리로 표시",
-    //  27 Cancel
+    //  28 Cancel
     "취소",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "검사 취소",
-    //  29 Choose
+    //  30 Choose
     "선택",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "폴더나 볼륨을 선택하여\n공간이 어디에 사용되고 있는지 확인하세요.",
-    //  31 Choose folder
+    //  32 Choose folder
     "폴더 선택",
-    //  32 Clear
+    //  33 Clear
     "지우기",
-    //  33 Close
+    //  34 Close
     "닫기",
-    //  34 Code/Data
+    //  35 Code/Data
     "코드/데이터",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "색상: 파일 종류별 또는 경과 기간별(히트맵)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "“%s” 압축 중…",
-    //  37 Copy
+    //  38 Copy
     "복사",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "휴지통 기록을 쓸 수 없습니다",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "하드 링크는 한 번만 계산",
-    //  40 Created
+    //  41 Created
     "만든 날짜",
-    //  41 Dark
+    //  42 Dark
     "어둡게",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete 삭제 대상으로 지정",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete 삭제 목록에서 제거",
-    //  44 Delete
+    //  45 Delete
     "삭제",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "대신 항목 %s개를 영구적으로 삭제하시겠습니까? 이 작업은 되돌릴 수 없습니다.",
-    //  46 Delete error
+    //  47 Delete error
     "삭제 오류",
-    //  47 Delete list
+    //  48 Delete list
     "삭제 목록",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "삭제 목록 – 큰 항목부터",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "삭제 목록: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "영구 삭제",
-    //  51 Deleted
+    //  52 Deleted
     "삭제됨",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s을(를) 삭제했습니다 — 공간이 확보되었습니다.",
+    //  54 Deletion failed
     "삭제 실패",
-    //  53 Deselect
+    //  55 Deselect
     "선택 해제",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "감지된 불필요한 파일(캐시, node_modules, 임시 폴더, 휴지통…)은 노란색으로 빛납니다. 삭제하려면 항목을 하나씩 클릭하세요.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "감지된 불필요한 파일 – 보통 안전하게 제거할 수 있음",
-    //  56 Developed by
+    //  58 Developed by
     "개발자",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "면책 조항",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "알림 닫기",
-    //  59 Documents
+    //  61 Documents
     "문서",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "폴더나 볼륨을 여기로 끌어 놓거나 –\n선택하여 공간이 어디에 쓰였는지 확인하세요.",
-    //  61 E&xit
+    //  63 E&xit
     "끝내기(&X)",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "전체 시스템(/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "예상됨, 건너뜀",
-    //  64 File
+    //  66 File
     "파일",
-    //  65 Files
+    //  67 Files
     "파일",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "여러 이름을 가진 파일은 한 번만 계산합니다 — 그렇지 않으면 합계가 실제 사용 공간보다 커집니다.",
-    //  67 Folder packed
+    //  69 Folder packed
     "폴더 압축 완료",
-    //  68 Folders
+    //  70 Folders
     "폴더",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "확보되는 공간: %s",
-    //  70 Hide
+    //  72 Hide
     "숨기기",
-    //  71 Home Folder
+    //  73 Home Folder
     "홈 폴더",
-    //  72 Images
+    //  74 Images
     "이미지",
-    //  73 In file manager
+    //  75 In file manager
     "파일 관리자에서",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "가장 큰 하위 폴더로",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "가장 큰 하위 폴더로(Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "항목은 휴지통으로 이동하며 휴지통에서 복원할 수 있습니다.",
-    //  77 Language
+    //  79 Language
     "언어",
-    //  78 Light
+    //  80 Light
     "밝게",
-    //  79 Log
+    //  81 Log
     "로그",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "로그(%s)",
-    //  81 Map
+    //  83 Map
     "맵",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "삭제 대상으로 지정",
-    //  83 Marked
+    //  85 Marked
     "삭제 대상",
-    //  84 Modified
+    //  86 Modified
     "수정한 날짜",
-    //  85 Mount points
+    //  87 Mount points
     "마운트 지점",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "항목 %s개 · %s을(를) 휴지통으로 옮기시겠습니까?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "휴지통으로 이동",
-    //  88 Moved %s to Trash — space freed.
-    "%s을(를) 휴지통으로 옮겼습니다 — 공간이 확보되었습니다.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s을(를) 휴지통으로 옮겼습니다 — 휴지통을 비우면 공간이 확보됩니다.",
+    //  91 Name
     "이름",
-    //  90 Next
+    //  92 Next
     "다음",
-    //  91 No access
+    //  93 No access
     "접근 불가",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "접근 불가 – 크기 알 수 없음",
-    //  93 No matches
+    //  95 No matches
     "일치 항목 없음",
-    //  94 No problems.
+    //  96 No problems.
     "문제가 없습니다.",
-    //  95 No real problems.
+    //  97 No real problems.
     "실제 문제는 없습니다.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "이 위치에서는 사용할 수 있는 휴지통이 없습니다",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "여기에 표시할 항목이 없습니다.",
-    //  98 Open
+    // 100 Open
     "열기",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "현재 폴더를 파일 관리자에서 열기",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "파일 관리자에서 열기",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "저장된 검사 열기",
-    // 102 Other
+    // 104 Other
     "기타",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "다른 앱의 개인 데이터",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "그렇지 않으면 선택한 폴더 아래에 마운트된 모든 항목이 포함됩니다.",
-    // 105 Packing failed
+    // 107 Packing failed
     "압축 실패",
-    // 106 Permission denied
+    // 108 Permission denied
     "권한이 거부되었습니다",
-    // 107 Protected
+    // 109 Protected
     "보호됨",
-    // 108 Protected system location
+    // 110 Protected system location
     "보호된 시스템 위치",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "빠른 선택",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "읽기 오류(접근 불가)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "읽기 오류(건너뛴 마운트)",
-    // 112 Read-only location
+    // 114 Read-only location
     "읽기 전용 위치",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "삭제 목록에서 제거",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "마지막으로 검사한 폴더 다시 열기",
-    // 115 Rescan
+    // 117 Rescan
     "다시 검사",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "터미널에서 이 명령을 한 번 실행한 다음 앱을 다시 시작하세요:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "%s에 저장된 검사",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "저장된 검사 (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "저장된 검사는 읽기 전용입니다",
-    // 120 Scan
+    // 122 Scan
     "검사",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "검사 완료: 파일 %s개",
-    // 122 Scan started
+    // 124 Scan started
     "검사 시작됨",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "검사 중… CPU 코어 %s/%s개 사용",
-    // 124 Search
+    // 126 Search
     "검색",
-    // 125 Settings
+    // 127 Settings
     "설정",
-    // 126 Share
+    // 128 Share
     "비율",
-    // 127 Show
+    // 129 Show
     "표시",
-    // 128 Show all
+    // 130 Show all
     "모두 표시",
-    // 129 Show log
+    // 131 Show log
     "로그 표시",
-    // 130 Size
+    // 132 Size
     "크기",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "크기는 디스크에서 실제로 차지하는 공간을 나타냅니다.",
-    // 132 Small files
+    // 134 Small files
     "작은 파일",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "하나의 파일 시스템에만 머무르기",
-    // 135 System
+    // 137 System
     "시스템",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "시스템 영역(root 소유)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "이 샌드박스에서는 시스템 폴더가 보이지 않습니다.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "압축 파일을 만들 수 없습니다.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "압축 파일은 폴더 옆에 만들어지는데, 그 위치는 쓰기 금지되어 있습니다.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "삭제 목록이 비어 있습니다.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "항목을 옮길 수 없습니다",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "원본은 유지됩니다 — 직접 삭제하기 전까지는 사용량이 일단 늘어납니다.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "저장된 검사를 열 수 없습니다: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "검사 결과에 새 압축 파일이 아직 반영되지 않았습니다",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "시스템이 이 위치를 모든 앱으로부터 잠가 두었습니다. 여기에는 삭제할 수 있는 항목이 없습니다.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "휴지통에 같은 이름의 파일이 이미 너무 많습니다",
-    // 147 Theme
+    // 149 Theme
     "테마",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "폴더가 크면 시간이 걸릴 수 있습니다.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "이 소프트웨어는 명시적이든 묵시적이든 어떠한 종류의 보증도 없이 “있는 그대로” 제공됩니다. 사용에 따른 위험은 사용자가 부담합니다. 저작자는 이 소프트웨어의 사용으로 인해 발생하는 어떠한 손해에 대해서도 책임을 지지 않습니다.",
-    // 150 Tree
+    // 152 Tree
     "트리",
-    // 151 Type
+    // 153 Type
     "종류",
-    // 152 Type to search
+    // 154 Type to search
     "입력하여 검색",
-    // 153 Up one level
+    // 155 Up one level
     "한 단계 위로",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "한 단계 위로(Alt+↑)",
-    // 155 Video
+    // 157 Video
     "비디오",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "보기: 색상 맵 또는 정확한 수치를 보여 주는 펼칠 수 있는 트리",
-    // 157 Zoom in
+    // 159 Zoom in
     "확대",
-    // 158 newer
+    // 160 newer
     "최신",
-    // 159 older
+    // 161 older
     "오래됨",
-    // 160 s
+    // 162 s
     "초",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” 생성됨(%s). 원본은 유지됩니다 — 따라서 직접 삭제하기 전까지는 사용량이 오히려 일단 늘어납니다.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s”은(는) 보호되어 있어 휴지통으로 옮길 수 없습니다.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 폴더 압축(tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 삭제 대상으로 지정",
 };
 
@@ -4853,327 +4911,331 @@ inline constexpr const char* VALUES_nl[KEY_COUNT] = {
     "Mappen overgeslagen (geen toegang): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Mappen overgeslagen (externe of FUSE-koppeling): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Items die niet konden worden verwijderd: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Items die niet naar de Prullenbak konden worden verplaatst: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s treffers",
-    //   6 %s more items
+    //   7 %s more items
     "Nog %s items",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Naar de Prullenbak verplaatst: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Problemen bij scannen of verwijderen: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Problemen: %s · verwacht en overgeslagen: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s vrij te maken",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s gebruikt · %s vrij van %s",
-    //  12 &File
+    //  13 &File
     "&Bestand",
-    //  13 &Help
+    //  14 &Help
     "&Help",
-    //  14 &Tools
+    //  15 &Tools
     "E&xtra",
-    //  15 &View
+    //  16 &View
     "Beel&d",
-    //  16 1 file
+    //  17 1 file
     "1 bestand",
-    //  17 1 match
+    //  18 1 match
     "1 treffer",
-    //  18 About %s
+    //  19 About %s
     "Over %s",
-    //  19 Age
+    //  20 Age
     "Ouderdom",
-    //  20 Another user
+    //  21 Another user
     "Andere gebruiker",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Persoonlijke map van een andere gebruiker",
-    //  22 Applications
+    //  23 Applications
     "Toepassingen",
-    //  23 Archives
+    //  24 Archives
     "Archieven",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automatisch",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, tijdelijke mappen, Prullenbak enz. — geel omlijnd",
-    //  27 Cancel
+    //  28 Cancel
     "Annuleren",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Scan annuleren",
-    //  29 Choose
+    //  30 Choose
     "Kiezen",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Kies een map of volume om te zien\nwaar je ruimte wordt gebruikt.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Map kiezen",
-    //  32 Clear
+    //  33 Clear
     "Wissen",
-    //  33 Close
+    //  34 Close
     "Sluiten",
-    //  34 Code/Data
+    //  35 Code/Data
     "Code/gegevens",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Kleur: op bestandstype of op ouderdom (warmtekaart)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "“%s” comprimeren …",
-    //  37 Copy
+    //  38 Copy
     "Kopiëren",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Kan de prullenbakgegevens niet wegschrijven",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Harde koppelingen maar één keer tellen",
-    //  40 Created
+    //  41 Created
     "Aangemaakt",
-    //  41 Dark
+    //  42 Dark
     "Donker",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Markeren voor verwijderen",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Uit verwijderlijst halen",
-    //  44 Delete
+    //  45 Delete
     "Verwijderen",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Items (%s) in plaats daarvan definitief verwijderen? Dit kan niet ongedaan worden gemaakt.",
-    //  46 Delete error
+    //  47 Delete error
     "Fout bij verwijderen",
-    //  47 Delete list
+    //  48 Delete list
     "Verwijderlijst",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Verwijderlijst – grootste eerst",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Verwijderlijst: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Definitief verwijderen",
-    //  51 Deleted
+    //  52 Deleted
     "Verwijderd",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Verwijderd: %s — ruimte vrijgemaakt.",
+    //  54 Deletion failed
     "Verwijderen mislukt",
-    //  53 Deselect
+    //  55 Deselect
     "Deselecteren",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Gevonden rommel (caches, node_modules, tijdelijke mappen, Prullenbak …) licht geel op. Klik op afzonderlijke items om ze te verwijderen.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Gevonden rommel – meestal veilig te verwijderen",
-    //  56 Developed by
+    //  58 Developed by
     "Ontwikkeld door",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Disclaimer",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Melding sluiten",
-    //  59 Documents
+    //  61 Documents
     "Documenten",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Sleep hier een map of volume naartoe –\nof kies er een om te zien waar je ruimte is gebleven.",
-    //  61 E&xit
+    //  63 E&xit
     "&Afsluiten",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Hele systeem (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Verwacht, overgeslagen",
-    //  64 File
+    //  66 File
     "Bestand",
-    //  65 Files
+    //  67 Files
     "Bestanden",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Bestanden met meerdere namen tellen één keer — anders is het totaal groter dan de gebruikte ruimte.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Map ingepakt",
-    //  68 Folders
+    //  70 Folders
     "Mappen",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Maakt vrij: %s",
-    //  70 Hide
+    //  72 Hide
     "Verbergen",
-    //  71 Home Folder
+    //  73 Home Folder
     "Persoonlijke map",
-    //  72 Images
+    //  74 Images
     "Afbeeldingen",
-    //  73 In file manager
+    //  75 In file manager
     "In bestandsbeheerder",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Naar de grootste submap",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Naar de grootste submap (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Items gaan naar de Prullenbak en kunnen daaruit worden teruggezet.",
-    //  77 Language
+    //  79 Language
     "Taal",
-    //  78 Light
+    //  80 Light
     "Licht",
-    //  79 Log
+    //  81 Log
     "Logboek",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Logboek (%s)",
-    //  81 Map
+    //  83 Map
     "Kaart",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Markeren voor verwijderen",
-    //  83 Marked
+    //  85 Marked
     "Gemarkeerd",
-    //  84 Modified
+    //  86 Modified
     "Gewijzigd",
-    //  85 Mount points
+    //  87 Mount points
     "Koppelpunten",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Items (%s · %s) naar de Prullenbak verplaatsen?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Naar Prullenbak verplaatsen",
-    //  88 Moved %s to Trash — space freed.
-    "Naar de Prullenbak verplaatst: %s — ruimte vrijgemaakt.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Naar de Prullenbak verplaatst: %s — leeg de Prullenbak om de ruimte vrij te maken.",
+    //  91 Name
     "Naam",
-    //  90 Next
+    //  92 Next
     "Volgende",
-    //  91 No access
+    //  93 No access
     "Geen toegang",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Geen toegang – grootte onbekend",
-    //  93 No matches
+    //  95 No matches
     "Geen treffers",
-    //  94 No problems.
+    //  96 No problems.
     "Geen problemen.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Geen echte problemen.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Er is geen prullenbak beschikbaar voor deze locatie",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Hier is niets te tonen.",
-    //  98 Open
+    // 100 Open
     "Openen",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Huidige map openen in bestandsbeheerder",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Openen in bestandsbeheerder",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Opgeslagen scan openen",
-    // 102 Other
+    // 104 Other
     "Overig",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Privégegevens van andere apps",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Anders wordt alles meegenomen wat onder de gekozen map is aangekoppeld.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Inpakken mislukt",
-    // 106 Permission denied
+    // 108 Permission denied
     "Toegang geweigerd",
-    // 107 Protected
+    // 109 Protected
     "Beschermd",
-    // 108 Protected system location
+    // 110 Protected system location
     "Beschermde systeemlocatie",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Snelkeuze",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Leesfout (geen toegang)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Leesfout (koppeling overgeslagen)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Alleen-lezenlocatie",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Uit verwijderlijst halen",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Laatst gescande map opnieuw openen",
-    // 115 Rescan
+    // 117 Rescan
     "Opnieuw scannen",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Voer dit één keer uit in een terminal en start de app daarna opnieuw:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Opgeslagen scan van %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Opgeslagen scans (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Opgeslagen scans zijn alleen-lezen",
-    // 120 Scan
+    // 122 Scan
     "Scannen",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Scan voltooid: %s bestanden",
-    // 122 Scan started
+    // 124 Scan started
     "Scan gestart",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Scannen … op %s van %s CPU-kernen",
-    // 124 Search
+    // 126 Search
     "Zoeken",
-    // 125 Settings
+    // 127 Settings
     "Instellingen",
-    // 126 Share
+    // 128 Share
     "Aandeel",
-    // 127 Show
+    // 129 Show
     "Tonen",
-    // 128 Show all
+    // 130 Show all
     "Alles tonen",
-    // 129 Show log
+    // 131 Show log
     "Logboek tonen",
-    // 130 Size
+    // 132 Size
     "Grootte",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Groottes tonen de ruimte die werkelijk op de schijf wordt ingenomen.",
-    // 132 Small files
+    // 134 Small files
     "Kleine bestanden",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Binnen één bestandssysteem blijven",
-    // 135 System
+    // 137 System
     "Systeem",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Systeemgebieden (eigendom van root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Systeemmappen zijn niet zichtbaar in deze sandbox.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Het archief kon niet worden aangemaakt.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Het archief wordt naast de map geplaatst en die locatie is schrijfbeveiligd.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "De verwijderlijst is leeg.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Het item kon niet worden verplaatst",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Het origineel blijft behouden — het gebruik stijgt dus eerst, totdat je het zelf verwijdert.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "De opgeslagen scan kan niet worden geopend: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "De scan weet nog niets van het nieuwe archief",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Het systeem schermt deze plekken af voor elke app. Er is hier niets wat je kunt verwijderen.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "De prullenbak bevat al te veel bestanden met die naam",
-    // 147 Theme
+    // 149 Theme
     "Thema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Dit kan bij grote mappen even duren.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Deze software wordt geleverd “zoals hij is”, zonder enige garantie, expliciet of impliciet. Gebruik is op eigen risico. De auteur is niet aansprakelijk voor enige schade die voortvloeit uit het gebruik van deze software.",
-    // 150 Tree
+    // 152 Tree
     "Boom",
-    // 151 Type
+    // 153 Type
     "Type",
-    // 152 Type to search
+    // 154 Type to search
     "Typ om te zoeken",
-    // 153 Up one level
+    // 155 Up one level
     "Eén niveau omhoog",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Eén niveau omhoog (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Weergave: gekleurde kaart of uitklapbare boom met exacte cijfers",
-    // 157 Zoom in
+    // 159 Zoom in
     "Inzoomen",
-    // 158 newer
+    // 160 newer
     "nieuwer",
-    // 159 older
+    // 161 older
     "ouder",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” aangemaakt (%s). Het origineel blijft behouden — het gebruik STIJGT dus eerst, totdat je het zelf verwijdert.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s” is beschermd en kan niet naar de Prullenbak worden verplaatst.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Map comprimeren (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Markeren voor verwijderen",
 };
 
@@ -5186,327 +5248,331 @@ inline constexpr const char* VALUES_pl[KEY_COUNT] = {
     "Pominięte katalogi (brak dostępu): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Pominięte katalogi (zdalny punkt montowania lub FUSE): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Nie można usunąć elementów: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Nie można przenieść do kosza elementów: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "Wyniki: %s",
-    //   6 %s more items
+    //   7 %s more items
     "Pozostałe elementy: %s",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Przeniesiono do kosza: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Problemy podczas skanowania lub usuwania: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Problemy: %s · oczekiwane, pominięte: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "Do odzyskania: %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "Użyte: %s · wolne: %s z %s",
-    //  12 &File
+    //  13 &File
     "&Plik",
-    //  13 &Help
+    //  14 &Help
     "Pomo&c",
-    //  14 &Tools
+    //  15 &Tools
     "&Narzędzia",
-    //  15 &View
+    //  16 &View
     "&Widok",
-    //  16 1 file
+    //  17 1 file
     "1 plik",
-    //  17 1 match
+    //  18 1 match
     "1 wynik",
-    //  18 About %s
+    //  19 About %s
     "O programie %s",
-    //  19 Age
+    //  20 Age
     "Wiek",
-    //  20 Another user
+    //  21 Another user
     "Inny użytkownik",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Katalog domowy innego użytkownika",
-    //  22 Applications
+    //  23 Applications
     "Aplikacje",
-    //  23 Archives
+    //  24 Archives
     "Archiwa",
-    //  24 Audio
+    //  25 Audio
     "Dźwięk",
-    //  25 Automatic
+    //  26 Automatic
     "Automatycznie",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Pamięć podręczna, node_modules, katalogi tymczasowe, kosz itp. — obrysowane na żółto",
-    //  27 Cancel
+    //  28 Cancel
     "Anuluj",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Anuluj skanowanie",
-    //  29 Choose
+    //  30 Choose
     "Wybierz",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Wybierz katalog lub wolumin, aby zobaczyć,\nna co jest używane miejsce.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Wybierz katalog",
-    //  32 Clear
+    //  33 Clear
     "Wyczyść",
-    //  33 Close
+    //  34 Close
     "Zamknij",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kod/dane",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Kolor: według typu pliku lub wieku (mapa cieplna)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Kompresowanie „%s” …",
-    //  37 Copy
+    //  38 Copy
     "Kopiuj",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Nie można zapisać informacji o koszu",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Licz twarde dowiązania tylko raz",
-    //  40 Created
+    //  41 Created
     "Utworzono",
-    //  41 Dark
+    //  42 Dark
     "Ciemny",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete Oznacz do usunięcia",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete Usuń z listy do usunięcia",
-    //  44 Delete
+    //  45 Delete
     "Usuń",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Zamiast tego trwale usunąć elementy (%s)? Tej operacji nie można cofnąć.",
-    //  46 Delete error
+    //  47 Delete error
     "Błąd usuwania",
-    //  47 Delete list
+    //  48 Delete list
     "Lista do usunięcia",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Lista do usunięcia – od największych",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Lista do usunięcia: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Usuń trwale",
-    //  51 Deleted
+    //  52 Deleted
     "Usunięte",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Usunięto: %s — zwolniono miejsce.",
+    //  54 Deletion failed
     "Usunięcie się nie powiodło",
-    //  53 Deselect
+    //  55 Deselect
     "Odznacz",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Wykryte śmieci (pamięć podręczna, node_modules, katalogi tymczasowe, kosz …) świecą na żółto. Kliknij poszczególne elementy, aby je usunąć.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Wykryte śmieci – zwykle można je bezpiecznie usunąć",
-    //  56 Developed by
+    //  58 Developed by
     "Twórca",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Wyłączenie odpowiedzialności",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Zamknij powiadomienie",
-    //  59 Documents
+    //  61 Documents
     "Dokumenty",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Przeciągnij tutaj katalog lub wolumin –\nalbo wybierz jeden, aby zobaczyć, gdzie podziało się miejsce.",
-    //  61 E&xit
+    //  63 E&xit
     "Za&kończ",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Cały system (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Oczekiwane, pominięte",
-    //  64 File
+    //  66 File
     "Plik",
-    //  65 Files
+    //  67 Files
     "Pliki",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Pliki o kilku nazwach są liczone raz — w przeciwnym razie suma przekroczyłaby zajęte miejsce.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Spakowano katalog",
-    //  68 Folders
+    //  70 Folders
     "Katalogi",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Zwolni: %s",
-    //  70 Hide
+    //  72 Hide
     "Ukryj",
-    //  71 Home Folder
+    //  73 Home Folder
     "Katalog domowy",
-    //  72 Images
+    //  74 Images
     "Obrazy",
-    //  73 In file manager
+    //  75 In file manager
     "W menedżerze plików",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Do największego podkatalogu",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Do największego podkatalogu (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Elementy trafiają do kosza i można je stamtąd przywrócić.",
-    //  77 Language
+    //  79 Language
     "Język",
-    //  78 Light
+    //  80 Light
     "Jasny",
-    //  79 Log
+    //  81 Log
     "Dziennik",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Dziennik (%s)",
-    //  81 Map
+    //  83 Map
     "Mapa",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Oznacz do usunięcia",
-    //  83 Marked
+    //  85 Marked
     "Oznaczone",
-    //  84 Modified
+    //  86 Modified
     "Zmodyfikowano",
-    //  85 Mount points
+    //  87 Mount points
     "Punkty montowania",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Przenieść do kosza elementy (%s · %s)?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Przenieś do kosza",
-    //  88 Moved %s to Trash — space freed.
-    "Przeniesiono do kosza: %s — zwolniono miejsce.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Przeniesiono do kosza: %s — opróżnij kosz, aby zwolnić miejsce.",
+    //  91 Name
     "Nazwa",
-    //  90 Next
+    //  92 Next
     "Następny",
-    //  91 No access
+    //  93 No access
     "Brak dostępu",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Brak dostępu – rozmiar nieznany",
-    //  93 No matches
+    //  95 No matches
     "Brak wyników",
-    //  94 No problems.
+    //  96 No problems.
     "Brak problemów.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Brak rzeczywistych problemów.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Brak kosza dla tego położenia",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Nie ma tu nic do wyświetlenia.",
-    //  98 Open
+    // 100 Open
     "Otwórz",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Otwórz bieżący katalog w menedżerze plików",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Otwórz w menedżerze plików",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Otwórz zapisane skanowanie",
-    // 102 Other
+    // 104 Other
     "Inne",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Prywatne dane innych aplikacji",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "W przeciwnym razie uwzględniane jest wszystko, co zamontowano poniżej wybranego katalogu.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Pakowanie się nie powiodło",
-    // 106 Permission denied
+    // 108 Permission denied
     "Odmowa dostępu",
-    // 107 Protected
+    // 109 Protected
     "Chronione",
-    // 108 Protected system location
+    // 110 Protected system location
     "Chronione położenie systemowe",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Szybki wybór",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Błąd odczytu (brak dostępu)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Błąd odczytu (pominięty punkt montowania)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Położenie tylko do odczytu",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Usuń z listy do usunięcia",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Otwórz ponownie ostatnio skanowany katalog",
-    // 115 Rescan
+    // 117 Rescan
     "Skanuj ponownie",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Uruchom to raz w terminalu, a następnie ponownie uruchom aplikację:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Zapisane skanowanie z %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Zapisane skanowania (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Zapisane skanowania są tylko do odczytu",
-    // 120 Scan
+    // 122 Scan
     "Skanuj",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Ukończono skanowanie, pliki: %s",
-    // 122 Scan started
+    // 124 Scan started
     "Rozpoczęto skanowanie",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Skanowanie … na %s z %s rdzeni CPU",
-    // 124 Search
+    // 126 Search
     "Szukaj",
-    // 125 Settings
+    // 127 Settings
     "Ustawienia",
-    // 126 Share
+    // 128 Share
     "Udział",
-    // 127 Show
+    // 129 Show
     "Pokaż",
-    // 128 Show all
+    // 130 Show all
     "Pokaż wszystko",
-    // 129 Show log
+    // 131 Show log
     "Pokaż dziennik",
-    // 130 Size
+    // 132 Size
     "Rozmiar",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Rozmiary pokazują miejsce faktycznie zajęte na dysku.",
-    // 132 Small files
+    // 134 Small files
     "Małe pliki",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Pozostań w jednym systemie plików",
-    // 135 System
+    // 137 System
     "System",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Obszary systemowe (należące do użytkownika root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Katalogi systemowe nie są widoczne w tej piaskownicy.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Nie można utworzyć archiwum.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Archiwum jest umieszczane obok katalogu, a to położenie jest chronione przed zapisem.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Lista do usunięcia jest pusta.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Nie można przenieść elementu",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Oryginał zostaje zachowany — zajęte miejsce najpierw rośnie, dopóki go samodzielnie nie usuniesz.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Nie można otworzyć zapisanego skanowania: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Skanowanie nie uwzględnia jeszcze nowego archiwum",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "System blokuje te miejsca przed wszystkimi aplikacjami. Nie ma tu nic, co można by usunąć.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Kosz zawiera już zbyt wiele plików o tej nazwie",
-    // 147 Theme
+    // 149 Theme
     "Motyw",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "W przypadku dużych katalogów może to chwilę potrwać.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "To oprogramowanie jest dostarczane „w stanie, w jakim jest”, bez jakiejkolwiek gwarancji, wyraźnej lub dorozumianej. Używasz go na własne ryzyko. Autor nie ponosi odpowiedzialności za jakiekolwiek szkody wynikające z używania tego oprogramowania.",
-    // 150 Tree
+    // 152 Tree
     "Drzewo",
-    // 151 Type
+    // 153 Type
     "Typ",
-    // 152 Type to search
+    // 154 Type to search
     "Wpisz, aby wyszukać",
-    // 153 Up one level
+    // 155 Up one level
     "Poziom wyżej",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Poziom wyżej (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Wideo",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Widok: kolorowa mapa lub rozwijane drzewo z dokładnymi wartościami",
-    // 157 Zoom in
+    // 159 Zoom in
     "Powiększ",
-    // 158 newer
+    // 160 newer
     "nowsze",
-    // 159 older
+    // 161 older
     "starsze",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Utworzono „%s” (%s). Oryginał zostaje zachowany — zajęte miejsce najpierw ROŚNIE, dopóki go samodzielnie nie usuniesz.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "Element „%s” jest chroniony i nie można go przenieść do kosza.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Skompresuj katalog (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Oznacz do usunięcia",
 };
 
@@ -5519,327 +5585,331 @@ inline constexpr const char* VALUES_pt[KEY_COUNT] = {
     "Pastas ignoradas (sem acesso): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Pastas ignoradas (montagem remota ou FUSE): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Itens que não foi possível eliminar: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Itens que não foi possível mover para o Lixo: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "%s resultados",
-    //   6 %s more items
+    //   7 %s more items
     "Mais %s itens",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Movido para o Lixo: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Problemas durante a análise ou eliminação: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Problemas: %s · esperados e ignorados: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s recuperáveis",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s usados · %s livres de %s",
-    //  12 &File
+    //  13 &File
     "&Ficheiro",
-    //  13 &Help
+    //  14 &Help
     "&Ajuda",
-    //  14 &Tools
+    //  15 &Tools
     "Ferramen&tas",
-    //  15 &View
+    //  16 &View
     "&Ver",
-    //  16 1 file
+    //  17 1 file
     "1 ficheiro",
-    //  17 1 match
+    //  18 1 match
     "1 resultado",
-    //  18 About %s
+    //  19 About %s
     "Acerca de %s",
-    //  19 Age
+    //  20 Age
     "Idade",
-    //  20 Another user
+    //  21 Another user
     "Outro utilizador",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Pasta pessoal de outro utilizador",
-    //  22 Applications
+    //  23 Applications
     "Aplicações",
-    //  23 Archives
+    //  24 Archives
     "Arquivos",
-    //  24 Audio
+    //  25 Audio
     "Áudio",
-    //  25 Automatic
+    //  26 Automatic
     "Automático",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, pastas temporárias, Lixo, etc. — contornados a amarelo",
-    //  27 Cancel
+    //  28 Cancel
     "Cancelar",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Cancelar análise",
-    //  29 Choose
+    //  30 Choose
     "Escolher",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Escolha uma pasta ou volume para ver\nonde está a ser usado o seu espaço.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Escolher pasta",
-    //  32 Clear
+    //  33 Clear
     "Limpar",
-    //  33 Close
+    //  34 Close
     "Fechar",
-    //  34 Code/Data
+    //  35 Code/Data
     "Código/Dados",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Cor: por tipo de ficheiro ou por idade (mapa de calor)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "A comprimir «%s» …",
-    //  37 Copy
+    //  38 Copy
     "Copiar",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Não foi possível escrever o registo do Lixo",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Contar ligações rígidas apenas uma vez",
-    //  40 Created
+    //  41 Created
     "Criado",
-    //  41 Dark
+    //  42 Dark
     "Escuro",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Del Marcar para eliminar",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Del Remover da lista de eliminação",
-    //  44 Delete
+    //  45 Delete
     "Eliminar",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Em vez disso, eliminar permanentemente os itens (%s)? Esta ação não pode ser anulada.",
-    //  46 Delete error
+    //  47 Delete error
     "Erro ao eliminar",
-    //  47 Delete list
+    //  48 Delete list
     "Lista de eliminação",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Lista de eliminação – Maiores primeiro",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Lista de eliminação: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Eliminar permanentemente",
-    //  51 Deleted
+    //  52 Deleted
     "Eliminado",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Eliminado: %s — espaço libertado.",
+    //  54 Deletion failed
     "Falha ao eliminar",
-    //  53 Deselect
+    //  55 Deselect
     "Desselecionar",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Os itens desnecessários detetados (caches, node_modules, pastas temporárias, Lixo …) brilham a amarelo. Clique nos itens individualmente para os eliminar.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Itens desnecessários detetados – normalmente podem ser removidos com segurança",
-    //  56 Developed by
+    //  58 Developed by
     "Desenvolvido por",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Exclusão de responsabilidade",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Fechar aviso",
-    //  59 Documents
+    //  61 Documents
     "Documentos",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Arraste uma pasta ou volume para aqui –\nou escolha um para ver para onde foi o seu espaço.",
-    //  61 E&xit
+    //  63 E&xit
     "&Sair",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Sistema inteiro (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Esperados, ignorados",
-    //  64 File
+    //  66 File
     "Ficheiro",
-    //  65 Files
+    //  67 Files
     "Ficheiros",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Ficheiros com vários nomes contam uma só vez — caso contrário, o total excede o espaço em uso.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Pasta compactada",
-    //  68 Folders
+    //  70 Folders
     "Pastas",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Liberta: %s",
-    //  70 Hide
+    //  72 Hide
     "Ocultar",
-    //  71 Home Folder
+    //  73 Home Folder
     "Pasta pessoal",
-    //  72 Images
+    //  74 Images
     "Imagens",
-    //  73 In file manager
+    //  75 In file manager
     "No gestor de ficheiros",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "Para a maior subpasta",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "Para a maior subpasta (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Os itens vão para o Lixo e podem ser restaurados a partir daí.",
-    //  77 Language
+    //  79 Language
     "Idioma",
-    //  78 Light
+    //  80 Light
     "Claro",
-    //  79 Log
+    //  81 Log
     "Registo",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Registo (%s)",
-    //  81 Map
+    //  83 Map
     "Mapa",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Marcar para eliminar",
-    //  83 Marked
+    //  85 Marked
     "Marcado",
-    //  84 Modified
+    //  86 Modified
     "Modificado",
-    //  85 Mount points
+    //  87 Mount points
     "Pontos de montagem",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Mover os itens (%s · %s) para o Lixo?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Mover para o Lixo",
-    //  88 Moved %s to Trash — space freed.
-    "Movido para o Lixo: %s — espaço libertado.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Movido para o Lixo: %s — esvazie o Lixo para libertar o espaço.",
+    //  91 Name
     "Nome",
-    //  90 Next
+    //  92 Next
     "Seguinte",
-    //  91 No access
+    //  93 No access
     "Sem acesso",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Sem acesso – tamanho desconhecido",
-    //  93 No matches
+    //  95 No matches
     "Sem resultados",
-    //  94 No problems.
+    //  96 No problems.
     "Sem problemas.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Sem problemas reais.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Não há nenhum lixo disponível para esta localização",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Nada a mostrar aqui.",
-    //  98 Open
+    // 100 Open
     "Abrir",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Abrir a pasta atual no gestor de ficheiros",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Abrir no gestor de ficheiros",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Abrir análise guardada",
-    // 102 Other
+    // 104 Other
     "Outros",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Dados privados de outras aplicações",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Caso contrário, tudo o que estiver montado abaixo da pasta escolhida é incluído.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Falha ao compactar",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permissão negada",
-    // 107 Protected
+    // 109 Protected
     "Protegido",
-    // 108 Protected system location
+    // 110 Protected system location
     "Localização de sistema protegida",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Escolha rápida",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Erro de leitura (sem acesso)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Erro de leitura (montagem ignorada)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Localização só de leitura",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Remover da lista de eliminação",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Reabrir a última pasta analisada",
-    // 115 Rescan
+    // 117 Rescan
     "Analisar novamente",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Execute isto uma vez num terminal e depois inicie novamente a aplicação:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Análise guardada de %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Análises guardadas (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "As análises guardadas são só de leitura",
-    // 120 Scan
+    // 122 Scan
     "Analisar",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Análise concluída: %s ficheiros",
-    // 122 Scan started
+    // 124 Scan started
     "Análise iniciada",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "A analisar … em %s de %s núcleos de CPU",
-    // 124 Search
+    // 126 Search
     "Procurar",
-    // 125 Settings
+    // 127 Settings
     "Definições",
-    // 126 Share
+    // 128 Share
     "Proporção",
-    // 127 Show
+    // 129 Show
     "Mostrar",
-    // 128 Show all
+    // 130 Show all
     "Mostrar tudo",
-    // 129 Show log
+    // 131 Show log
     "Mostrar registo",
-    // 130 Size
+    // 132 Size
     "Tamanho",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Os tamanhos mostram o espaço efetivamente ocupado no disco.",
-    // 132 Small files
+    // 134 Small files
     "Ficheiros pequenos",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Permanecer num só sistema de ficheiros",
-    // 135 System
+    // 137 System
     "Sistema",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Áreas do sistema (pertencentes a root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "As pastas do sistema não são visíveis nesta sandbox.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Não foi possível criar o arquivo.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "O arquivo é colocado ao lado da pasta e essa localização está protegida contra escrita.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "A lista de eliminação está vazia.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Não foi possível mover o item",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "O original é mantido — a utilização aumenta primeiro, até que o elimine manualmente.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Não foi possível abrir a análise guardada: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "A análise ainda não inclui o novo arquivo",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "O sistema bloqueia estes locais a todas as aplicações. Não há aqui nada que possa eliminar.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "O lixo já contém demasiados ficheiros com esse nome",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Isto pode demorar algum tempo em pastas grandes.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software é fornecido «tal como está», sem garantia de qualquer tipo, expressa ou implícita. Utilize-o por sua conta e risco. O autor não será responsável por quaisquer danos resultantes da utilização deste software.",
-    // 150 Tree
+    // 152 Tree
     "Árvore",
-    // 151 Type
+    // 153 Type
     "Tipo",
-    // 152 Type to search
+    // 154 Type to search
     "Escreva para procurar",
-    // 153 Up one level
+    // 155 Up one level
     "Subir um nível",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Subir um nível (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Vídeo",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vista: mapa colorido ou árvore expansível com valores exatos",
-    // 157 Zoom in
+    // 159 Zoom in
     "Ampliar",
-    // 158 newer
+    // 160 newer
     "mais recentes",
-    // 159 older
+    // 161 older
     "mais antigos",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» criado (%s). O original é mantido — por isso a utilização AUMENTA primeiro, até que o elimine manualmente.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido e não pode ser movido para o Lixo.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Comprimir pasta (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -5852,327 +5922,331 @@ inline constexpr const char* VALUES_ro[KEY_COUNT] = {
     "Dosare omise (fără acces): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Dosare omise (montare la distanță sau FUSE): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Elemente care nu au putut fi șterse: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Elemente care nu au putut fi mutate în coșul de gunoi: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "Rezultate: %s",
-    //   6 %s more items
+    //   7 %s more items
     "Alte elemente: %s",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Mutat în coșul de gunoi: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Probleme la scanare sau ștergere: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Probleme: %s · așteptate și omise: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "Recuperabil: %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "Folosit: %s · liber: %s din %s",
-    //  12 &File
+    //  13 &File
     "&Fișier",
-    //  13 &Help
+    //  14 &Help
     "&Ajutor",
-    //  14 &Tools
+    //  15 &Tools
     "&Unelte",
-    //  15 &View
+    //  16 &View
     "&Vizualizare",
-    //  16 1 file
+    //  17 1 file
     "1 fișier",
-    //  17 1 match
+    //  18 1 match
     "1 rezultat",
-    //  18 About %s
+    //  19 About %s
     "Despre %s",
-    //  19 Age
+    //  20 Age
     "Vechime",
-    //  20 Another user
+    //  21 Another user
     "Alt utilizator",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Dosarul personal al altui utilizator",
-    //  22 Applications
+    //  23 Applications
     "Aplicații",
-    //  23 Archives
+    //  24 Archives
     "Arhive",
-    //  24 Audio
+    //  25 Audio
     "Audio",
-    //  25 Automatic
+    //  26 Automatic
     "Automat",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cache-uri, node_modules, dosare temporare, Coș de gunoi etc. — conturate cu galben",
-    //  27 Cancel
+    //  28 Cancel
     "Anulează",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Anulează scanarea",
-    //  29 Choose
+    //  30 Choose
     "Alege",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Alegeți un dosar sau un volum pentru a vedea\nunde este folosit spațiul.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Alege dosarul",
-    //  32 Clear
+    //  33 Clear
     "Golește",
-    //  33 Close
+    //  34 Close
     "Închide",
-    //  34 Code/Data
+    //  35 Code/Data
     "Cod/Date",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Culoare: după tipul fișierului sau după vechime (hartă termică)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Se comprimă „%s” …",
-    //  37 Copy
+    //  38 Copy
     "Copiază",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Nu s-au putut scrie informațiile coșului de gunoi",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Numără legăturile fizice o singură dată",
-    //  40 Created
+    //  41 Created
     "Creat",
-    //  41 Dark
+    //  42 Dark
     "Întunecată",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete Marchează pentru ștergere",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete Elimină din lista de ștergere",
-    //  44 Delete
+    //  45 Delete
     "Șterge",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Ștergeți definitiv elementele (%s) în schimb? Acțiunea nu poate fi anulată.",
-    //  46 Delete error
+    //  47 Delete error
     "Eroare la ștergere",
-    //  47 Delete list
+    //  48 Delete list
     "Listă de ștergere",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Listă de ștergere – cele mai mari întâi",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Listă de ștergere: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Șterge definitiv",
-    //  51 Deleted
+    //  52 Deleted
     "Șters",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Șters: %s — spațiu eliberat.",
+    //  54 Deletion failed
     "Ștergerea a eșuat",
-    //  53 Deselect
+    //  55 Deselect
     "Deselectează",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Fișierele inutile detectate (cache-uri, node_modules, dosare temporare, Coș de gunoi …) strălucesc în galben. Faceți clic pe fiecare element în parte pentru a-l șterge.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Fișiere inutile detectate – de obicei pot fi eliminate în siguranță",
-    //  56 Developed by
+    //  58 Developed by
     "Dezvoltat de",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Declinarea responsabilității",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Închide notificarea",
-    //  59 Documents
+    //  61 Documents
     "Documente",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Trageți aici un dosar sau un volum –\nsau alegeți unul pentru a vedea unde s-a dus spațiul.",
-    //  61 E&xit
+    //  63 E&xit
     "Ieși&re",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Întregul sistem (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Așteptate, omise",
-    //  64 File
+    //  66 File
     "Fișier",
-    //  65 Files
+    //  67 Files
     "Fișiere",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Fișierele cu mai multe nume sunt numărate o singură dată — altfel totalul depășește spațiul ocupat.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Dosar arhivat",
-    //  68 Folders
+    //  70 Folders
     "Dosare",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Eliberează: %s",
-    //  70 Hide
+    //  72 Hide
     "Ascunde",
-    //  71 Home Folder
+    //  73 Home Folder
     "Dosar personal",
-    //  72 Images
+    //  74 Images
     "Imagini",
-    //  73 In file manager
+    //  75 In file manager
     "În managerul de fișiere",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "În cel mai mare subdosar",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "În cel mai mare subdosar (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Elementele ajung în coșul de gunoi și pot fi restaurate de acolo.",
-    //  77 Language
+    //  79 Language
     "Limbă",
-    //  78 Light
+    //  80 Light
     "Luminoasă",
-    //  79 Log
+    //  81 Log
     "Jurnal",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Jurnal (%s)",
-    //  81 Map
+    //  83 Map
     "Hartă",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Marchează pentru ștergere",
-    //  83 Marked
+    //  85 Marked
     "Marcat",
-    //  84 Modified
+    //  86 Modified
     "Modificat",
-    //  85 Mount points
+    //  87 Mount points
     "Puncte de montare",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Mutați elementele (%s · %s) în coșul de gunoi?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Mută în coșul de gunoi",
-    //  88 Moved %s to Trash — space freed.
-    "Mutat în coșul de gunoi: %s — spațiu eliberat.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Mutat în coșul de gunoi: %s — goliți coșul de gunoi pentru a elibera spațiul.",
+    //  91 Name
     "Nume",
-    //  90 Next
+    //  92 Next
     "Următorul",
-    //  91 No access
+    //  93 No access
     "Fără acces",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Fără acces – dimensiune necunoscută",
-    //  93 No matches
+    //  95 No matches
     "Niciun rezultat",
-    //  94 No problems.
+    //  96 No problems.
     "Nicio problemă.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Nicio problemă reală.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Nu există un coș de gunoi disponibil pentru această locație",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Nimic de afișat aici.",
-    //  98 Open
+    // 100 Open
     "Deschide",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Deschide dosarul curent în managerul de fișiere",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Deschide în managerul de fișiere",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Deschide o scanare salvată",
-    // 102 Other
+    // 104 Other
     "Altele",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Datele private ale altor aplicații",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Altfel, tot ce este montat sub dosarul ales este inclus.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Arhivarea a eșuat",
-    // 106 Permission denied
+    // 108 Permission denied
     "Permisiune refuzată",
-    // 107 Protected
+    // 109 Protected
     "Protejat",
-    // 108 Protected system location
+    // 110 Protected system location
     "Locație de sistem protejată",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Alegere rapidă",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Eroare de citire (fără acces)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Eroare de citire (montare omisă)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Locație doar în citire",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Elimină din lista de ștergere",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Redeschide ultimul dosar scanat",
-    // 115 Rescan
+    // 117 Rescan
     "Rescanează",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Rulați o dată această comandă într-un terminal, apoi porniți din nou aplicația:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Scanare salvată din %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Scanări salvate (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Scanările salvate sunt doar în citire",
-    // 120 Scan
+    // 122 Scan
     "Scanează",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Scanare finalizată. Fișiere: %s",
-    // 122 Scan started
+    // 124 Scan started
     "Scanare pornită",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Se scanează … nuclee CPU folosite: %s din %s",
-    // 124 Search
+    // 126 Search
     "Caută",
-    // 125 Settings
+    // 127 Settings
     "Setări",
-    // 126 Share
+    // 128 Share
     "Pondere",
-    // 127 Show
+    // 129 Show
     "Arată",
-    // 128 Show all
+    // 130 Show all
     "Arată tot",
-    // 129 Show log
+    // 131 Show log
     "Arată jurnalul",
-    // 130 Size
+    // 132 Size
     "Dimensiune",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Dimensiunile arată spațiul ocupat efectiv pe disc.",
-    // 132 Small files
+    // 134 Small files
     "Fișiere mici",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Rămâi pe un singur sistem de fișiere",
-    // 135 System
+    // 137 System
     "Sistem",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Zone de sistem (deținute de root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Dosarele de sistem nu sunt vizibile în acest sandbox.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Arhiva nu a putut fi creată.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Arhiva este plasată lângă dosar, iar acea locație este protejată la scriere.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Lista de ștergere este goală.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Elementul nu a putut fi mutat",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalul este păstrat — spațiul ocupat crește la început, până când îl ștergeți dumneavoastră.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Scanarea salvată nu a putut fi deschisă: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Scanarea nu știe încă de noua arhivă",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistemul blochează aceste locuri pentru orice aplicație. Nu există nimic aici ce ați putea șterge.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Coșul de gunoi conține deja prea multe fișiere cu acest nume",
-    // 147 Theme
+    // 149 Theme
     "Temă",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Poate dura ceva timp în cazul dosarelor mari.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Acest software este furnizat „ca atare”, fără nicio garanție de niciun fel, expresă sau implicită. Folosiți-l pe propria răspundere. Autorul nu va fi răspunzător pentru niciun fel de daune rezultate din utilizarea acestui software.",
-    // 150 Tree
+    // 152 Tree
     "Arbore",
-    // 151 Type
+    // 153 Type
     "Tip",
-    // 152 Type to search
+    // 154 Type to search
     "Tastați pentru a căuta",
-    // 153 Up one level
+    // 155 Up one level
     "Un nivel mai sus",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Un nivel mai sus (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vizualizare: hartă colorată sau arbore extensibil cu cifre exacte",
-    // 157 Zoom in
+    // 159 Zoom in
     "Mărește",
-    // 158 newer
+    // 160 newer
     "mai noi",
-    // 159 older
+    // 161 older
     "mai vechi",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” a fost creat (%s). Originalul este păstrat — deci spațiul ocupat CREȘTE la început, până când îl ștergeți dumneavoastră.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "„%s” este protejat și nu poate fi mutat în coșul de gunoi.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Comprimă dosarul (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Marchează pentru ștergere",
 };
 
@@ -6185,327 +6259,331 @@ inline constexpr const char* VALUES_ru[KEY_COUNT] = {
     "Пропущено папок (нет доступа): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Пропущено папок (удалённое или FUSE-монтирование): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "Не удалось удалить объектов: %s.",
+    //   5 %s item(s) could not be moved to Trash.
     "Не удалось переместить в корзину объектов: %s.",
-    //   5 %s matches
+    //   6 %s matches
     "Совпадений: %s",
-    //   6 %s more items
+    //   7 %s more items
     "Ещё объектов: %s",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "Перемещено в корзину: %s.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Проблем при сканировании или удалении: %s",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "Проблем: %s · из них ожидаемых и пропущенных: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "Можно освободить: %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "Занято: %s · свободно: %s из %s",
-    //  12 &File
+    //  13 &File
     "&Файл",
-    //  13 &Help
+    //  14 &Help
     "&Справка",
-    //  14 &Tools
+    //  15 &Tools
     "&Инструменты",
-    //  15 &View
+    //  16 &View
     "&Вид",
-    //  16 1 file
+    //  17 1 file
     "1 файл",
-    //  17 1 match
+    //  18 1 match
     "1 совпадение",
-    //  18 About %s
+    //  19 About %s
     "О программе %s",
-    //  19 Age
+    //  20 Age
     "Возраст",
-    //  20 Another user
+    //  21 Another user
     "Другой пользователь",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Домашняя папка другого пользователя",
-    //  22 Applications
+    //  23 Applications
     "Приложения",
-    //  23 Archives
+    //  24 Archives
     "Архивы",
-    //  24 Audio
+    //  25 Audio
     "Аудио",
-    //  25 Automatic
+    //  26 Automatic
     "Автоматически",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Кэши, node_modules, временные папки, корзина и т. п. — обведены жёлтым",
-    //  27 Cancel
+    //  28 Cancel
     "Отмена",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Отменить сканирование",
-    //  29 Choose
+    //  30 Choose
     "Выбрать",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Выберите папку или том, чтобы увидеть,\nна что расходуется место.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Выбрать папку",
-    //  32 Clear
+    //  33 Clear
     "Очистить",
-    //  33 Close
+    //  34 Close
     "Закрыть",
-    //  34 Code/Data
+    //  35 Code/Data
     "Код/данные",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Цвет: по типу файла или по возрасту (тепловая карта)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Сжатие «%s» …",
-    //  37 Copy
+    //  38 Copy
     "Копировать",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Не удалось записать сведения о корзине",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Учитывать жёсткие ссылки один раз",
-    //  40 Created
+    //  41 Created
     "Создан",
-    //  41 Dark
+    //  42 Dark
     "Тёмная",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete Отметить для удаления",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete Убрать из списка удаления",
-    //  44 Delete
+    //  45 Delete
     "Удалить",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Вместо этого удалить объекты (%s) безвозвратно? Это действие нельзя отменить.",
-    //  46 Delete error
+    //  47 Delete error
     "Ошибка удаления",
-    //  47 Delete list
+    //  48 Delete list
     "Список удаления",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Список удаления – сначала крупные",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Список удаления: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Удалить безвозвратно",
-    //  51 Deleted
+    //  52 Deleted
     "Удалено",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "Удалено: %s — место освобождено.",
+    //  54 Deletion failed
     "Не удалось удалить",
-    //  53 Deselect
+    //  55 Deselect
     "Снять выделение",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Обнаруженный мусор (кэши, node_modules, временные папки, корзина …) подсвечивается жёлтым. Щёлкайте по объектам по отдельности, чтобы удалить их.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Обнаруженный мусор – обычно можно безопасно удалить",
-    //  56 Developed by
+    //  58 Developed by
     "Разработчик",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Отказ от ответственности",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Закрыть уведомление",
-    //  59 Documents
+    //  61 Documents
     "Документы",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Перетащите сюда папку или том –\nили выберите, чтобы увидеть, куда ушло место.",
-    //  61 E&xit
+    //  63 E&xit
     "В&ыход",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Вся система (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Ожидаемые, пропущенные",
-    //  64 File
+    //  66 File
     "Файл",
-    //  65 Files
+    //  67 Files
     "Файлы",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Файлы с несколькими именами учитываются один раз — иначе итог превысит занятое место.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Папка упакована",
-    //  68 Folders
+    //  70 Folders
     "Папки",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Освободится: %s",
-    //  70 Hide
+    //  72 Hide
     "Скрыть",
-    //  71 Home Folder
+    //  73 Home Folder
     "Домашняя папка",
-    //  72 Images
+    //  74 Images
     "Изображения",
-    //  73 In file manager
+    //  75 In file manager
     "В файловом менеджере",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "В самую большую подпапку",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "В самую большую подпапку (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Объекты перемещаются в корзину, откуда их можно восстановить.",
-    //  77 Language
+    //  79 Language
     "Язык",
-    //  78 Light
+    //  80 Light
     "Светлая",
-    //  79 Log
+    //  81 Log
     "Журнал",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Журнал (%s)",
-    //  81 Map
+    //  83 Map
     "Карта",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Отметить для удаления",
-    //  83 Marked
+    //  85 Marked
     "Отмечено",
-    //  84 Modified
+    //  86 Modified
     "Изменён",
-    //  85 Mount points
+    //  87 Mount points
     "Точки монтирования",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Переместить в корзину объекты (%s · %s)?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Переместить в корзину",
-    //  88 Moved %s to Trash — space freed.
-    "Перемещено в корзину: %s — место освобождено.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "Перемещено в корзину: %s — очистите корзину, чтобы освободить место.",
+    //  91 Name
     "Имя",
-    //  90 Next
+    //  92 Next
     "Следующее",
-    //  91 No access
+    //  93 No access
     "Нет доступа",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Нет доступа – размер неизвестен",
-    //  93 No matches
+    //  95 No matches
     "Нет совпадений",
-    //  94 No problems.
+    //  96 No problems.
     "Проблем нет.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Реальных проблем нет.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Для этого расположения корзина недоступна",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Здесь нечего показать.",
-    //  98 Open
+    // 100 Open
     "Открыть",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Открыть текущую папку в файловом менеджере",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Открыть в файловом менеджере",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Открыть сохранённое сканирование",
-    // 102 Other
+    // 104 Other
     "Другое",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Личные данные других приложений",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Иначе учитывается всё, что смонтировано внутри выбранной папки.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Не удалось упаковать",
-    // 106 Permission denied
+    // 108 Permission denied
     "Доступ запрещён",
-    // 107 Protected
+    // 109 Protected
     "Защищено",
-    // 108 Protected system location
+    // 110 Protected system location
     "Защищённое системное расположение",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Быстрый выбор",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Ошибка чтения (нет доступа)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Ошибка чтения (точка монтирования пропущена)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Расположение только для чтения",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Убрать из списка удаления",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Снова открыть последнюю просканированную папку",
-    // 115 Rescan
+    // 117 Rescan
     "Сканировать заново",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Выполните это один раз в терминале, затем снова запустите приложение:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Сохранённое сканирование от %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Сохранённые сканирования (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Сохранённые сканирования доступны только для чтения",
-    // 120 Scan
+    // 122 Scan
     "Сканировать",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Сканирование завершено, файлов: %s",
-    // 122 Scan started
+    // 124 Scan started
     "Сканирование начато",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Сканирование … ядер CPU: %s из %s",
-    // 124 Search
+    // 126 Search
     "Поиск",
-    // 125 Settings
+    // 127 Settings
     "Настройки",
-    // 126 Share
+    // 128 Share
     "Доля",
-    // 127 Show
+    // 129 Show
     "Показать",
-    // 128 Show all
+    // 130 Show all
     "Показать все",
-    // 129 Show log
+    // 131 Show log
     "Показать журнал",
-    // 130 Size
+    // 132 Size
     "Размер",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Размеры отражают место, фактически занятое на диске.",
-    // 132 Small files
+    // 134 Small files
     "Мелкие файлы",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Не выходить за пределы файловой системы",
-    // 135 System
+    // 137 System
     "Система",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Системные области (принадлежат root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Системные папки не видны в этой песочнице.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Не удалось создать архив.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Архив создаётся рядом с папкой, а это расположение защищено от записи.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Список удаления пуст.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Не удалось переместить объект",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Оригинал сохраняется — поэтому сначала занятое место увеличивается, пока вы сами его не удалите.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Не удалось открыть сохранённое сканирование: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Результаты сканирования ещё не учитывают новый архив",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Система закрывает доступ к этим местам для всех приложений. Здесь нечего удалять.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "В корзине уже слишком много файлов с таким именем",
-    // 147 Theme
+    // 149 Theme
     "Тема",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Для больших папок это может занять некоторое время.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Это программное обеспечение предоставляется «как есть», без каких-либо гарантий, явных или подразумеваемых. Используйте его на свой страх и риск. Автор не несёт ответственности за любой ущерб, возникший в результате использования этого программного обеспечения.",
-    // 150 Tree
+    // 152 Tree
     "Дерево",
-    // 151 Type
+    // 153 Type
     "Тип",
-    // 152 Type to search
+    // 154 Type to search
     "Введите текст для поиска",
-    // 153 Up one level
+    // 155 Up one level
     "На уровень вверх",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "На уровень вверх (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Видео",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Вид: цветная карта или раскрываемое дерево с точными значениями",
-    // 157 Zoom in
+    // 159 Zoom in
     "Увеличить",
-    // 158 newer
+    // 160 newer
     "новее",
-    // 159 older
+    // 161 older
     "старше",
-    // 160 s
+    // 162 s
     "с",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Создан архив «%s» (%s). Оригинал сохраняется — поэтому сначала занятое место УВЕЛИЧИВАЕТСЯ, пока вы сами его не удалите.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "Объект «%s» защищён и не может быть перемещён в корзину.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Сжать папку (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Отметить для удаления",
 };
 
@@ -6518,327 +6596,331 @@ inline constexpr const char* VALUES_sv[KEY_COUNT] = {
     "Mappar som hoppades över (ingen åtkomst): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Mappar som hoppades över (fjärr- eller FUSE-montering): %s",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s objekt kunde inte tas bort.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s objekt kunde inte flyttas till papperskorgen.",
-    //   5 %s matches
+    //   6 %s matches
     "%s träffar",
-    //   6 %s more items
+    //   7 %s more items
     "%s objekt till",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s flyttades till papperskorgen.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "%s problem vid genomsökning eller borttagning",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s problem · varav förväntade och överhoppade: %s",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s kan frigöras",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s använt · %s ledigt av %s",
-    //  12 &File
+    //  13 &File
     "&Arkiv",
-    //  13 &Help
+    //  14 &Help
     "&Hjälp",
-    //  14 &Tools
+    //  15 &Tools
     "Verk&tyg",
-    //  15 &View
+    //  16 &View
     "&Visa",
-    //  16 1 file
+    //  17 1 file
     "1 fil",
-    //  17 1 match
+    //  18 1 match
     "1 träff",
-    //  18 About %s
+    //  19 About %s
     "Om %s",
-    //  19 Age
+    //  20 Age
     "Ålder",
-    //  20 Another user
+    //  21 Another user
     "Annan användare",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "En annan användares hemmapp",
-    //  22 Applications
+    //  23 Applications
     "Program",
-    //  23 Archives
+    //  24 Archives
     "Arkivfiler",
-    //  24 Audio
+    //  25 Audio
     "Ljud",
-    //  25 Automatic
+    //  26 Automatic
     "Automatiskt",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cachar, node_modules, temporära mappar, papperskorg m.m. — gult inramade",
-    //  27 Cancel
+    //  28 Cancel
     "Avbryt",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Avbryt genomsökning",
-    //  29 Choose
+    //  30 Choose
     "Välj",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Välj en mapp eller volym för att se\nvar ditt utrymme används.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Välj mapp",
-    //  32 Clear
+    //  33 Clear
     "Rensa",
-    //  33 Close
+    //  34 Close
     "Stäng",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kod/data",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Färg: efter filtyp eller efter ålder (värmekarta)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "Komprimerar ”%s” …",
-    //  37 Copy
+    //  38 Copy
     "Kopiera",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Kunde inte skriva papperskorgsinformationen",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Räkna hårda länkar endast en gång",
-    //  40 Created
+    //  41 Created
     "Skapad",
-    //  41 Dark
+    //  42 Dark
     "Mörkt",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete Markera för borttagning",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete Ta bort från borttagningslistan",
-    //  44 Delete
+    //  45 Delete
     "Ta bort",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Ta bort %s objekt permanent i stället? Detta kan inte ångras.",
-    //  46 Delete error
+    //  47 Delete error
     "Fel vid borttagning",
-    //  47 Delete list
+    //  48 Delete list
     "Borttagningslista",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Borttagningslista – största först",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Borttagningslista: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Ta bort permanent",
-    //  51 Deleted
+    //  52 Deleted
     "Borttaget",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s borttaget — utrymme frigjort.",
+    //  54 Deletion failed
     "Borttagningen misslyckades",
-    //  53 Deselect
+    //  55 Deselect
     "Avmarkera",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Upptäckt skräp (cachar, node_modules, temporära mappar, papperskorg …) lyser gult. Klicka på objekten ett i taget för att ta bort dem.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Upptäckt skräp – oftast säkert att ta bort",
-    //  56 Developed by
+    //  58 Developed by
     "Utvecklat av",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Ansvarsfriskrivning",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Avfärda meddelande",
-    //  59 Documents
+    //  61 Documents
     "Dokument",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Dra en mapp eller volym hit –\neller välj en för att se vart ditt utrymme tog vägen.",
-    //  61 E&xit
+    //  63 E&xit
     "&Avsluta",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Hela systemet (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Förväntade, överhoppade",
-    //  64 File
+    //  66 File
     "Fil",
-    //  65 Files
+    //  67 Files
     "Filer",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Filer med flera namn räknas en gång — annars överstiger summan det använda utrymmet.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Mappen har packats",
-    //  68 Folders
+    //  70 Folders
     "Mappar",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Frigör: %s",
-    //  70 Hide
+    //  72 Hide
     "Dölj",
-    //  71 Home Folder
+    //  73 Home Folder
     "Hemmapp",
-    //  72 Images
+    //  74 Images
     "Bilder",
-    //  73 In file manager
+    //  75 In file manager
     "I filhanteraren",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "In i den största undermappen",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "In i den största undermappen (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Objekten hamnar i papperskorgen och kan återställas därifrån.",
-    //  77 Language
+    //  79 Language
     "Språk",
-    //  78 Light
+    //  80 Light
     "Ljust",
-    //  79 Log
+    //  81 Log
     "Logg",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Logg (%s)",
-    //  81 Map
+    //  83 Map
     "Karta",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Markera för borttagning",
-    //  83 Marked
+    //  85 Marked
     "Markerat",
-    //  84 Modified
+    //  86 Modified
     "Ändrad",
-    //  85 Mount points
+    //  87 Mount points
     "Monteringspunkter",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "Flytta %s objekt · %s till papperskorgen?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Flytta till papperskorgen",
-    //  88 Moved %s to Trash — space freed.
-    "%s flyttades till papperskorgen — utrymme frigjort.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s flyttades till papperskorgen — töm papperskorgen för att frigöra utrymmet.",
+    //  91 Name
     "Namn",
-    //  90 Next
+    //  92 Next
     "Nästa",
-    //  91 No access
+    //  93 No access
     "Ingen åtkomst",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Ingen åtkomst – okänd storlek",
-    //  93 No matches
+    //  95 No matches
     "Inga träffar",
-    //  94 No problems.
+    //  96 No problems.
     "Inga problem.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Inga verkliga problem.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Ingen papperskorg finns tillgänglig för denna plats",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Inget att visa här.",
-    //  98 Open
+    // 100 Open
     "Öppna",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Öppna aktuell mapp i filhanteraren",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Öppna i filhanteraren",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Öppna sparad genomsökning",
-    // 102 Other
+    // 104 Other
     "Övrigt",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Andra programs privata data",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Annars tas allt som är monterat under den valda mappen med.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Packningen misslyckades",
-    // 106 Permission denied
+    // 108 Permission denied
     "Åtkomst nekas",
-    // 107 Protected
+    // 109 Protected
     "Skyddat",
-    // 108 Protected system location
+    // 110 Protected system location
     "Skyddad systemplats",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Snabbval",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Läsfel (ingen åtkomst)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Läsfel (överhoppad montering)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Skrivskyddad plats",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Ta bort från borttagningslistan",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Öppna den senast genomsökta mappen igen",
-    // 115 Rescan
+    // 117 Rescan
     "Genomsök igen",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Kör detta en gång i en terminal och starta sedan programmet igen:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "Sparad genomsökning från %s",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Sparade genomsökningar (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Sparade genomsökningar är skrivskyddade",
-    // 120 Scan
+    // 122 Scan
     "Genomsök",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Genomsökning klar: %s filer",
-    // 122 Scan started
+    // 124 Scan started
     "Genomsökning startad",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Genomsöker … på %s av %s CPU-kärnor",
-    // 124 Search
+    // 126 Search
     "Sök",
-    // 125 Settings
+    // 127 Settings
     "Inställningar",
-    // 126 Share
+    // 128 Share
     "Andel",
-    // 127 Show
+    // 129 Show
     "Visa",
-    // 128 Show all
+    // 130 Show all
     "Visa alla",
-    // 129 Show log
+    // 131 Show log
     "Visa logg",
-    // 130 Size
+    // 132 Size
     "Storlek",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Storlekarna visar det utrymme som faktiskt används på disken.",
-    // 132 Small files
+    // 134 Small files
     "Små filer",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Stanna på ett filsystem",
-    // 135 System
+    // 137 System
     "System",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Systemområden (ägs av root)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Systemmappar är inte synliga i denna sandlåda.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Arkivet kunde inte skapas.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeras bredvid mappen, och den platsen är skrivskyddad.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Borttagningslistan är tom.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Objektet kunde inte flyttas",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalet behålls — användningen ökar alltså först, tills du själv tar bort det.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Den sparade genomsökningen kunde inte öppnas: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Genomsökningen känner ännu inte till det nya arkivet",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet låser dessa platser för alla program. Det finns inget där som du kan ta bort.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Papperskorgen innehåller redan för många filer med det namnet",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Detta kan ta en stund för stora mappar.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denna programvara tillhandahålls ”i befintligt skick”, utan garantier av något slag, vare sig uttryckliga eller underförstådda. Användning sker på egen risk. Upphovspersonen ansvarar inte för några skador som uppstår till följd av användningen av denna programvara.",
-    // 150 Tree
+    // 152 Tree
     "Träd",
-    // 151 Type
+    // 153 Type
     "Typ",
-    // 152 Type to search
+    // 154 Type to search
     "Skriv för att söka",
-    // 153 Up one level
+    // 155 Up one level
     "Upp en nivå",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Upp en nivå (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Vy: färgad karta eller expanderbart träd med exakta siffror",
-    // 157 Zoom in
+    // 159 Zoom in
     "Zooma in",
-    // 158 newer
+    // 160 newer
     "nyare",
-    // 159 older
+    // 161 older
     "äldre",
-    // 160 s
+    // 162 s
     "s",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” har skapats (%s). Originalet behålls — så användningen ÖKAR först, tills du själv tar bort det.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "”%s” är skyddat och kan inte flyttas till papperskorgen.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Komprimera mapp (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Markera för borttagning",
 };
 
@@ -6851,327 +6933,331 @@ inline constexpr const char* VALUES_tr[KEY_COUNT] = {
     "%s klasör atlandı (erişim yok)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s klasör atlandı (uzak veya FUSE bağlama noktası)",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s öge silinemedi.",
+    //   5 %s item(s) could not be moved to Trash.
     "%s öge Çöpe taşınamadı.",
-    //   5 %s matches
+    //   6 %s matches
     "%s eşleşme",
-    //   6 %s more items
+    //   7 %s more items
     "%s öge daha",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "%s Çöpe taşındı.",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "Tarama veya silme sırasında %s sorun",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s sorun · %s tanesi beklenen sorun, atlandı",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "%s geri kazanılabilir",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "%s kullanılıyor · %s boş (toplam %s)",
-    //  12 &File
+    //  13 &File
     "&Dosya",
-    //  13 &Help
+    //  14 &Help
     "&Yardım",
-    //  14 &Tools
+    //  15 &Tools
     "&Araçlar",
-    //  15 &View
+    //  16 &View
     "&Görünüm",
-    //  16 1 file
+    //  17 1 file
     "1 dosya",
-    //  17 1 match
+    //  18 1 match
     "1 eşleşme",
-    //  18 About %s
+    //  19 About %s
     "%s Hakkında",
-    //  19 Age
+    //  20 Age
     "Yaş",
-    //  20 Another user
+    //  21 Another user
     "Başka kullanıcı",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "Başka bir kullanıcının ev klasörü",
-    //  22 Applications
+    //  23 Applications
     "Uygulamalar",
-    //  23 Archives
+    //  24 Archives
     "Arşivler",
-    //  24 Audio
+    //  25 Audio
     "Ses",
-    //  25 Automatic
+    //  26 Automatic
     "Otomatik",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Önbellekler, node_modules, geçici klasörler, Çöp vb. — sarı çerçeveli",
-    //  27 Cancel
+    //  28 Cancel
     "İptal",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "Taramayı iptal et",
-    //  29 Choose
+    //  30 Choose
     "Seç",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "Alanınızın nerede kullanıldığını görmek için\nbir klasör veya birim seçin.",
-    //  31 Choose folder
+    //  32 Choose folder
     "Klasör seç",
-    //  32 Clear
+    //  33 Clear
     "Temizle",
-    //  33 Close
+    //  34 Close
     "Kapat",
-    //  34 Code/Data
+    //  35 Code/Data
     "Kod/Veri",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "Renk: dosya türüne veya yaşa göre (ısı haritası)",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "“%s” sıkıştırılıyor …",
-    //  37 Copy
+    //  38 Copy
     "Kopyala",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "Çöp kaydı yazılamadı",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "Sabit bağlantıları yalnızca bir kez say",
-    //  40 Created
+    //  41 Created
     "Oluşturulma",
-    //  41 Dark
+    //  42 Dark
     "Koyu",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete Silinecek olarak işaretle",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete Silme listesinden çıkar",
-    //  44 Delete
+    //  45 Delete
     "Sil",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "Bunun yerine %s öge kalıcı olarak silinsin mi? Bu işlem geri alınamaz.",
-    //  46 Delete error
+    //  47 Delete error
     "Silme hatası",
-    //  47 Delete list
+    //  48 Delete list
     "Silme listesi",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "Silme listesi – en büyükler önce",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "Silme listesi: %s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "Kalıcı olarak sil",
-    //  51 Deleted
+    //  52 Deleted
     "Silindi",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "%s silindi — alan boşaltıldı.",
+    //  54 Deletion failed
     "Silme başarısız oldu",
-    //  53 Deselect
+    //  55 Deselect
     "Seçimi kaldır",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Algılanan gereksiz dosyalar (önbellekler, node_modules, geçici klasörler, Çöp …) sarı renkte parlar. Silmek için ögelere tek tek tıklayın.",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "Algılanan gereksiz dosyalar – genellikle güvenle kaldırılabilir",
-    //  56 Developed by
+    //  58 Developed by
     "Geliştiren",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "Sorumluluk reddi",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "Bildirimi kapat",
-    //  59 Documents
+    //  61 Documents
     "Belgeler",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "Buraya bir klasör veya birim sürükleyin –\nya da alanınızın nereye gittiğini görmek için birini seçin.",
-    //  61 E&xit
+    //  63 E&xit
     "Çı&kış",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "Tüm sistem (/)",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "Beklenen, atlandı",
-    //  64 File
+    //  66 File
     "Dosya",
-    //  65 Files
+    //  67 Files
     "Dosyalar",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "Birden çok adı olan dosyalar bir kez sayılır — aksi hâlde toplam, kullanılan alanı aşar.",
-    //  67 Folder packed
+    //  69 Folder packed
     "Klasör paketlendi",
-    //  68 Folders
+    //  70 Folders
     "Klasörler",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "Boşaltılacak alan: %s",
-    //  70 Hide
+    //  72 Hide
     "Gizle",
-    //  71 Home Folder
+    //  73 Home Folder
     "Ev klasörü",
-    //  72 Images
+    //  74 Images
     "Resimler",
-    //  73 In file manager
+    //  75 In file manager
     "Dosya yöneticisinde",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "En büyük alt klasöre",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "En büyük alt klasöre (Alt+↓)",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "Ögeler Çöpe gider ve oradan geri yüklenebilir.",
-    //  77 Language
+    //  79 Language
     "Dil",
-    //  78 Light
+    //  80 Light
     "Açık",
-    //  79 Log
+    //  81 Log
     "Günlük",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "Günlük (%s)",
-    //  81 Map
+    //  83 Map
     "Harita",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "Silinecek olarak işaretle",
-    //  83 Marked
+    //  85 Marked
     "İşaretli",
-    //  84 Modified
+    //  86 Modified
     "Değiştirilme",
-    //  85 Mount points
+    //  87 Mount points
     "Bağlama noktaları",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "%s öge · %s Çöpe taşınsın mı?",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "Çöpe taşı",
-    //  88 Moved %s to Trash — space freed.
-    "%s Çöpe taşındı — alan boşaltıldı.",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "%s Çöpe taşındı — alanı boşaltmak için Çöpü boşaltın.",
+    //  91 Name
     "Ad",
-    //  90 Next
+    //  92 Next
     "Sonraki",
-    //  91 No access
+    //  93 No access
     "Erişim yok",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "Erişim yok – boyut bilinmiyor",
-    //  93 No matches
+    //  95 No matches
     "Eşleşme yok",
-    //  94 No problems.
+    //  96 No problems.
     "Sorun yok.",
-    //  95 No real problems.
+    //  97 No real problems.
     "Gerçek bir sorun yok.",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "Bu konum için kullanılabilir bir çöp klasörü yok",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "Burada gösterilecek bir şey yok.",
-    //  98 Open
+    // 100 Open
     "Aç",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "Geçerli klasörü dosya yöneticisinde aç",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "Dosya yöneticisinde aç",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "Kaydedilmiş taramayı aç",
-    // 102 Other
+    // 104 Other
     "Diğer",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "Diğer uygulamaların özel verileri",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "Aksi hâlde seçilen klasörün altına bağlanan her şey dahil edilir.",
-    // 105 Packing failed
+    // 107 Packing failed
     "Paketleme başarısız oldu",
-    // 106 Permission denied
+    // 108 Permission denied
     "İzin reddedildi",
-    // 107 Protected
+    // 109 Protected
     "Korumalı",
-    // 108 Protected system location
+    // 110 Protected system location
     "Korumalı sistem konumu",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "Hızlı seçim",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "Okuma hatası (erişim yok)",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "Okuma hatası (atlanan bağlama noktası)",
-    // 112 Read-only location
+    // 114 Read-only location
     "Salt okunur konum",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "Silme listesinden çıkar",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "Son taranan klasörü yeniden aç",
-    // 115 Rescan
+    // 117 Rescan
     "Yeniden tara",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "Bunu bir terminalde bir kez çalıştırın, ardından uygulamayı yeniden başlatın:",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "%s tarihli kaydedilmiş tarama",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "Kaydedilmiş taramalar (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "Kaydedilmiş taramalar salt okunurdur",
-    // 120 Scan
+    // 122 Scan
     "Tara",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "Tarama tamamlandı: %s dosya",
-    // 122 Scan started
+    // 124 Scan started
     "Tarama başladı",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "Taranıyor … %s / %s CPU çekirdeği kullanılıyor",
-    // 124 Search
+    // 126 Search
     "Ara",
-    // 125 Settings
+    // 127 Settings
     "Ayarlar",
-    // 126 Share
+    // 128 Share
     "Pay",
-    // 127 Show
+    // 129 Show
     "Göster",
-    // 128 Show all
+    // 130 Show all
     "Tümünü göster",
-    // 129 Show log
+    // 131 Show log
     "Günlüğü göster",
-    // 130 Size
+    // 132 Size
     "Boyut",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "Boyutlar, diskte gerçekte kaplanan alanı gösterir.",
-    // 132 Small files
+    // 134 Small files
     "Küçük dosyalar",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "Tek dosya sisteminde kal",
-    // 135 System
+    // 137 System
     "Sistem",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "Sistem alanları (root'a ait)",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "Sistem klasörleri bu korumalı alanda görünmez.",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "Arşiv oluşturulamadı.",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "Arşiv klasörün yanına yerleştirilir ve bu konum yazmaya karşı korumalıdır.",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "Silme listesi boş.",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "Öge taşınamadı",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "Orijinal korunur — siz kendiniz silene kadar kullanım önce artar.",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "Kaydedilmiş tarama açılamadı: %s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "Tarama henüz yeni arşivi içermiyor",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistem bu yerleri tüm uygulamalara karşı kilitler. Burada silebileceğiniz bir şey yok.",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "Çöpte bu adda zaten çok fazla dosya var",
-    // 147 Theme
+    // 149 Theme
     "Tema",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "Büyük klasörlerde bu biraz zaman alabilir.",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Bu yazılım, açık ya da örtük hiçbir garanti olmaksızın “olduğu gibi” sunulmaktadır. Kullanım riski size aittir. Yazar, bu yazılımın kullanımından doğabilecek hiçbir zarardan sorumlu tutulamaz.",
-    // 150 Tree
+    // 152 Tree
     "Ağaç",
-    // 151 Type
+    // 153 Type
     "Tür",
-    // 152 Type to search
+    // 154 Type to search
     "Aramak için yazın",
-    // 153 Up one level
+    // 155 Up one level
     "Bir üst düzeye çık",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "Bir üst düzeye çık (Alt+↑)",
-    // 155 Video
+    // 157 Video
     "Video",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "Görünüm: renkli harita veya kesin değerler içeren genişletilebilir ağaç",
-    // 157 Zoom in
+    // 159 Zoom in
     "Yakınlaştır",
-    // 158 newer
+    // 160 newer
     "daha yeni",
-    // 159 older
+    // 161 older
     "daha eski",
-    // 160 s
+    // 162 s
     "sn",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” oluşturuldu (%s). Orijinal korunur — bu yüzden siz kendiniz silene kadar kullanım önce ARTAR.",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s” korumalı ve Çöpe taşınamaz.",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 Klasörü sıkıştır (tar.gz)",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 Silinecek olarak işaretle",
 };
 
@@ -7184,327 +7270,331 @@ inline constexpr const char* VALUES_zh[KEY_COUNT] = {
     "已跳过 %s 个文件夹（无访问权限）",
     //   3 %s folders skipped (remote or FUSE mount)
     "已跳过 %s 个文件夹（远程或 FUSE 挂载）",
-    //   4 %s item(s) could not be moved to Trash.
+    //   4 %s item(s) could not be deleted.
+    "%s 个项目无法删除。",
+    //   5 %s item(s) could not be moved to Trash.
     "%s 个项目无法移到回收站。",
-    //   5 %s matches
+    //   6 %s matches
     "%s 个匹配项",
-    //   6 %s more items
+    //   7 %s more items
     "还有 %s 个项目",
-    //   7 %s moved to Trash.
+    //   8 %s moved to Trash.
     "已将 %s 移到回收站。",
-    //   8 %s problem(s) while scanning or deleting
+    //   9 %s problem(s) while scanning or deleting
     "扫描或删除时出现 %s 个问题",
-    //   9 %s problem(s) · %s expected, skipped
+    //  10 %s problem(s) · %s expected, skipped
     "%s 个问题 · 其中 %s 个为预期问题，已跳过",
-    //  10 %s reclaimable
+    //  11 %s reclaimable
     "可释放 %s",
-    //  11 %s used · %s free of %s
+    //  12 %s used · %s free of %s
     "已用 %s · 可用 %s，共 %s",
-    //  12 &File
+    //  13 &File
     "文件(&F)",
-    //  13 &Help
+    //  14 &Help
     "帮助(&H)",
-    //  14 &Tools
+    //  15 &Tools
     "工具(&T)",
-    //  15 &View
+    //  16 &View
     "查看(&V)",
-    //  16 1 file
+    //  17 1 file
     "1 个文件",
-    //  17 1 match
+    //  18 1 match
     "1 个匹配项",
-    //  18 About %s
+    //  19 About %s
     "关于 %s",
-    //  19 Age
+    //  20 Age
     "新旧程度",
-    //  20 Another user
+    //  21 Another user
     "其他用户",
-    //  21 Another user's home directory
+    //  22 Another user's home directory
     "其他用户的主目录",
-    //  22 Applications
+    //  23 Applications
     "应用程序",
-    //  23 Archives
+    //  24 Archives
     "压缩包",
-    //  24 Audio
+    //  25 Audio
     "音频",
-    //  25 Automatic
+    //  26 Automatic
     "自动",
-    //  26 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "缓存、node_modules、临时文件夹、回收站等 — 以黄色边框标出",
-    //  27 Cancel
+    //  28 Cancel
     "取消",
-    //  28 Cancel scan
+    //  29 Cancel scan
     "取消扫描",
-    //  29 Choose
+    //  30 Choose
     "选择",
-    //  30 Choose a folder or volume to see\nwhere your space is being used.
+    //  31 Choose a folder or volume to see\nwhere your space is being used.
     "选择一个文件夹或卷，\n查看空间都用在了哪里。",
-    //  31 Choose folder
+    //  32 Choose folder
     "选择文件夹",
-    //  32 Clear
+    //  33 Clear
     "清除",
-    //  33 Close
+    //  34 Close
     "关闭",
-    //  34 Code/Data
+    //  35 Code/Data
     "代码/数据",
-    //  35 Color: by file type or by age (heat map)
+    //  36 Color: by file type or by age (heat map)
     "颜色：按文件类型或按新旧程度（热图）",
-    //  36 Compressing “%s” …
+    //  37 Compressing “%s” …
     "正在压缩“%s”…",
-    //  37 Copy
+    //  38 Copy
     "复制",
-    //  38 Could not write the trash record
+    //  39 Could not write the trash record
     "无法写入回收站记录",
-    //  39 Count hard links only once
+    //  40 Count hard links only once
     "硬链接只计算一次",
-    //  40 Created
+    //  41 Created
     "创建时间",
-    //  41 Dark
+    //  42 Dark
     "深色",
-    //  42 Del Mark for deletion
+    //  43 Del Mark for deletion
     "Delete 标记为删除",
-    //  43 Del Remove from delete list
+    //  44 Del Remove from delete list
     "Delete 从删除列表中移除",
-    //  44 Delete
+    //  45 Delete
     "删除",
-    //  45 Delete %s item(s) permanently instead? This cannot be undone.
+    //  46 Delete %s item(s) permanently instead? This cannot be undone.
     "改为永久删除 %s 个项目？此操作无法撤销。",
-    //  46 Delete error
+    //  47 Delete error
     "删除错误",
-    //  47 Delete list
+    //  48 Delete list
     "删除列表",
-    //  48 Delete list – Largest first
+    //  49 Delete list – Largest first
     "删除列表 – 从大到小",
-    //  49 Delete list: %s · %s
+    //  50 Delete list: %s · %s
     "删除列表：%s · %s",
-    //  50 Delete permanently
+    //  51 Delete permanently
     "永久删除",
-    //  51 Deleted
+    //  52 Deleted
     "已删除",
-    //  52 Deletion failed
+    //  53 Deleted %s — space freed.
+    "已删除 %s — 空间已释放。",
+    //  54 Deletion failed
     "删除失败",
-    //  53 Deselect
+    //  55 Deselect
     "取消选择",
-    //  54 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "检测到的垃圾文件（缓存、node_modules、临时文件夹、回收站…）会以黄色高亮显示。请逐个点击项目进行删除。",
-    //  55 Detected junk – usually safe to remove
+    //  57 Detected junk – usually safe to remove
     "检测到的垃圾文件 – 通常可以安全删除",
-    //  56 Developed by
+    //  58 Developed by
     "开发者",
-    //  57 Disclaimer
+    //  59 Disclaimer
     "免责声明",
-    //  58 Dismiss notice
+    //  60 Dismiss notice
     "关闭通知",
-    //  59 Documents
+    //  61 Documents
     "文档",
-    //  60 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
     "将文件夹或卷拖到此处 –\n或选择一个，查看空间都去哪儿了。",
-    //  61 E&xit
+    //  63 E&xit
     "退出(&X)",
-    //  62 Entire system (/)
+    //  64 Entire system (/)
     "整个系统（/）",
-    //  63 Expected, skipped
+    //  65 Expected, skipped
     "预期问题，已跳过",
-    //  64 File
+    //  66 File
     "文件",
-    //  65 Files
+    //  67 Files
     "文件",
-    //  66 Files under several names count once — otherwise the total exceeds the space in use.
+    //  68 Files under several names count once — otherwise the total exceeds the space in use.
     "具有多个名称的文件只计算一次 — 否则总计会超过实际占用的空间。",
-    //  67 Folder packed
+    //  69 Folder packed
     "文件夹已打包",
-    //  68 Folders
+    //  70 Folders
     "文件夹",
-    //  69 Frees up: %s
+    //  71 Frees up: %s
     "可释放：%s",
-    //  70 Hide
+    //  72 Hide
     "隐藏",
-    //  71 Home Folder
+    //  73 Home Folder
     "主文件夹",
-    //  72 Images
+    //  74 Images
     "图片",
-    //  73 In file manager
+    //  75 In file manager
     "在文件管理器中",
-    //  74 Into the largest subfolder
+    //  76 Into the largest subfolder
     "进入最大的子文件夹",
-    //  75 Into the largest subfolder (Alt+↓)
+    //  77 Into the largest subfolder (Alt+↓)
     "进入最大的子文件夹（Alt+↓）",
-    //  76 Items go to the Trash and can be restored from there.
+    //  78 Items go to the Trash and can be restored from there.
     "项目会移到回收站，并可从那里恢复。",
-    //  77 Language
+    //  79 Language
     "语言",
-    //  78 Light
+    //  80 Light
     "浅色",
-    //  79 Log
+    //  81 Log
     "日志",
-    //  80 Log (%s)
+    //  82 Log (%s)
     "日志（%s）",
-    //  81 Map
+    //  83 Map
     "矩形图",
-    //  82 Mark for deletion
+    //  84 Mark for deletion
     "标记为删除",
-    //  83 Marked
+    //  85 Marked
     "已标记",
-    //  84 Modified
+    //  86 Modified
     "修改时间",
-    //  85 Mount points
+    //  87 Mount points
     "挂载点",
-    //  86 Move %s item(s) · %s to Trash?
+    //  88 Move %s item(s) · %s to Trash?
     "将 %s 个项目 · %s 移到回收站？",
-    //  87 Move to Trash
+    //  89 Move to Trash
     "移到回收站",
-    //  88 Moved %s to Trash — space freed.
-    "已将 %s 移到回收站 — 空间已释放。",
-    //  89 Name
+    //  90 Moved %s to Trash — empty the Trash to free the space.
+    "已将 %s 移到回收站 — 清空回收站后才会释放空间。",
+    //  91 Name
     "名称",
-    //  90 Next
+    //  92 Next
     "下一个",
-    //  91 No access
+    //  93 No access
     "无访问权限",
-    //  92 No access – size unknown
+    //  94 No access – size unknown
     "无访问权限 – 大小未知",
-    //  93 No matches
+    //  95 No matches
     "无匹配项",
-    //  94 No problems.
+    //  96 No problems.
     "没有问题。",
-    //  95 No real problems.
+    //  97 No real problems.
     "没有实际问题。",
-    //  96 No trash folder is available for this location
+    //  98 No trash folder is available for this location
     "此位置没有可用的回收站",
-    //  97 Nothing to show here.
+    //  99 Nothing to show here.
     "此处没有可显示的内容。",
-    //  98 Open
+    // 100 Open
     "打开",
-    //  99 Open current folder in file manager
+    // 101 Open current folder in file manager
     "在文件管理器中打开当前文件夹",
-    // 100 Open in file manager
+    // 102 Open in file manager
     "在文件管理器中打开",
-    // 101 Open saved scan
+    // 103 Open saved scan
     "打开已保存的扫描",
-    // 102 Other
+    // 104 Other
     "其他",
-    // 103 Other apps' private data
+    // 105 Other apps' private data
     "其他应用的私有数据",
-    // 104 Otherwise everything mounted below the chosen folder is included.
+    // 106 Otherwise everything mounted below the chosen folder is included.
     "否则，所选文件夹下挂载的所有内容都会包括在内。",
-    // 105 Packing failed
+    // 107 Packing failed
     "打包失败",
-    // 106 Permission denied
+    // 108 Permission denied
     "权限被拒绝",
-    // 107 Protected
+    // 109 Protected
     "受保护",
-    // 108 Protected system location
+    // 110 Protected system location
     "受保护的系统位置",
-    // 109 Quick Pick
+    // 111 Quick Pick
     "快速选择",
-    // 110 Read error (no access)
+    // 112 Read error (no access)
     "读取错误（无访问权限）",
-    // 111 Read error (skipped mount)
+    // 113 Read error (skipped mount)
     "读取错误（已跳过挂载点）",
-    // 112 Read-only location
+    // 114 Read-only location
     "只读位置",
-    // 113 Remove from delete list
+    // 115 Remove from delete list
     "从删除列表中移除",
-    // 114 Reopen the last scanned folder
+    // 116 Reopen the last scanned folder
     "重新打开上次扫描的文件夹",
-    // 115 Rescan
+    // 117 Rescan
     "重新扫描",
-    // 116 Run this once in a terminal, then start the app again:
+    // 118 Run this once in a terminal, then start the app again:
     "请在终端中运行一次此命令，然后重新启动应用：",
-    // 117 Saved scan from %s
+    // 119 Saved scan from %s
     "保存于 %s 的扫描",
-    // 118 Saved scans (JSON)
+    // 120 Saved scans (JSON)
     "已保存的扫描 (JSON)",
-    // 119 Saved scans are read-only
+    // 121 Saved scans are read-only
     "已保存的扫描为只读",
-    // 120 Scan
+    // 122 Scan
     "扫描",
-    // 121 Scan complete: %s files
+    // 123 Scan complete: %s files
     "扫描完成：%s 个文件",
-    // 122 Scan started
+    // 124 Scan started
     "扫描已开始",
-    // 123 Scanning … on %s of %s CPU cores
+    // 125 Scanning … on %s of %s CPU cores
     "正在扫描… 使用 %s / %s 个 CPU 核心",
-    // 124 Search
+    // 126 Search
     "搜索",
-    // 125 Settings
+    // 127 Settings
     "设置",
-    // 126 Share
+    // 128 Share
     "占比",
-    // 127 Show
+    // 129 Show
     "显示",
-    // 128 Show all
+    // 130 Show all
     "全部显示",
-    // 129 Show log
+    // 131 Show log
     "显示日志",
-    // 130 Size
+    // 132 Size
     "大小",
-    // 131 Sizes show the space actually occupied on disk.
+    // 133 Sizes show the space actually occupied on disk.
     "大小显示的是磁盘上实际占用的空间。",
-    // 132 Small files
+    // 134 Small files
     "小文件",
-    // 133 Spacemole
+    // 135 Spacemole
     "Spacemole",
-    // 134 Stay on one filesystem
+    // 136 Stay on one filesystem
     "限定在同一文件系统内",
-    // 135 System
+    // 137 System
     "系统",
-    // 136 System areas (owned by root)
+    // 138 System areas (owned by root)
     "系统区域（属于 root）",
-    // 137 System folders are not visible in this sandbox.
+    // 139 System folders are not visible in this sandbox.
     "在此沙盒中无法看到系统文件夹。",
-    // 138 The archive could not be created.
+    // 140 The archive could not be created.
     "无法创建压缩包。",
-    // 139 The archive is placed next to the folder, and that location is write-protected.
+    // 141 The archive is placed next to the folder, and that location is write-protected.
     "压缩包会放在文件夹旁边，而该位置受写保护。",
-    // 140 The delete list is empty.
+    // 142 The delete list is empty.
     "删除列表为空。",
-    // 141 The item could not be moved
+    // 143 The item could not be moved
     "无法移动该项目",
-    // 142 The original is kept — usage goes up at first, until you delete it yourself.
+    // 144 The original is kept — usage goes up at first, until you delete it yourself.
     "原文件夹会保留 — 在您自行删除之前，占用空间会先增加。",
-    // 143 The saved scan could not be opened: %s
+    // 145 The saved scan could not be opened: %s
     "无法打开已保存的扫描：%s",
-    // 144 The scan does not know about the new archive yet
+    // 146 The scan does not know about the new archive yet
     "扫描结果尚未包含新的压缩包",
-    // 145 The system locks these places away from every app. There is nothing there for you to delete.
+    // 147 The system locks these places away from every app. There is nothing there for you to delete.
     "系统对所有应用锁定了这些位置。这里没有可供您删除的内容。",
-    // 146 The trash already holds too many files of that name
+    // 148 The trash already holds too many files of that name
     "回收站中同名文件已过多",
-    // 147 Theme
+    // 149 Theme
     "主题",
-    // 148 This can take a while for large folders.
+    // 150 This can take a while for large folders.
     "对于大型文件夹，这可能需要一些时间。",
-    // 149 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本软件按“原样”提供，不附带任何明示或暗示的担保。使用风险由您自行承担。对于因使用本软件而产生的任何损害，作者概不负责。",
-    // 150 Tree
+    // 152 Tree
     "树",
-    // 151 Type
+    // 153 Type
     "类型",
-    // 152 Type to search
+    // 154 Type to search
     "输入以搜索",
-    // 153 Up one level
+    // 155 Up one level
     "上一级",
-    // 154 Up one level (Alt+↑)
+    // 156 Up one level (Alt+↑)
     "上一级（Alt+↑）",
-    // 155 Video
+    // 157 Video
     "视频",
-    // 156 View: colored map or expandable tree with exact figures
+    // 158 View: colored map or expandable tree with exact figures
     "视图：彩色矩形图或带精确数值的可展开树",
-    // 157 Zoom in
+    // 159 Zoom in
     "放大",
-    // 158 newer
+    // 160 newer
     "较新",
-    // 159 older
+    // 161 older
     "较旧",
-    // 160 s
+    // 162 s
     "秒",
-    // 161 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "已创建“%s”（%s）。原文件夹会保留 — 因此在您自行删除之前，占用空间反而会先增加。",
-    // 162 “%s” is protected and cannot be moved to Trash.
+    // 164 “%s” is protected and cannot be moved to Trash.
     "“%s”受保护，无法移到回收站。",
-    // 163 📦 Compress folder (tar.gz)
+    // 165 📦 Compress folder (tar.gz)
     "📦 压缩文件夹（tar.gz）",
-    // 164 🗑 Mark for deletion
+    // 166 🗑 Mark for deletion
     "🗑 标记为删除",
 };
 

@@ -7,6 +7,7 @@
 // stop a batch at the first failure; results are returned as values.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -108,6 +109,11 @@ bool can_write_archive_beside(const std::string& folder);
 // empty; it receives uncompressed bytes read so far, in steps of
 // TAR_BYTES_PER_BLOCK.
 std::string compress_folder(const std::string& folder, const ProgressFn& on_progress);
+// The same, stopped from another thread when `*cancel` turns true (null:
+// never): tar and its compressor are killed within about 50 ms, the
+// temporary file is removed and the result is empty.
+std::string compress_folder(const std::string& folder, const ProgressFn& on_progress,
+                            const std::atomic<bool>* cancel);
 
 // The pure rules behind compress_folder.
 
@@ -157,6 +163,11 @@ bool ask_file_manager(GDBusConnection* bus, const RevealPlan& plan);
 // back to opening the folder with the desktop's handler. False when neither
 // worked, so the caller can tell the user.
 bool reveal_in_file_manager(const std::string& path);
+
+// The same without blocking the caller's thread: the stat and the bus call
+// run on a worker thread, the fallback and `done` (may be empty) on the
+// caller's main context once it iterates. False only for an empty path.
+bool reveal_in_file_manager_async(const std::string& path, std::function<void(bool)> done = {});
 
 // The native folder chooser, modal over `parent` (may be null); empty when
 // cancelled or when there is no display.

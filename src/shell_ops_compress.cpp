@@ -13,6 +13,8 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,17 +120,27 @@ public:
 private:
     static constexpr std::size_t kMaxLine = 64 * 1024;
     void line(std::string_view text) {
+        if (!m_on_progress) return;
         if (const auto bytes = progress_bytes_of_line(text)) m_on_progress(*bytes);
     }
     const ProgressFn& m_on_progress;
     std::string m_text;
 };
 
+// How often a running tar looks at its cancel flag.
+constexpr int kCancelPollMs = 50;
+
+bool is_set(const std::atomic<bool>* flag) {
+    return flag && flag->load(std::memory_order_acquire);
+}
+
 // Runs tar with `argv`, its standard output going to `out_fd` and its
-// standard error to the progress pipe (or /dev/null). Returns the waitpid
-// status, or -1 when tar could not be started.
+// standard error to the progress pipe (or /dev/null). With a cancel flag tar
+// runs in a process group of its own, so that killing the group also stops
+// the compressor it started. Returns the waitpid status, or -1 when tar could
+// not be started.
 int run_tar(const std::string& tar_path, const std::vector<std::string>& args, int out_fd,
-            const ProgressFn& on_progress) {
+            const ProgressFn& on_progress, const std::atomic<bool>* cancel) {
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (const auto& a : args)
@@ -138,14 +150,15 @@ int run_tar(const std::string& tar_path, const std::vector<std::string>& args, i
     UniqueFd dev_null = above_std_streams(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!dev_null) return -1;
     UniqueFd read_end, write_end;
-    if (on_progress) {
+    const bool watch = on_progress || cancel;
+    if (watch) {
         int p[2];
         if (::pipe2(p, O_CLOEXEC) != 0) return -1;
         read_end = above_std_streams(p[0]);
         write_end = above_std_streams(p[1]);
         if (!read_end || !write_end) return -1;
     }
-    const int err_fd = on_progress ? write_end.get() : dev_null.get();
+    const int err_fd = watch ? write_end.get() : dev_null.get();
 
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
@@ -153,6 +166,7 @@ int run_tar(const std::string& tar_path, const std::vector<std::string>& args, i
         // Only async-signal-safe calls from here on: another thread may have
         // held a lock at the moment of fork. dup2 clears close-on-exec on the
         // copies; everything else of ours closes at exec.
+        if (cancel) ::setpgid(0, 0);
         if (::dup2(out_fd, STDOUT_FILENO) < 0 || ::dup2(err_fd, STDERR_FILENO) < 0) ::_exit(127);
         // Descriptors that other threads opened without close-on-exec stay out of tar.
         ::close_range(3, ~0U, 0);
@@ -160,11 +174,22 @@ int run_tar(const std::string& tar_path, const std::vector<std::string>& args, i
         ::_exit(127);
     }
 
+    if (cancel) ::setpgid(pid, pid); // also here: whichever side runs first
     write_end.reset();
-    if (on_progress) {
+    if (watch) {
         LineSplitter lines(on_progress);
         char buf[512];
         for (;;) {
+            if (cancel) {
+                pollfd pfd{read_end.get(), POLLIN, 0};
+                const int ready = ::poll(&pfd, 1, kCancelPollMs);
+                if (is_set(cancel)) {
+                    ::kill(-pid, SIGKILL);
+                    ::kill(pid, SIGKILL);
+                    break;
+                }
+                if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+            }
             const ssize_t n = ::read(read_end.get(), buf, sizeof buf);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break;
@@ -221,6 +246,11 @@ bool can_write_archive_beside(const std::string& folder) {
 }
 
 std::string compress_folder(const std::string& folder, const ProgressFn& on_progress) {
+    return compress_folder(folder, on_progress, nullptr);
+}
+
+std::string compress_folder(const std::string& folder, const ProgressFn& on_progress,
+                            const std::atomic<bool>* cancel) {
     const std::string parent = su::parent_of(folder);
     const std::string base = su::basename_of(folder);
     if (parent.empty() || base.empty() || base == "." || base == "..") return {};
@@ -255,10 +285,10 @@ std::string compress_folder(const std::string& folder, const ProgressFn& on_prog
     args.emplace_back("--");
     args.push_back(base);
 
-    const int status = pack::run_tar(tar_path, args, out.get(), on_progress);
+    const int status = pack::run_tar(tar_path, args, out.get(), on_progress, cancel);
     struct stat st {};
-    const bool complete =
-        status != -1 && tar_succeeded(status) && ::fstat(out.get(), &st) == 0 && st.st_size > 0;
+    const bool complete = status != -1 && tar_succeeded(status) && !pack::is_set(cancel) &&
+                          ::fstat(out.get(), &st) == 0 && st.st_size > 0;
     out.reset();
 
     if (complete) {

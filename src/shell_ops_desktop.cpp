@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -87,13 +88,58 @@ bool ask_file_manager(GDBusConnection* bus, const RevealPlan& plan) {
     return reply != nullptr;
 }
 
-bool reveal_in_file_manager(const std::string& path) {
+namespace {
+
+// The file manager runs outside any sandbox and is given the display path;
+// what this process touches itself (stat, the fallback folder) is reached
+// through the scan path.
+bool is_directory_on_disk(const std::string& path) {
     struct stat st {};
-    const bool is_dir = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    const RevealPlan plan = reveal_plan(path, is_dir);
+    return ::stat(to_scan_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+struct RevealJob {
+    std::string path;
+    RevealPlan plan;
+    std::function<void(bool)> done;
+};
+
+// Worker thread: the stat and the bus call, each of which may take a while.
+void reveal_in_thread(GTask* task, gpointer, gpointer data, GCancellable*) {
+    auto* job = static_cast<RevealJob*>(data);
+    job->plan = reveal_plan(job->path, is_directory_on_disk(job->path));
+    g_autoptr(GDBusConnection) bus = desk::session_bus();
+    g_task_return_boolean(task, ask_file_manager(bus, job->plan));
+}
+
+// Main loop: the fallback needs GTK, which lives on this thread.
+void reveal_finished(GObject*, GAsyncResult* result, gpointer) {
+    GTask* task = G_TASK(result);
+    auto* job = static_cast<RevealJob*>(g_task_get_task_data(task));
+    bool ok = g_task_propagate_boolean(task, nullptr);
+    if (!ok) ok = desk::show_uri(desk::file_uri(to_scan_path(job->plan.fallback_folder)));
+    if (job->done) job->done(ok);
+}
+
+} // namespace
+
+bool reveal_in_file_manager(const std::string& path) {
+    const RevealPlan plan = reveal_plan(path, is_directory_on_disk(path));
     g_autoptr(GDBusConnection) bus = desk::session_bus();
     if (ask_file_manager(bus, plan)) return true;
-    return desk::show_uri(desk::file_uri(plan.fallback_folder));
+    return desk::show_uri(desk::file_uri(to_scan_path(plan.fallback_folder)));
+}
+
+bool reveal_in_file_manager_async(const std::string& path, std::function<void(bool)> done) {
+    if (path.empty()) return false;
+    auto job = std::make_unique<RevealJob>(RevealJob{path, {}, std::move(done)});
+    g_autoptr(GTask) task = g_task_new(nullptr, nullptr, reveal_finished, nullptr);
+    // The task owns the job from here on.
+    g_task_set_task_data(task, job.release(), [](gpointer p) {
+        std::unique_ptr<RevealJob>(static_cast<RevealJob*>(p)).reset();
+    });
+    g_task_run_in_thread(task, reveal_in_thread);
+    return true;
 }
 
 std::string pick_folder(GtkWindow* parent) {
@@ -103,6 +149,9 @@ std::string pick_folder(GtkWindow* parent) {
         tr(desk::kChooseLabel), tr(desk::kCancelLabel));
     g_autoptr(GtkFileChooserNative) dialog = raw;
     gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
+    // Without a folder the chooser opens on "Recent files", which lists no
+    // folders and resolves a typed name against nothing.
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), g_get_home_dir());
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
     g_autofree char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
     return name ? std::string(name) : std::string();

@@ -113,6 +113,9 @@ TEST(ExactSet, WithoutAnAbsoluteHomeOnlyTheFixedEntriesRemain) {
     EXPECT_EQ(rules::exact_set_for("relative/home", ""), fixed);
     EXPECT_EQ(fixed.count("/data/m"), 0u);
     EXPECT_EQ(fixed.count("/home"), 1u);
+    // Package state and shared temporary space are never offered whole.
+    EXPECT_EQ(fixed.count("/var/cache"), 1u);
+    EXPECT_EQ(fixed.count("/var/tmp"), 1u);
 }
 
 TEST(Classify, SystemAndHomeLocations) {
@@ -144,6 +147,8 @@ TEST(Classify, SystemAndHomeLocations) {
                             {"/home/bob/file", nullptr},
                             {"/var/lib/snapd", kReasonSystem},
                             {"/var/lib/other", nullptr},
+                            {"/var/cache", kReasonSystem},
+                            {"/var/tmp", kReasonSystem},
                             {"/var/cache/foo", nullptr},
                             {"/run/user/1000/x", kReasonSystem},
                             {"/media/alice/STICK", kReasonSystem},

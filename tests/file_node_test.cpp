@@ -103,3 +103,34 @@ TEST(ScanProgressCounters, TotalsAddUpFromManyThreads) {
 }
 
 } // namespace
+
+TEST(FileNodeActions, OnlyEntriesThatArePlainlyTheirPathAllowActions) {
+    struct Case {
+        const char* what;
+        void (*set)(FileNode&);
+        bool reveal;
+        bool change;
+    };
+    const Case cases[] = {
+        {"plain", [](FileNode&) {}, true, true},
+        {"aggregate", [](FileNode& n) { n.is_aggregate = true; }, false, false},
+        {"mount not entered",
+         [](FileNode& n) {
+             n.is_denied = true;
+             n.is_timeout = true;
+         },
+         false, false},
+        {"unreadable folder", [](FileNode& n) { n.is_denied = true; }, true, true},
+        {"read-only", [](FileNode& n) { n.is_readonly = true; }, true, false},
+        {"repaired name", [](FileNode& n) { n.path_repaired = true; }, false, false},
+        {"no path", [](FileNode& n) { n.path.clear(); }, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileNode n;
+        n.path = "/home/ann/file";
+        c.set(n);
+        EXPECT_EQ(n.allows(FileNode::Action::Reveal), c.reveal);
+        EXPECT_EQ(n.allows(FileNode::Action::Change), c.change);
+    }
+}

@@ -2,12 +2,14 @@
 // English, German, French (U+202F groups), Portuguese (no groups).
 #include "format.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -130,4 +132,24 @@ TEST_F(FormatTest, DatesFollowTheLanguagePatternInLocalTime) {
         return ok;
     });
     EXPECT_EQ(rc, 0);
+}
+
+// The scan thread formats sizes while the user switches languages on the
+// interface thread: every result is whole, in one language or the other
+// (ThreadSanitizer checks the reads themselves).
+TEST_F(FormatTest, FormattingWhileTheLanguageChangesElsewhere) {
+    std::atomic<bool> stop{false};
+    std::thread switcher([&] {
+        for (int i = 0; i < 2000; ++i)
+            I18n::instance().set_language(i % 2 ? "de" : "en");
+        stop = true;
+    });
+    int formatted = 0;
+    while (!stop || formatted == 0) {
+        const std::string s = fmt::count(1234567);
+        ASSERT_TRUE(s == "1,234,567" || s == "1.234.567") << s;
+        ++formatted;
+    }
+    switcher.join();
+    use("en");
 }

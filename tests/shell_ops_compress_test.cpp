@@ -3,11 +3,14 @@
 #include "shell_ops.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -264,4 +267,47 @@ TEST(CompressFolder, WhenEveryNameIsTakenTarDoesNotRun) {
               0);
     EXPECT_FALSE(::access(ran.c_str(), F_OK) == 0);
     EXPECT_EQ(list_dir(tree.path("p")).size(), 1u + shell_ops::TAR_MAX_NAME_NUMBER);
+}
+
+// Quitting while packing: tar and the compressor it started are stopped and
+// the temporary archive goes with them.
+TEST(CompressFolder, CancelStopsTarAndItsChildAndLeavesNoFile) {
+    TempTree tree;
+    tree.file("p/Docs/a.txt", 10);
+    const std::string pids = tree.path("pids");
+    // Like GNU tar with -z: writes, starts a child, and takes its time.
+    const std::string bin =
+        fake_tar_dir(tree, "PATH=/usr/bin:/bin; echo data; sleep 300 & echo $$ $! > " +
+                               quoted(pids) + "; wait\n");
+    const std::string folder = tree.path("p/Docs");
+    EXPECT_EQ(run_in_child([&] {
+                  ::setenv("PATH", bin.c_str(), 1);
+                  std::atomic<bool> cancel{false};
+                  std::thread stopper([&] {
+                      // Cancel once the stand-in runs (its pids are written).
+                      while (read_file(pids).find(' ') == std::string::npos)
+                          ::usleep(1000);
+                      cancel = true;
+                  });
+                  const std::string result = shell_ops::compress_folder(folder, {}, &cancel);
+                  stopper.join();
+                  EXPECT_EQ(result, "");
+                  int tar_pid = 0;
+                  int child_pid = 0;
+                  std::sscanf(read_file(pids).c_str(), "%d %d", &tar_pid, &child_pid);
+                  EXPECT_GT(child_pid, 0);
+                  // Killed with its group; re-parented, it may stay a zombie a while.
+                  const auto running = [&] {
+                      const std::string stat =
+                          read_file("/proc/" + std::to_string(child_pid) + "/stat");
+                      const std::size_t paren = stat.rfind(')');
+                      return paren != std::string::npos && paren + 2 < stat.size() &&
+                             stat[paren + 2] != 'Z';
+                  };
+                  for (int i = 0; i < 2000 && running(); ++i)
+                      ::usleep(1000);
+                  EXPECT_FALSE(running()) << "the compressor outlived tar";
+              }),
+              0);
+    EXPECT_EQ(entries_of(tree.path("p")), std::set<std::string>{"Docs"});
 }

@@ -25,7 +25,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "deletion_guard.h"
 #include "file_node.h"
+#include "paths.h"
+#include "reclaimable.h"
 #include "scanner.h"
 #include "strutil.h"
 #include "tree_export.h"
@@ -195,6 +198,7 @@ private:
 struct Report {
     std::int64_t folders = 0;
     std::int64_t items = 0;
+    std::int64_t reclaimable = 0;
     Ranking folders_by_size;
     Ranking files_by_size;
     Ranking any_by_size;
@@ -207,30 +211,32 @@ struct Report {
 };
 
 void collect(const FileNodePtr& root, Report& r) {
-    struct Item {
-        FileNodePtr node;
-        bool under_junk;
-    };
-    std::vector<Item> stack{{root, false}};
+    std::vector<FileNodePtr> stack{root};
     while (!stack.empty()) {
-        Item it = std::move(stack.back());
+        const FileNodePtr node = std::move(stack.back());
         stack.pop_back();
-        const FileNode& n = *it.node;
+        const FileNode& n = *node;
         ++r.items;
-        const bool is_root = it.node == root;
+        const bool is_root = node == root;
         if (n.is_directory && !n.is_aggregate) {
             ++r.folders;
             if (!is_root) {
-                r.folders_by_size.offer(it.node);
-                r.any_by_size.offer(it.node);
+                r.folders_by_size.offer(node);
+                r.any_by_size.offer(node);
             }
         } else if (!n.is_aggregate) {
-            r.files_by_size.offer(it.node);
-            r.any_by_size.offer(it.node);
+            r.files_by_size.offer(node);
+            r.any_by_size.offer(node);
         }
-        if (n.is_junk && !it.under_junk) r.junk_by_size.offer(it.node);
         for (const auto& c : n.children)
-            stack.push_back({c, it.under_junk || n.is_junk});
+            stack.push_back(c);
+    }
+    // Junk counts as reclaimable only where the window would offer it too:
+    // in the home and on removable media, and never what the guard protects.
+    const auto guard_ok = [](const FileNode& n) { return !deletion_guard::is_protected(n.path); };
+    for (const FileNodePtr& junk : reclaimable::collect(root, real_home(), guard_ok)) {
+        r.junk_by_size.offer(junk);
+        r.reclaimable += junk->size;
     }
 }
 
@@ -280,7 +286,7 @@ std::string json_report(const Args& args, const FileNode& root, const Report& r,
     out += ",\"items\":" + std::to_string(r.items);
     out += ",\"denied_folders\":" + std::to_string(origin.denied);
     out += ",\"skipped_folders\":" + std::to_string(origin.skipped);
-    out += ",\"reclaimable_bytes\":" + std::to_string(root.reclaimable);
+    out += ",\"reclaimable_bytes\":" + std::to_string(r.reclaimable);
     char secs[32];
     std::snprintf(secs, sizeof secs, "%.3f", origin.seconds);
     out += ",\"seconds\":";
@@ -324,7 +330,7 @@ std::string text_report(const FileNode& root, const Report& r, const Origin& ori
     row("Folders:", std::to_string(r.folders));
     row("No access:", std::to_string(origin.denied) + " folders");
     row("Not entered:", std::to_string(origin.skipped) + (origin.saved ? " items" : " mounts"));
-    row("Reclaimable:", plain_size(root.reclaimable) + " of junk");
+    row("Reclaimable:", plain_size(r.reclaimable) + " of junk");
     if (origin.saved)
         std::snprintf(line, sizeof line, "%.2f s to read", origin.seconds);
     else

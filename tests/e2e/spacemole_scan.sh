@@ -37,6 +37,12 @@ check "total on five threads equals du -sB1" \
     test "$(field "$work/report_threads.json" total_bytes)" = "$du_once"
 check "the report names the threads asked for" test "$(field "$work/report_threads.json" threads)" = 5
 check "text report names the occupied bytes" grep -q "($du_links bytes)" "$work/text_report.txt"
+# Junk is offered only inside the home (or on removable media).
+HOME="$work" "$bin" --json "$work/tree" >"$work/report_home.json"
+check "junk outside the home is not reclaimable" \
+    test "$(field "$work/report.json" reclaimable_bytes)" = 0
+check "junk inside the home is reclaimable" \
+    test "$(field "$work/report_home.json" reclaimable_bytes)" -gt 0
 
 entries=$(find "$work/tree" | wc -l)
 # The check runs the parser itself: a failed assertion counts as a failed check
