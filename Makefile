@@ -32,12 +32,8 @@ run: deps $(BUILD)/build.ninja
 	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): showing the command-line report of $$folder instead."; \
 	  cmake --build $(BUILD) -j$(JOBS) --target spacemole-scan && \
 	  exec $(BUILD)/spacemole-scan --top 10 "$$folder"; \
-	elif ninja -C $(BUILD) -t query spacemole >/dev/null 2>&1; then \
-	  cmake --build $(BUILD) -j$(JOBS) --target spacemole && exec $(BUILD)/spacemole "$$folder"; \
 	else \
-	  echo "The window is not built yet: showing the command-line report of $$folder instead."; \
-	  cmake --build $(BUILD) -j$(JOBS) --target spacemole-scan && \
-	  exec $(BUILD)/spacemole-scan --top 10 "$$folder"; \
+	  cmake --build $(BUILD) -j$(JOBS) --target spacemole && exec $(BUILD)/spacemole "$$folder"; \
 	fi
 
 # Everything CI runs. Order: formatting, the -Werror build with every test,

@@ -36,6 +36,10 @@ for line in open(desktop, encoding="utf-8"):
 exe = entry["Exec"].split()[0]
 if exe != "spacemole":
     problems.append(f"Exec starts {exe!r}, not the program")
+# The program's "Open in file manager" falls back to opening the folder: were
+# the launcher a folder handler, that could start Spacemole again.
+if "inode/directory" in entry.get("MimeType", ""):
+    problems.append("the launcher claims folders")
 icon = entry["Icon"]
 for size in (16, 32, 48, 64, 128, 256):
     path = f"{root}/share/icons/hicolor/{size}x{size}/apps/{icon}.png"

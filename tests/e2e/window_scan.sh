@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The real window under Xvfb: started on a folder it shows the result; the menu
-# bar's accelerators zoom one level per key press, rescan, choose another
-# folder through the folder chooser and quit; nothing is written on stderr.
+# The real window under Xvfb: started on a folder it shows its icon and the
+# result; the menu bar's accelerators zoom one level per key press, rescan,
+# choose another folder through the folder chooser and quit; nothing is
+# written on stderr.
 set -uo pipefail
 . "$(dirname "$0")/lib/window.sh"
 
@@ -16,6 +17,10 @@ head -c 50000 /dev/urandom >"$work/tree/small/note"
 head -c 400000 /dev/urandom >"$HOME/other/inside/data"
 
 check "window appears" start_app "$work/tree"
+check "it shows the compiled-in 128 px icon" grep -q 'Icon (128 x 128)' <(xprop -id "$WID" _NET_WM_ICON)
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$src"/data/*.desktop)
+check "its class is the one the launcher names ($wm_class)" \
+    grep -q "\"$wm_class\"" <(xprop -id "$WID" WM_CLASS)
 check "the result is shown" wait_pixel $DOWN_X $DOWN_Y $ACCENT
 check "the root cannot go up" wait_pixel $UP_X $UP_Y FFFFFF 1
 
