@@ -16,12 +16,13 @@
 
 #include "fake_bus.h"
 #include "format.h"
+#include "i18n.h"
 #include "fresh_process.h"
 #include "mount_namespace.h"
 #include "shell_ops.h"
 #include "strutil.h"
 #include "temp_tree.h"
-#include "trash_helpers.h"
+#include "child_process.h"
 #include "tree_edit.h"
 
 using namespace testing_support;

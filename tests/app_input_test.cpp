@@ -63,11 +63,6 @@ void press(App& app, guint key, int times = 1, GdkModifierType mods = kNoMods) {
         app.on_key(key, mods);
 }
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 class InputJourney : public ::testing::Test {
 protected:
     void SetUp() override {

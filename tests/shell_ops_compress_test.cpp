@@ -278,7 +278,7 @@ TEST(CompressFolder, CancelStopsTarAndItsChildAndLeavesNoFile) {
     // Like GNU tar with -z: writes, starts a child, and takes its time.
     const std::string bin =
         fake_tar_dir(tree, "PATH=/usr/bin:/bin; echo data; sleep 300 & echo $$ $! > " +
-                               quoted(pids) + "; wait\n");
+                               crash_report::shell_quote(pids) + "; wait\n");
     const std::string folder = tree.path("p/Docs");
     EXPECT_EQ(run_in_child([&] {
                   ::setenv("PATH", bin.c_str(), 1);
@@ -309,5 +309,5 @@ TEST(CompressFolder, CancelStopsTarAndItsChildAndLeavesNoFile) {
                   EXPECT_FALSE(running()) << "the compressor outlived tar";
               }),
               0);
-    EXPECT_EQ(entries_of(tree.path("p")), std::set<std::string>{"Docs"});
+    EXPECT_EQ(list_dir(tree.path("p")), std::vector<std::string>{"Docs"});
 }
