@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const auto exact = rules::exact_set_for(home, text);
-    for (const char* p : {"/", "/home", "/var", "/tmp", "/run/media", "/home/fuzz",
-                          "/home/fuzz/.ssh", "/home/fuzz/Documents"})
+    for (const char* p : {"/", "/home", "/var", "/var/cache", "/var/tmp", "/tmp", "/run/media",
+                          "/home/fuzz", "/home/fuzz/.ssh", "/home/fuzz/Documents"})
         require(exact.count(p) == 1, "fixed protections are always present");
-    require(exact.size() <= 10 + 1 + 16 + dirs.size(), "only the parsed folders are added");
+    require(exact.size() <= 12 + 1 + 16 + dirs.size(), "only the parsed folders are added");
 
     // Normalization: idempotent, no slash runs, no trailing slash but "/".
     const std::string n = rules::normalize(text);
