@@ -159,8 +159,10 @@ void App::draw_path_bar() {
         if (last) {
             draw_label(shown[i], Font::Caption, cr, m_palette.text);
         } else {
-            draw_label(shown[i], Font::Caption, cr, m_palette.accent);
-            add_target(cr, crumbs[i].act, crumbs[i].index);
+            // A saved scan's folders above its root are not here to scan.
+            const bool link = !(m_saved_scan && crumbs[i].act == Act::ScanAncestor);
+            draw_label(shown[i], Font::Caption, cr, link ? m_palette.accent : m_palette.secondary);
+            if (link) add_target(cr, crumbs[i].act, crumbs[i].index);
             draw_label("›", Font::Caption, rect(x + w + 4, r.y, 10, r.h), m_palette.secondary);
         }
         x += w + 14;
@@ -169,8 +171,12 @@ void App::draw_path_bar() {
     const std::string link = tr("In file manager");
     const double lw = measure_text(link, Font::Caption);
     const RectF lr = rect(m_width - 12 - lw, r.y, lw, r.h);
-    draw_label(link, Font::Caption, lr, m_palette.accent);
-    add_target(lr, Act::RevealCurrent);
+    if (m_saved_scan) {
+        draw_label(link, Font::Caption, lr, m_palette.secondary, 0.6);
+    } else {
+        draw_label(link, Font::Caption, lr, m_palette.accent);
+        add_target(lr, Act::RevealCurrent);
+    }
 }
 
 // ---- Banners --------------------------------------------------------------------
