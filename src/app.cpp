@@ -15,6 +15,7 @@
 #include "i18n.h"
 #include "settings.h"
 #include "strutil.h"
+#include "tree_import.h"
 #include "window_manager.h"
 
 #if __has_include("icon_data.h")
@@ -297,7 +298,14 @@ void App::start(int argc, char** argv) {
 void App::scan_argument(int argc, char** argv) {
     // An option such as -v is not a folder; a relative folder is made
     // absolute, or every node path would be relative too.
-    if (argc > 1 && argv[1] && argv[1][0] != '-') start_scan(absolute_folder(argv[1]));
+    // A regular file is a saved scan.
+    if (argc <= 1 || !argv[1] || argv[1][0] == '-') return;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(argv[1], ec)) {
+        open_saved_scan(argv[1]);
+    } else {
+        start_scan(absolute_folder(argv[1]));
+    }
 }
 
 void App::watch_desktop_theme(GDBusConnection* bus) {
@@ -361,9 +369,8 @@ void App::build_window() {
 
 // ---- Scan control -------------------------------------------------------------
 
-void App::start_scan(const std::string& requested) {
+std::uint32_t App::begin_scan(const std::string& path) {
     cancel_scan();
-    const std::string path = absolute_folder(requested);
     m_progress = std::make_shared<ScanProgress>();
     m_scan_slot = std::make_shared<ScanSlot>();
     m_scanning = true;
@@ -387,7 +394,22 @@ void App::start_scan(const std::string& requested) {
 
     m_scan_start_time = m_fx.unix_now();
     m_scan_start_us = m_fx.monotonic_us();
-    const std::uint32_t generation = ++m_scan_generation;
+    m_saved_scan = false;
+    m_saved_time = 0;
+    if (m_poll_source) g_source_remove(m_poll_source);
+    m_poll_source = g_timeout_add(kPollMs, on_poll_cb, this);
+    request_repaint();
+    return ++m_scan_generation;
+}
+
+void App::start_scan(const std::string& requested) {
+    // Rescanning a saved scan reads its file again.
+    if (m_saved_scan && requested == m_scan_root) {
+        open_saved_scan(requested);
+        return;
+    }
+    const std::string path = absolute_folder(requested);
+    const std::uint32_t generation = begin_scan(path);
     const Settings& s = SettingsStore::instance().get();
     scanner::Options options;
     options.dedupe_hard_links = s.dedupe_hard_links;
@@ -425,10 +447,29 @@ void App::start_scan(const std::string& requested) {
         auto done = std::make_unique<Done>(Done{lifeline, generation});
         g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, on_scan_done_cb, done.release(), free_done);
     });
+}
 
-    if (m_poll_source) g_source_remove(m_poll_source);
-    m_poll_source = g_timeout_add(kPollMs, on_poll_cb, this);
-    request_repaint();
+void App::open_saved_scan(const std::string& requested) {
+    const std::string file = absolute_folder(requested);
+    const std::uint32_t generation = begin_scan(file);
+    m_saved_scan = true;
+    const Settings& s = SettingsStore::instance().get();
+    tree_import::Options options;
+    options.dedupe_hard_links = s.dedupe_hard_links;
+    m_scan_thread =
+        std::thread([file, options, generation, slot = m_scan_slot, lifeline = m_lifeline] {
+            tree_import::Result read = tree_import::load_file(file, options);
+            {
+                std::lock_guard lock(slot->mutex);
+                slot->result = std::move(read.root);
+                slot->error = std::move(read.error);
+                slot->saved_time = read.timestamp;
+                slot->denied = read.denied;
+                slot->skipped = read.skipped;
+            }
+            auto done = std::make_unique<Done>(Done{lifeline, generation});
+            g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, on_scan_done_cb, done.release(), free_done);
+        });
 }
 
 void App::on_poll() {
@@ -450,12 +491,19 @@ void App::finish_scan() {
     shell_ops::VolumeInfo volume;
     std::int64_t reclaimable = 0;
     std::unordered_map<std::uint64_t, bool> guard_ok;
+    std::string error;
+    std::int32_t saved_denied = 0;
+    std::int32_t saved_skipped = 0;
     if (m_scan_slot) {
         std::lock_guard lock(m_scan_slot->mutex);
         result = std::move(m_scan_slot->result);
         volume = m_scan_slot->volume;
         reclaimable = m_scan_slot->reclaimable;
         guard_ok = std::move(m_scan_slot->guard_ok);
+        error = std::move(m_scan_slot->error);
+        m_saved_time = m_scan_slot->saved_time;
+        saved_denied = m_scan_slot->denied;
+        saved_skipped = m_scan_slot->skipped;
     }
     m_scan_slot.reset();
     m_scanning = false;
@@ -466,7 +514,21 @@ void App::finish_scan() {
     m_volume_free = volume.free;
     m_volume_used = volume.used;
     m_volume_name = volume.name;
+    if (m_saved_scan) {
+        m_denied_folders = saved_denied;
+        m_skipped_folders = saved_skipped;
+    }
     if (m_progress && m_progress->is_cancelled()) {
+        request_repaint();
+        return;
+    }
+    if (m_saved_scan && !result) {
+        // The empty screen, and the reason in a dialog.
+        m_saved_scan = false;
+        m_scan_root.clear();
+        show_dialog(tr("Open saved scan"),
+                    I18n::instance().trf("The saved scan could not be opened: %s", error.c_str()),
+                    {{CMD_DLG_OK, "OK", false, true}});
         request_repaint();
         return;
     }

@@ -105,6 +105,8 @@ public:
         std::function<std::string(GtkWindow*)> pick_folder = [](GtkWindow*) {
             return std::string();
         };
+        // The file chooser for a saved scan (JSON); empty when cancelled.
+        std::function<std::string(GtkWindow*)> pick_file = [](GtkWindow*) { return std::string(); };
         // Shows a display path in the file manager. Returns at once (true:
         // the request is on its way); the work happens off the main thread.
         std::function<bool(const std::string&)> reveal = [](const std::string&) { return false; };
@@ -238,6 +240,7 @@ public:
         CMD_MENU_UP = 709,
         CMD_MENU_DOWN = 710,
         CMD_MENU_SETTINGS = 711,
+        CMD_MENU_OPEN_SAVED = 712,
         CMD_CRUMB_FIRST = 1000,
     };
 
@@ -250,6 +253,11 @@ public:
         std::int64_t reclaimable = 0;
         // The deletion guard's answers for the junk nodes looked at, by id.
         std::unordered_map<std::uint64_t, bool> guard_ok;
+        // A saved scan's reading: its error, its date and its folder counts.
+        std::string error;
+        std::int64_t saved_time = 0;
+        std::int32_t denied = 0;
+        std::int32_t skipped = 0;
     };
 
     // The App's address for callbacks that may run after it is gone: the
@@ -301,7 +309,8 @@ public:
     int run(int argc, char** argv);
     // Everything run() does before the main loop (GTK must be initialised).
     void start(int argc, char** argv);
-    // Scans the first argument unless it is missing or an option ("-v").
+    // Scans the first argument unless it is missing or an option ("-v");
+    // a regular file opens as a saved scan.
     void scan_argument(int argc, char** argv);
     void build_window();
     // Follows the desktop's colour scheme on `bus` (null: never).
@@ -311,7 +320,12 @@ public:
     bool join_threads(std::chrono::steady_clock::time_point deadline);
 
     // ---- Scan control (app.cpp) ---------------------------------------------
+    // The state reset shared by scans and saved scans; returns the generation.
+    std::uint32_t begin_scan(const std::string& path);
     void start_scan(const std::string& path);
+    // Reads a saved scan (JSON export) on the scan thread, with the same
+    // life cycle as a scan: the scanning screen, then its tree, read-only.
+    void open_saved_scan(const std::string& file);
     void finish_scan();
     void cancel_scan();
     void on_poll();
@@ -394,6 +408,10 @@ public:
     void open_menu_for_selection();
     const HitTarget* target_at(double x, double y) const;
     void choose_folder();
+    void choose_saved_scan();
+    // True (and the read-only note shown) when the tree is a saved scan,
+    // whose paths name another machine or moment: no file action applies.
+    bool refuse_saved_scan();
     // Shows a path in the file manager without waiting for it: the Effects
     // call returns at once and reports its outcome on the main loop.
     void reveal(const std::string& path);
@@ -480,6 +498,8 @@ public:
     std::vector<Crumb> build_crumbs() const;
     void draw_banners();
     void draw_status_bar();
+    // "Saved scan from <date>", for the path bar and the status bar.
+    std::string saved_scan_note() const;
     void draw_scanning();
     void draw_empty_state();
     void draw_shown_folder();
@@ -603,7 +623,9 @@ public:
     gint64 m_scan_start_us = 0;
     std::int32_t m_denied_folders = 0;
     std::int32_t m_skipped_folders = 0;
-    std::string m_scan_root;
+    std::string m_scan_root; // the saved scan's file when m_saved_scan
+    bool m_saved_scan = false;
+    std::int64_t m_saved_time = 0; // when the saved scan was made; 0 unknown
     std::int64_t m_reclaimable = 0;
     std::int64_t m_volume_total = 0; // 0 until the scan thread has measured it
     std::int64_t m_volume_free = 0;

@@ -61,6 +61,7 @@ void App::recompute_reclaimable() {
 
 void App::toggle_basket(const FileNodePtr& node) {
     if (!node || !m_root || node->id == m_root->id || node->is_aggregate) return;
+    if (refuse_saved_scan()) return;
     // A node held since before a deletion (an open menu, a stale selection)
     // may no longer be part of the tree.
     const FileNodePtr current = tree_edit::find(m_root, node->path);
@@ -98,7 +99,7 @@ void App::remove_from_basket(const FileNodePtr& node) {
 }
 
 void App::add_reclaimable_to_basket() {
-    if (!m_root) return;
+    if (!m_root || refuse_saved_scan()) return;
     // Collected by the same rules as one item: never the root, never an item
     // inside another, nothing the guard or the node refuses.
     const auto items = reclaimable::collect(m_root, m_fx.home_directory(),

@@ -43,6 +43,7 @@ void App::compress_folder(const FileNodePtr& node) {
     // Aggregates, unentered mounts and repaired names do not name a folder on disk.
     if (!node || !node->is_directory || !node->allows(FileNode::Action::Reveal) || m_compressing)
         return;
+    if (refuse_saved_scan()) return;
     if (m_compress_thread.joinable()) m_reaper.adopt(std::move(m_compress_thread), nullptr);
     if (!m_fx.can_write_archive_beside(node->path)) {
         show_dialog(tr("Packing failed"),

@@ -71,8 +71,21 @@ void App::choose_folder() {
     if (!path.empty()) start_scan(path);
 }
 
+void App::choose_saved_scan() {
+    const std::string file = m_fx.pick_file(m_window ? GTK_WINDOW(m_window) : nullptr);
+    if (!file.empty()) open_saved_scan(file);
+}
+
+bool App::refuse_saved_scan() {
+    if (!m_saved_scan) return false;
+    m_protected_note = tr("Saved scans are read-only");
+    show_dialog(tr("Protected"), m_protected_note, {{CMD_DLG_OK, "OK", false, true}});
+    return true;
+}
+
 void App::reveal(const std::string& path) {
-    if (!path.empty()) m_fx.reveal(path);
+    if (path.empty() || refuse_saved_scan()) return;
+    m_fx.reveal(path);
 }
 
 // ---- Overlays -------------------------------------------------------------------

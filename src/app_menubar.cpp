@@ -23,6 +23,7 @@ constexpr GdkModifierType kNoMods = static_cast<GdkModifierType>(0);
 
 constexpr Item kFile[] = {
     {"Choose folder", App::CMD_MENU_CHOOSE, GDK_KEY_o, GDK_CONTROL_MASK, true},
+    {"Open saved scan", App::CMD_MENU_OPEN_SAVED, 0, kNoMods, true},
     {"Rescan", App::CMD_MENU_RESCAN, GDK_KEY_F5, kNoMods, false},
     {"Cancel scan", App::CMD_MENU_CANCEL_SCAN, 0, kNoMods, false},
     {nullptr, 0, 0, kNoMods, false},
@@ -194,6 +195,9 @@ void App::handle_menu_command(int id) {
     switch (id) {
     case CMD_MENU_CHOOSE:
         choose_folder();
+        return;
+    case CMD_MENU_OPEN_SAVED:
+        choose_saved_scan();
         return;
     case CMD_MENU_RESCAN:
         // Sensitivity may be stale under an accelerator: check again here.

@@ -132,7 +132,8 @@ void App::set_color_mode(ColorMode mode) {
 }
 
 void App::scan_ancestor(int prefix_len) {
-    if (!m_root || m_scanning) return;
+    // A saved scan's folders lie on another machine or in another moment.
+    if (!m_root || m_scanning || m_saved_scan) return;
     const std::size_t len = static_cast<std::size_t>(prefix_len < 1 ? 1 : prefix_len);
     if (m_root->path.size() >= len) start_scan(m_root->path.substr(0, len));
 }

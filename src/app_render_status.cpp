@@ -14,6 +14,11 @@ RectF rect(double x, double y, double w, double h) {
 
 } // namespace
 
+std::string App::saved_scan_note() const {
+    const std::string when = fmt::date(m_saved_time);
+    return I18n::instance().trf("Saved scan from %s", when.empty() ? "?" : when.c_str());
+}
+
 void App::draw_status_bar() {
     const RectF r = m_r_status;
     fill_rect(r, m_palette.bar);
@@ -71,9 +76,11 @@ void App::draw_status_bar() {
     }
 
     if (m_root && !m_scanning) {
-        const std::string done = I18n::instance().trf("Scan complete: %s files",
-                                                      fmt::count(m_root->file_count).c_str()) +
-                                 "  ·  " + fmt::seconds(m_scan_duration);
+        const std::string done =
+            m_saved_scan ? saved_scan_note()
+                         : I18n::instance().trf("Scan complete: %s files",
+                                                fmt::count(m_root->file_count).c_str()) +
+                               "  ·  " + fmt::seconds(m_scan_duration);
         const double dw = measure_text(done, Font::Caption);
         draw_label(done, Font::Caption, rect(m_width - 12 - dw, r.y, dw, r.h), m_palette.secondary);
     }

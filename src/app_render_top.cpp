@@ -111,6 +111,14 @@ void App::draw_path_bar() {
     fill_rect(r, m_palette.bar);
     draw_hairline(r.y + r.h, 0, m_width);
     const double max = m_width - 24 - 90;
+    double x = 12;
+    if (m_saved_scan) {
+        // The crumbs follow the note, in the width that is left.
+        const std::string note = saved_scan_note();
+        const double nw = measure_text(note, Font::CaptionBold);
+        draw_label(note, Font::CaptionBold, rect(x, r.y, nw, r.h), m_palette.secondary);
+        x += nw + 14;
+    }
     const std::vector<Crumb> crumbs = build_crumbs();
     std::vector<std::string> shown;
     std::vector<double> widths;
@@ -129,20 +137,19 @@ void App::draw_path_bar() {
     std::size_t first = 0;
     bool elided = false;
     double total = total_from(0, false);
-    while (total > max - 12 && first + 1 < crumbs.size()) {
+    while (total > max - x && first + 1 < crumbs.size()) {
         ++first;
         elided = true;
         total = total_from(first, true);
     }
     m_crumbs_hidden.assign(crumbs.begin(), crumbs.begin() + static_cast<long>(first));
 
-    double x = 12;
     if (elided) {
-        const RectF mr = rect(12, r.y, more_w, r.h);
+        const RectF mr = rect(x, r.y, more_w, r.h);
         draw_label(more, Font::Caption, mr, m_palette.accent);
         add_target(mr, Act::CrumbMore);
-        draw_label("›", Font::Caption, rect(12 + more_w + 4, r.y, 10, r.h), m_palette.secondary);
-        x = 12 + more_w + 14;
+        draw_label("›", Font::Caption, rect(x + more_w + 4, r.y, 10, r.h), m_palette.secondary);
+        x += more_w + 14;
     }
     for (std::size_t i = first; i < crumbs.size(); ++i) {
         const double w = widths[i];
@@ -152,8 +159,10 @@ void App::draw_path_bar() {
         if (last) {
             draw_label(shown[i], Font::Caption, cr, m_palette.text);
         } else {
-            draw_label(shown[i], Font::Caption, cr, m_palette.accent);
-            add_target(cr, crumbs[i].act, crumbs[i].index);
+            // A saved scan's folders above its root are not here to scan.
+            const bool link = !(m_saved_scan && crumbs[i].act == Act::ScanAncestor);
+            draw_label(shown[i], Font::Caption, cr, link ? m_palette.accent : m_palette.secondary);
+            if (link) add_target(cr, crumbs[i].act, crumbs[i].index);
             draw_label("›", Font::Caption, rect(x + w + 4, r.y, 10, r.h), m_palette.secondary);
         }
         x += w + 14;
@@ -162,8 +171,12 @@ void App::draw_path_bar() {
     const std::string link = tr("In file manager");
     const double lw = measure_text(link, Font::Caption);
     const RectF lr = rect(m_width - 12 - lw, r.y, lw, r.h);
-    draw_label(link, Font::Caption, lr, m_palette.accent);
-    add_target(lr, Act::RevealCurrent);
+    if (m_saved_scan) {
+        draw_label(link, Font::Caption, lr, m_palette.secondary, 0.6);
+    } else {
+        draw_label(link, Font::Caption, lr, m_palette.accent);
+        add_target(lr, Act::RevealCurrent);
+    }
 }
 
 // ---- Banners --------------------------------------------------------------------

@@ -31,6 +31,7 @@ App::Effects desktop_effects() {
     };
     fx.can_write_archive_beside = shell_ops::can_write_archive_beside;
     fx.pick_folder = shell_ops::pick_folder;
+    fx.pick_file = shell_ops::pick_saved_scan;
     // Never waits for the file manager: the interface thread stays free.
     fx.reveal = [](const std::string& path) {
         return shell_ops::reveal_in_file_manager_async(path);

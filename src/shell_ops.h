@@ -173,6 +173,10 @@ bool reveal_in_file_manager_async(const std::string& path, std::function<void(bo
 // cancelled or when there is no display.
 std::string pick_folder(GtkWindow* parent);
 
+// The native file chooser for a saved scan (a JSON filter), modal over
+// `parent`; empty when cancelled or when there is no display.
+std::string pick_saved_scan(GtkWindow* parent);
+
 // Opens a web address with the desktop's handler; false when that failed.
 bool open_url(const std::string& url);
 

@@ -157,6 +157,25 @@ std::string pick_folder(GtkWindow* parent) {
     return name ? std::string(name) : std::string();
 }
 
+std::string pick_saved_scan(GtkWindow* parent) {
+    if (!desk::gtk_ready()) return {};
+    GtkFileChooserNative* raw =
+        gtk_file_chooser_native_new(tr("Open saved scan"), parent, GTK_FILE_CHOOSER_ACTION_OPEN,
+                                    tr("Open"), tr(desk::kCancelLabel));
+    g_autoptr(GtkFileChooserNative) dialog = raw;
+    gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(dialog), TRUE);
+    gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), g_get_home_dir());
+    // The chooser owns the filters added to it.
+    GtkFileFilter* json = gtk_file_filter_new();
+    gtk_file_filter_set_name(json, tr("Saved scans (JSON)"));
+    gtk_file_filter_add_pattern(json, "*.json");
+    gtk_file_filter_add_mime_type(json, "application/json");
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(dialog), json);
+    if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
+    g_autofree char* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+    return name ? std::string(name) : std::string();
+}
+
 bool open_url(const std::string& url) {
     return desk::show_uri(url);
 }

@@ -217,6 +217,53 @@ TEST_F(AppJourney, OptionArgumentShowsTheWelcomeScreenAndRelativeFoldersBecomeAb
     EXPECT_EQ(app.m_root->children.at(0)->path, m_tree.path("home/music/album"));
 }
 
+TEST_F(AppJourney, ASavedScanOpensReadOnlyWithItsDateAndBadFilesSayWhy) {
+    const std::string saved = m_tree.path("saved.json");
+    write_file(saved, R"([1,2,{"progname":"x","timestamp":1699963200},
+        [{"name":"/srv/data"},{"name":"a.bin","asize":500000,"dsize":503808},
+         [{"name":"sub"},{"name":"b.bin","asize":100,"dsize":400000}]]])");
+    App app(recorder());
+    Frame frame;
+    std::string arg0 = "spacemole";
+    char* argv[] = {arg0.data(), const_cast<char*>(saved.c_str()), nullptr};
+    app.scan_argument(2, argv);
+    EXPECT_TRUE(app.m_scanning) << "read off the interface thread, like a scan";
+    wait_for_result(app);
+    ASSERT_TRUE(app.m_root);
+    EXPECT_TRUE(app.m_saved_scan);
+    EXPECT_EQ(app.m_root->path, "/srv/data");
+    EXPECT_EQ(app.m_root->size, 903808);
+    EXPECT_EQ(app.saved_scan_note(), "Saved scan from 11/14/23") << "noon UTC: that day everywhere";
+    frame.draw(app);
+
+    // No file action reaches the disk: its folders are elsewhere.
+    const FileNodePtr item = app.m_root->children.at(0);
+    app.toggle_basket(item);
+    EXPECT_TRUE(app.m_basket.empty());
+    EXPECT_EQ(app.m_overlay, App::Overlay::Dialog);
+    EXPECT_EQ(app.m_protected_note, "Saved scans are read-only");
+    app.close_overlay();
+    app.reveal(item->path);
+    EXPECT_TRUE(m_revealed.empty());
+    EXPECT_FALSE(find_target(app, App::Act::ScanAncestor)) << "its folders are elsewhere";
+    EXPECT_FALSE(find_target(app, App::Act::RevealCurrent));
+    app.scan_ancestor(1);
+    EXPECT_FALSE(app.m_scanning);
+
+    // Rescan reads the file again; a broken file leaves the empty screen and a reason.
+    app.handle_menu_command(App::CMD_MENU_RESCAN);
+    wait_for_result(app);
+    ASSERT_TRUE(app.m_root);
+    EXPECT_TRUE(app.m_saved_scan);
+    write_file(saved, "[1,2,{},[{\"name\":\"/x\"}");
+    app.open_saved_scan(saved);
+    wait_for_result(app);
+    EXPECT_FALSE(app.m_root);
+    EXPECT_FALSE(app.m_saved_scan);
+    EXPECT_EQ(app.m_overlay, App::Overlay::Dialog);
+    EXPECT_NE(app.m_dialog_message.find("could not be opened"), std::string::npos);
+}
+
 TEST_F(AppJourney, ASupersededScanNeverShowsItsResult) {
     Gate gate;
     App::Effects fx = recorder();

@@ -139,6 +139,7 @@ TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
     EXPECT_FALSE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_DIR")));
     EXPECT_FALSE(shell_ops::reveal_in_file_manager("/no/such/file"));
     EXPECT_EQ(shell_ops::pick_folder(nullptr), "");
+    EXPECT_EQ(shell_ops::pick_saved_scan(nullptr), "");
     EXPECT_FALSE(shell_ops::open_url("https://example.org/"));
 }
 
