@@ -21,6 +21,7 @@
 #include "mount_namespace.h"
 #include "shell_ops.h"
 #include "strutil.h"
+#include "app_frame.h"
 #include "temp_tree.h"
 #include "child_process.h"
 #include "tree_edit.h"
@@ -28,34 +29,6 @@
 using namespace testing_support;
 
 namespace {
-
-constexpr int kW = 1200;
-constexpr int kH = 800;
-
-struct Frame {
-    CairoSurfacePtr surface{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kW, kH)};
-
-    void draw(App& app) {
-        CairoPtr cr(cairo_create(surface.get()));
-        app.draw_all(cr.get(), kW, kH);
-        cairo_surface_flush(surface.get());
-    }
-    std::string pixel(double x, double y) const {
-        const unsigned char* data = cairo_image_surface_get_data(surface.get());
-        const int stride = cairo_image_surface_get_stride(surface.get());
-        const auto* p =
-            reinterpret_cast<const std::uint32_t*>(data + static_cast<int>(y) * stride) +
-            static_cast<int>(x);
-        return rgb_to_hex(
-            Rgb{((*p >> 16) & 0xFF) / 255.0, ((*p >> 8) & 0xFF) / 255.0, (*p & 0xFF) / 255.0});
-    }
-};
-
-const App::HitTarget* find_target(const App& app, App::Act act, int index = -1) {
-    for (const App::HitTarget& t : app.m_targets)
-        if (t.act == act && (index < 0 || t.index == index)) return &t;
-    return nullptr;
-}
 
 bool click(App& app, Frame& frame, App::Act act, int index = -1) {
     frame.draw(app);

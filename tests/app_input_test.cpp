@@ -15,30 +15,14 @@
 #include "fake_bus.h"
 #include "i18n.h"
 #include "settings.h"
+#include "app_frame.h"
 #include "temp_tree.h"
 
 using namespace testing_support;
 
 namespace {
 
-constexpr int kW = 1200;
-constexpr int kH = 800;
 constexpr auto kNoMods = static_cast<GdkModifierType>(0);
-
-struct Frame {
-    CairoSurfacePtr surface{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kW, kH)};
-    void draw(App& app) {
-        CairoPtr cr(cairo_create(surface.get()));
-        app.draw_all(cr.get(), kW, kH);
-        cairo_surface_flush(surface.get());
-    }
-};
-
-const App::HitTarget* find_target(const App& app, App::Act act, int index = -1) {
-    for (const App::HitTarget& t : app.m_targets)
-        if (t.act == act && (index < 0 || t.index == index)) return &t;
-    return nullptr;
-}
 
 const App::HitTarget* tile_of(const App& app, const std::string& name) {
     for (const App::HitTarget& t : app.m_targets)

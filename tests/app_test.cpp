@@ -17,44 +17,18 @@
 #include "file_category.h"
 #include "i18n.h"
 #include "settings.h"
+#include "app_frame.h"
 #include "temp_tree.h"
 
 using namespace testing_support;
 
 namespace {
 
-constexpr int kW = 1200;
-constexpr int kH = 800;
-
-struct Frame {
-    CairoSurfacePtr surface{cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kW, kH)};
-
-    void draw(App& app) {
-        CairoPtr cr(cairo_create(surface.get()));
-        app.draw_all(cr.get(), kW, kH);
-        cairo_surface_flush(surface.get());
-    }
-    // The pixel's colour as "#RRGGBB".
-    std::string pixel(int x, int y) const {
-        const unsigned char* data = cairo_image_surface_get_data(surface.get());
-        const int stride = cairo_image_surface_get_stride(surface.get());
-        const auto* p = reinterpret_cast<const std::uint32_t*>(data + y * stride) + x;
-        return rgb_to_hex(
-            Rgb{((*p >> 16) & 0xFF) / 255.0, ((*p >> 8) & 0xFF) / 255.0, (*p & 0xFF) / 255.0});
-    }
-};
-
 std::vector<App::Act> acts_in(const App& app, const RectF& region) {
     std::vector<App::Act> out;
     for (const App::HitTarget& t : app.m_targets)
         if (region.contains(t.rect.mid_x(), t.rect.mid_y())) out.push_back(t.act);
     return out;
-}
-
-const App::HitTarget* find_target(const App& app, App::Act act) {
-    for (const App::HitTarget& t : app.m_targets)
-        if (t.act == act) return &t;
-    return nullptr;
 }
 
 bool has(const std::vector<App::Act>& acts, App::Act act) {
