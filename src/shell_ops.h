@@ -33,8 +33,21 @@ namespace shell_ops {
 // and the trash record is written before the move, so an interrupted batch
 // leaves each item either where it was or in a trash with its record.
 
+// Where one item went, enough to put it back exactly. Filled for every item a
+// batch moved to the Trash; a permanent deletion leaves `trash_files` empty.
+struct TrashedItem {
+    std::string path;         // the display path it was moved from
+    std::string trash_files;  // real path of the trash's "files" folder; empty via the portal
+    std::string name;         // its name there; the record is info/<name>.trashinfo
+    std::uint64_t device = 0; // identity of the entry at the move, to tell a trash
+    std::uint64_t inode = 0;  // entry that was emptied or replaced meanwhile
+    std::int64_t size = 0;    // st_size at the move
+    bool via_portal = false;  // moved by the desktop portal: where to is unknown
+};
+
 struct TrashResult {
     std::vector<std::string> trashed;            // gone, in input order
+    std::vector<TrashedItem> moved;              // one per entry of `trashed` after a move to Trash
     std::string error;                           // first failure's message, or empty
     std::int32_t failed_count = 0;               // protected items included
     std::vector<std::string> no_trash_available; // candidates for permanent deletion
@@ -55,6 +68,35 @@ TrashResult move_to_trash(const std::vector<std::string>& paths, const TrashOpti
 TrashResult delete_permanently(const std::vector<std::string>& paths);
 TrashResult delete_permanently(const std::vector<std::string>& paths, const TrashOptions& options);
 
+// Why an item could not be put back. The item then stays in the Trash untouched.
+enum class RestoreProblem {
+    PathTaken,  // something now stands at the original path
+    FolderGone, // the original folder no longer exists
+    NotInTrash, // the trash entry was emptied, or is no longer what was moved
+    ViaPortal,  // moved by the desktop portal: restore it from the Trash
+    Protected,  // the deletion guard refuses the original location now (its reason is shown)
+    Failed,     // any other failure of the move back (see `message`)
+};
+
+struct RestoreResult {
+    std::vector<std::string> restored; // original display paths back in place, outermost first
+    struct Failure {
+        std::string path; // original display path
+        RestoreProblem problem = RestoreProblem::Failed;
+        std::string message; // shown text (translated), never empty
+    };
+    std::vector<Failure> failed;
+};
+
+// Puts items of earlier moves back at their original paths, outermost first
+// (so a folder restored by the same call can receive items that were inside
+// it), and removes their records. The same pinned, descriptor-relative steps
+// as the move into the Trash: the original folder is opened without following
+// links, judged by the deletion guard on its real path, and the entry is
+// renamed back without ever replacing anything. A failed item never stops the
+// others. Blocks; call it from a worker thread.
+RestoreResult restore_from_trash(const std::vector<TrashedItem>& items);
+
 // The English catalogue keys of the trash and delete messages, in one place.
 enum class TrashMessage {
     NoTrash,      // no trash folder could take the item
@@ -65,6 +107,12 @@ enum class TrashMessage {
     NotMoved, // the item is still there after a move or removal
 };
 const char* message_key(TrashMessage message);
+// PathTaken "Something else now stands at its original place",
+// FolderGone "Its original folder no longer exists",
+// NotInTrash "It is no longer in the Trash as it was moved",
+// ViaPortal "It went to the Trash through the desktop; restore it from there",
+// Protected and Failed "The item could not be moved back".
+const char* message_key(RestoreProblem problem);
 
 // The pure rules of the trash layout, with their inputs passed in.
 namespace trash_rules {

@@ -28,6 +28,15 @@ namespace tree_edit {
 // plus their direct children.
 FileNodePtr without(const FileNodePtr& root, const std::vector<std::string>& removed);
 
+// The inverse of `without`: `root` with `nodes` (entries taken out earlier,
+// still held) put back into the folders whose paths are their parent paths.
+// A node whose parent folder is not in the tree, or whose path is already
+// taken, is skipped; a node whose parent is another of `nodes` goes in with
+// it. Folders on the way are rebuilt as `without` rebuilds them (own blocks,
+// ids, dates never lowered, children re-sorted largest first, category and
+// reclaimable bytes recomputed). Returns `root` itself when nothing went in.
+FileNodePtr with(const FileNodePtr& root, const std::vector<FileNodePtr>& nodes);
+
 // The zoom stack `old_stack` (folders below the old root, outermost first)
 // followed in `new_root` by path: the same folders as they are in the new
 // tree, up to the deepest one that still exists.
