@@ -37,8 +37,8 @@ MUTANTS = [
     # ---- deletion guard
     ("guard-tree-list", "src/deletion_guard.cpp", '"/lib64", "/libx32", "/usr",  "/etc",',
      '"/lib64", "/libx32", "/usr",  "/usr",', "/etc is no longer a protected tree"),
-    ("guard-exact-home", "src/deletion_guard.cpp", '{"/",    "/home", "/root",',
-     '{"/",    "/hom", "/root",', "/home itself is no longer protected"),
+    ("guard-exact-home", "src/deletion_guard.cpp", '{"/",          "/home", "/root",',
+     '{"/",          "/hom", "/root",', "/home itself is no longer protected"),
     ("guard-home-folder", "src/deletion_guard.cpp", '"Desktop", "Documents", "Downloads",',
      '"Desktop", "Documents", "Download",', "~/Downloads is no longer protected"),
     ("guard-run-media", "src/deletion_guard.cpp",
