@@ -1,5 +1,6 @@
 #include "fresh_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,35 +15,27 @@ extern char** environ;
 
 namespace testing_support {
 
-FreshExec::FreshExec(const std::string& full_test_name, const EnvChanges& changes) {
-    for (char** e = environ; *e != nullptr; ++e) {
-        bool replaced = false;
-        for (const auto& [name, value] : changes) {
-            const std::string prefix = name + "=";
-            if (std::strncmp(*e, prefix.c_str(), prefix.size()) == 0) replaced = true;
-        }
-        if (!replaced) m_env.emplace_back(*e);
-    }
-    for (const auto& [name, value] : changes) {
-        if (value) m_env.push_back(name + "=" + *value);
-    }
-    m_args = {"fresh", "--gtest_filter=" + full_test_name, "--gtest_also_run_disabled_tests",
-              "--gtest_color=no"};
-    for (auto& s : m_env)
-        m_envp.push_back(s.data());
-    m_envp.push_back(nullptr);
-    for (auto& s : m_args)
-        m_argv.push_back(s.data());
-    m_argv.push_back(nullptr);
-}
-
-void FreshExec::exec() const {
-    ::execve("/proc/self/exe", m_argv.data(), m_envp.data());
-}
-
 FreshResult run_test_in_fresh_process(const std::string& full_test_name, const EnvChanges& env) {
+    // Everything the child needs is built before the fork: it only calls execve.
+    std::vector<std::string> vars, args = {"fresh", "--gtest_filter=" + full_test_name,
+                                           "--gtest_also_run_disabled_tests", "--gtest_color=no"};
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string_view var(*e);
+        if (std::none_of(env.begin(), env.end(), [&](const auto& change) {
+                return var.substr(0, var.find('=')) == change.first;
+            }))
+            vars.emplace_back(var);
+    }
+    for (const auto& [name, value] : env)
+        if (value) vars.push_back(name + "=" + *value);
+    std::vector<char*> envp, argv;
+    for (auto& s : vars)
+        envp.push_back(s.data());
+    for (auto& s : args)
+        argv.push_back(s.data());
+    envp.push_back(nullptr);
+    argv.push_back(nullptr);
     FreshResult result;
-    const FreshExec plan(full_test_name, env);
     int pipefd[2];
     if (::pipe2(pipefd, O_CLOEXEC) != 0) return result;
     std::fflush(nullptr);
@@ -55,7 +48,7 @@ FreshResult run_test_in_fresh_process(const std::string& full_test_name, const E
     if (pid == 0) {
         ::dup2(pipefd[1], 1);
         ::dup2(pipefd[1], 2);
-        plan.exec();
+        ::execve("/proc/self/exe", argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(pipefd[1]);

@@ -20,19 +20,6 @@ namespace testing_support {
 // Environment changes: a value to set, or nullopt to unset.
 using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// The argument and environment vectors for running `full_test_name`.
-class FreshExec {
-public:
-    FreshExec(const std::string& full_test_name, const EnvChanges& changes);
-
-    // Replaces the calling process; returns only when exec failed.
-    void exec() const;
-
-private:
-    std::vector<std::string> m_env, m_args;
-    std::vector<char*> m_envp, m_argv;
-};
-
 struct FreshResult {
     bool passed = false;  // exactly one test ran and passed
     bool skipped = false; // the test skipped itself (see output for why)

@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +97,15 @@ bool mount_bind(const std::string& source, const std::string& point) {
 
 bool remount_read_only(const std::string& point) {
     return ::mount(nullptr, point.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+}
+
+bool mount_overlay(const std::string& scratch, const std::string& point,
+                   const std::string& source) {
+    for (const char* sub : {"", "/lower", "/upper", "/work"})
+        ::mkdir((scratch + sub).c_str(), 0755);
+    const std::string options = "lowerdir=" + scratch + "/lower,upperdir=" + scratch +
+                                "/upper,workdir=" + scratch + "/work";
+    return ::mount(source.c_str(), point.c_str(), "overlay", 0, options.c_str()) == 0;
 }
 
 } // namespace testing_support

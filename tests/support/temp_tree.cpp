@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -29,31 +28,31 @@ void make_parents(const std::string& path) {
     }
 }
 
+// The names in an open folder, without . and .. (unsorted).
+std::vector<std::string> names_in(DIR* d) {
+    std::vector<std::string> names;
+    if (d == nullptr) return names;
+    while (const dirent* e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    return names;
+}
+
 void remove_at(int parent_fd, const char* name) {
     struct stat st {};
     if (::fstatat(parent_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
-        ::fchmodat(parent_fd, name, 0700, 0);
-        const int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            DIR* d = ::fdopendir(fd);
-            if (d != nullptr) {
-                std::vector<std::string> names;
-                while (dirent* e = ::readdir(d)) {
-                    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                        names.emplace_back(e->d_name);
-                }
-                for (const auto& n : names)
-                    remove_at(::dirfd(d), n.c_str());
-                ::closedir(d);
-            } else {
-                ::close(fd);
-            }
-        }
-        ::unlinkat(parent_fd, name, AT_REMOVEDIR);
-    } else {
+    if (!S_ISDIR(st.st_mode)) {
         ::unlinkat(parent_fd, name, 0);
+        return;
     }
+    ::fchmodat(parent_fd, name, 0700, 0);
+    UniqueFd fd(::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (const DirPtr d(fd ? ::fdopendir(fd.get()) : nullptr); d) {
+        (void)fd.release(); // now owned by d
+        for (const auto& n : names_in(d.get()))
+            remove_at(::dirfd(d.get()), n.c_str());
+    }
+    ::unlinkat(parent_fd, name, AT_REMOVEDIR);
 }
 
 void write_all(int fd, std::size_t bytes, char fill, const std::string& what) {
@@ -181,14 +180,8 @@ bool exists(const std::string& path) {
 }
 
 std::vector<std::string> list_dir(const std::string& path) {
-    std::vector<std::string> out;
-    DIR* d = ::opendir(path.c_str());
-    if (d == nullptr) return out;
-    while (const dirent* e = ::readdir(d)) {
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            out.emplace_back(e->d_name);
-    }
-    ::closedir(d);
+    const DirPtr d(::opendir(path.c_str()));
+    std::vector<std::string> out = names_in(d.get());
     std::sort(out.begin(), out.end());
     return out;
 }
