@@ -143,20 +143,6 @@ TEST(Classify, LinksAreJudgedWhereTheKernelActs) {
     EXPECT_EQ(show(rules::classify(ctx, home + "/via/free")), show(nullptr));
 }
 
-// The live guard builds its tables once per process from HOME and the
-// user-dirs file: these tests run in fresh processes with HOME set to
-// GUARD_TEST_HOME (the real spelling), a folder prepared by the outer test.
-std::string test_home() {
-    return testing_support::env_or_empty("GUARD_TEST_HOME");
-}
-
-testing_support::EnvChanges guard_env(const std::string& home, const std::string& real_home) {
-    testing_support::EnvChanges env{{"HOME", home}, {"GUARD_TEST_HOME", real_home}};
-    for (const char* name : {"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "XDG_CONFIG_HOME"})
-        env.push_back({name, std::nullopt});
-    return env;
-}
-
 void expect_live(const char* want, std::initializer_list<std::string> paths) {
     for (const auto& p : paths) {
         EXPECT_EQ(show(deletion_guard::reason_key(p)), show(want)) << p;
@@ -164,55 +150,41 @@ void expect_live(const char* want, std::initializer_list<std::string> paths) {
     }
 }
 
-// HOME named through a linked folder (/home linked to /var/home): the home,
-// its folders and the user folders are protected where they really are.
-TEST(ReasonKey, HomeNamedThroughALinkIsProtectedWhereItReallyIs) {
+// The live guard builds its tables once per process from HOME and the
+// user-dirs file, so it runs in a fresh process. HOME names the home through
+// a linked folder (/home linked to /var/home): the home, its folders and the
+// user folders are protected where they really are (GUARD_TEST_HOME) too.
+// Then real mounts in a private namespace, made after the guard's first
+// answer: mount roots are protected at once (seen on disk), their contents
+// are not.
+TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
     TempTree tree;
-    const std::string real_home = tree.dir("real/alice");
-    tree.file("real/alice/Musik/a.ogg", 3);
-    tree.dir("elsewhere/pics");
+    const std::string home = tree.dir("real/alice");
     tree.symlink("linked", tree.path("real"));
+    tree.dir("elsewhere/pics");
     tree.symlink("linked-elsewhere", tree.path("elsewhere"));
-    testing_support::write_file(real_home + "/.config/user-dirs.dirs",
-                                "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
-                                    tree.path("linked-elsewhere/pics") + "\"\n");
-    SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_HomeThroughALink",
-                               guard_env(tree.path("linked/alice"), real_home));
-}
-
-TEST(ReasonKeyFresh, DISABLED_HomeThroughALink) {
-    const std::string home = test_home();
-    const std::string root = su::parent_of(su::parent_of(home));
-    expect_live(kReasonSystem,
-                {home, home + "/Musik", home + "/.ssh", root + "/real", root + "/elsewhere/pics"});
-    expect_live(nullptr, {home + "/Musik/a.ogg"});
-}
-
-// The live guard over the real HOME and its user-dirs file, then real mounts
-// in a private namespace made after its first answer: mount roots are
-// protected at once (seen on disk), their contents are not.
-TEST(ReasonKey, RealHomeAndRealMountsInAPrivateNamespace) {
-    TempTree tree;
-    const std::string home = tree.dir("home/alice");
     testing_support::write_file(home + "/.config/user-dirs.dirs",
                                 "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
-                                    tree.path("elsewhere/pics") + "\"\n");
-    tree.file("home/alice/Musik/a.ogg", 3);
-    tree.dir("elsewhere/pics");
-    tree.symlink("home/alice/usr-link", "/usr");
+                                    tree.path("linked-elsewhere/pics") + "\"\n");
+    tree.file("real/alice/Musik/a.ogg", 3);
+    tree.symlink("real/alice/usr-link", "/usr");
     tree.file("src/sub/data.bin", 100);
-    auto env = guard_env(home + "/", home);
-    env.push_back({"GUARD_TEST_SRC", tree.path("src")});
+    testing_support::EnvChanges env{{"HOME", tree.path("linked/alice/")},
+                                    {"GUARD_TEST_HOME", home},
+                                    {"GUARD_TEST_SRC", tree.path("src")}};
+    for (const char* name : {"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "XDG_CONFIG_HOME"})
+        env.push_back({name, std::nullopt});
     SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_RealMounts", env);
 }
 
 TEST(ReasonKeyFresh, DISABLED_RealMounts) {
-    const std::string home = test_home();
+    const std::string home = testing_support::env_or_empty("GUARD_TEST_HOME");
     const std::string src = testing_support::env_or_empty("GUARD_TEST_SRC");
     const std::string root = su::parent_of(su::parent_of(home));
-    expect_live(kReasonSystem, {home, home + "/Musik", home + "/Downloads", home + "/.local/share",
-                                root + "/elsewhere/pics", root + "/elsewhere", root + "/home",
-                                home + "/usr-link/bin", "/etc/passwd", "Documents"});
+    expect_live(kReasonSystem, {home, root + "/linked/alice", home + "/Musik", home + "/Downloads",
+                                home + "/.local/share", home + "/.ssh", root + "/elsewhere/pics",
+                                root + "/elsewhere", root + "/real", home + "/usr-link/bin",
+                                "/etc/passwd", "Documents"});
     expect_live(nullptr, {home + "/Musik/a.ogg", home + "/usr-link"});
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
         const std::string disk = home + "/My Disk";

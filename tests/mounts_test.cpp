@@ -7,9 +7,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "fresh_process.h"
 #include "mount_namespace.h"
-#include "paths.h"
 #include "temp_tree.h"
 
 namespace {
@@ -115,34 +113,6 @@ TEST(ScannableRoots, AppliesTheRulesInOrder) {
                      "/net2", "/home"}));
 }
 
-// In a snap with host access the table names host mounts under the prefix.
-// The prefix folder is made on a private tmpfs over /var/lib; the sandbox
-// flags are computed once, so this runs in a fresh process.
-TEST(ForPathIn, SnapSpellingsFindTheHostMount) {
-    SPACEMOLE_IN_FRESH_PROCESS("ForPathInFresh.DISABLED_SnapSpellings",
-                               {{"SNAP", "/snap/spacemole/1"},
-                                {"SNAP_NAME", "spacemole"},
-                                {"HOME", "/home/anna"},
-                                {"SNAP_REAL_HOME", std::nullopt}});
-}
-
-TEST(ForPathInFresh, DISABLED_SnapSpellings) {
-    SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
-        if (!testing_support::mount_tmpfs("/var/lib") || ::mkdir("/var/lib/snapd", 0755) != 0 ||
-            ::mkdir("/var/lib/snapd/hostfs", 0755) != 0)
-            return false;
-        const mounts::Table table = {row("/"), row("/var/lib/snapd/hostfs"),
-                                     row("/var/lib/snapd/hostfs/data"), row("/media/anna/USB")};
-        EXPECT_TRUE(hostfs_available());
-        EXPECT_EQ(point_for(table, "/data/x"), "/var/lib/snapd/hostfs/data");
-        EXPECT_EQ(point_for(table, "/data"), "/var/lib/snapd/hostfs/data");
-        EXPECT_EQ(point_for(table, "/etc/x"), "/"); // the root row as the path names it
-        EXPECT_EQ(point_for(table, "/media/anna/USB/f"), "/media/anna/USB");
-        EXPECT_EQ(point_for(table, "/home/anna/f"), "/"); // the home is reached directly
-        return true;
-    }));
-}
-
 // The live table on real mounts in a private namespace: mounts made after the
 // first read appear after refresh(), and old snapshots stay readable.
 TEST(LiveTable, SeesMountsMadeAfterTheFirstRead) {
@@ -186,47 +156,6 @@ TEST(LiveTable, SeesMountsMadeAfterTheFirstRead) {
                       std::count(roots.begin(), roots.end(), b2),
                   1);
         EXPECT_EQ(std::count(roots.begin(), roots.end(), spaced), 0);
-        return true;
-    }));
-}
-
-// Scannable roots from a real table: overlays stand in for disks, their
-// source names for devices.
-TEST(LiveTable, ScannableRootsOfARealTable) {
-    TempTree tree;
-    const std::string disk = tree.dir("disk");
-    const std::string again = tree.dir("again");
-    const std::string net = tree.dir("net");
-    const std::string scratch = tree.dir("scratch");
-    const std::string probe = tree.dir("probe");
-    const auto overlay_works = testing_support::run_in_mount_namespace(
-        [&] { return testing_support::mount_overlay(scratch + "/probe", probe, "probe"); });
-    if (overlay_works.available && overlay_works.status != 0)
-        GTEST_SKIP() << "the kernel refuses overlay mounts in this namespace";
-    SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
-        using testing_support::mount_overlay;
-        if (!testing_support::mount_tmpfs("/run")) return false;
-        for (const char* d : {"/run/media", "/run/media/anna", "/run/media/anna/USB", "/run/other"})
-            ::mkdir(d, 0755);
-        if (!mount_overlay(scratch + "/a", "/run/media/anna/USB", "/dev/fakestick") ||
-            !mount_overlay(scratch + "/b", "/run/other", "/dev/fakeother") ||
-            !mount_overlay(scratch + "/c", disk, "/dev/fakedisk") ||
-            !testing_support::mount_bind(disk, again) ||
-            !mount_overlay(scratch + "/d", net, "server:/share"))
-            return false;
-        mounts::refresh();
-        const auto roots = points_of(mounts::scannable_roots());
-        auto offered = [&](const std::string& p) {
-            return std::find(roots.begin(), roots.end(), p) != roots.end();
-        };
-        // Not /run itself, nor other mounts there, nor a bind repeating a device.
-        for (const std::string& p :
-             {std::string("/"), std::string("/run/media/anna/USB"), disk, net})
-            EXPECT_TRUE(offered(p)) << p;
-        for (const std::string& p : {std::string("/run/other"), std::string("/run"), again})
-            EXPECT_FALSE(offered(p)) << p;
-        const mounts::Mount* stick = mounts::for_path("/run/media/anna/USB/DCIM/a.jpg");
-        EXPECT_EQ(stick->source + "|" + stick->fs_type, "/dev/fakestick|overlay");
         return true;
     }));
 }

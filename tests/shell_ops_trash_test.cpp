@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <regex>
-#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,12 +32,11 @@ std::string key(TrashMessage m) {
 
 const std::string uid = std::to_string(::getuid());
 
-// HOME and the data folder inside the tree; returns the trash, data/Trash.
-std::string use_home(TempTree& tree, const std::string& data_rel = "data") {
+// HOME and the data folder inside the tree: the home trash is data/Trash.
+void use_home(TempTree& tree) {
     I18n::instance().set_language("en"); // messages are compared in English
     set_env("HOME", tree.dir("home"));
-    set_env("XDG_DATA_HOME", tree.path(data_rel));
-    return tree.path(data_rel) + "/Trash";
+    set_env("XDG_DATA_HOME", tree.path("data"));
 }
 
 // The record, with the date checked for its shape and then cut out.
@@ -76,15 +74,11 @@ TEST(TrashRules, RecordsEncodeTheirPathAndNamesNumberBeforeTheExtension) {
             EXPECT_LE(name.size() + 10, 255u) << n;
             EXPECT_GT(name.size(), 200u);
             EXPECT_EQ(name.find("\xC3."), std::string::npos) << name;
-            if (n > 1) EXPECT_NE(name.find("." + std::to_string(n)), std::string::npos) << name;
+            EXPECT_TRUE(n == 1 || name.find("." + std::to_string(n)) != std::string::npos) << name;
         }
     }
     EXPECT_EQ(rules::candidate_name(umlauts + ".jpg", 2).substr(234), "\xC3\xA4\xC3\xA4.2.jpg");
 
-    const std::set<std::string> taken = {"photo.jpg", "photo.2.jpg"};
-    EXPECT_EQ(
-        rules::unique_name("photo.jpg", [&](const std::string& n) { return taken.count(n) != 0; }),
-        "photo.3.jpg");
     int asked = 0;
     EXPECT_FALSE(rules::unique_name("x", [&](const std::string&) { return ++asked > 0; }));
     EXPECT_EQ(asked, 99999);

@@ -31,10 +31,6 @@ requires std::is_void_v<std::invoke_result_t<Body&>>
 bool mount_tmpfs(const std::string& point, const std::string& options = "size=16m");
 bool mount_bind(const std::string& source, const std::string& point);
 bool remount_read_only(const std::string& point);
-// An overlay at `point` (lower, upper and work folders made under `scratch`)
-// whose table row shows `source`: a file system that is neither tmpfs nor a
-// pseudo type, with a freely chosen source name, standing in for a disk.
-bool mount_overlay(const std::string& scratch, const std::string& point, const std::string& source);
 
 } // namespace testing_support
 

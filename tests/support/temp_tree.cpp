@@ -19,12 +19,16 @@ namespace testing_support {
 
 namespace {
 
+// Throws with errno's text when a fixture step failed.
+void check(bool ok, const std::string& what) {
+    if (!ok) throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
 void make_parents(const std::string& path) {
     for (std::size_t i = 1; i < path.size(); ++i) {
         if (path[i] != '/') continue;
         const std::string part = path.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            throw std::runtime_error("mkdir " + part + ": " + std::strerror(errno));
+        check(::mkdir(part.c_str(), 0755) == 0 || errno == EEXIST, "mkdir " + part);
     }
 }
 
@@ -70,11 +74,8 @@ void write_all(int fd, std::size_t bytes, char fill, const std::string& what) {
 
 TempTree::TempTree() {
     const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/spacemole-test-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_root = buf.data();
+    m_root = std::string(base && *base ? base : "/tmp") + "/spacemole-test-XXXXXX";
+    check(::mkdtemp(m_root.data()) != nullptr, "mkdtemp");
     ::chmod(m_root.c_str(), 0755); // readable by a child that drops privileges
 }
 
@@ -86,11 +87,16 @@ std::string TempTree::path(const std::string& rel) const {
     return rel.empty() ? m_root : m_root + "/" + rel;
 }
 
-std::string TempTree::file(const std::string& rel, std::size_t bytes, char fill) {
+std::string TempTree::made(const std::string& rel) const {
     const std::string p = path(rel);
     make_parents(p);
+    return p;
+}
+
+std::string TempTree::file(const std::string& rel, std::size_t bytes, char fill) {
+    const std::string p = made(rel);
     const UniqueFd fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) throw std::runtime_error("create " + p + ": " + std::strerror(errno));
+    check(bool(fd), "create " + p);
     write_all(fd.get(), bytes, fill, p);
     ::fsync(fd.get()); // settle delayed allocation so st_blocks is final
     return p;
@@ -103,31 +109,26 @@ std::string TempTree::dir(const std::string& rel) {
 }
 
 std::string TempTree::symlink(const std::string& rel, const std::string& target) {
-    const std::string p = path(rel);
-    make_parents(p);
-    if (::symlink(target.c_str(), p.c_str()) != 0)
-        throw std::runtime_error("symlink " + p + ": " + std::strerror(errno));
+    const std::string p = made(rel);
+    check(::symlink(target.c_str(), p.c_str()) == 0, "symlink " + p);
     return p;
 }
 
 std::string TempTree::hardlink(const std::string& rel, const std::string& existing_rel) {
-    const std::string p = path(rel);
-    make_parents(p);
-    if (::link(path(existing_rel).c_str(), p.c_str()) != 0)
-        throw std::runtime_error("link " + p + ": " + std::strerror(errno));
+    const std::string p = made(rel);
+    check(::link(path(existing_rel).c_str(), p.c_str()) == 0, "link " + p);
     return p;
 }
 
 std::string TempTree::sparse(const std::string& rel, off_t length) {
-    const std::string p = path(rel);
-    make_parents(p);
+    const std::string p = made(rel);
     const UniqueFd fd(::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd || ::ftruncate(fd.get(), length) != 0) throw std::runtime_error("sparse " + p);
+    check(fd && ::ftruncate(fd.get(), length) == 0, "sparse " + p);
     return p;
 }
 
 void TempTree::chmod(const std::string& rel, mode_t mode) {
-    if (::chmod(path(rel).c_str(), mode) != 0) throw std::runtime_error("chmod " + rel);
+    check(::chmod(path(rel).c_str(), mode) == 0, "chmod " + rel);
 }
 
 std::string TempTree::deep_chain(const std::string& rel, int depth, const std::string& component,
@@ -141,9 +142,9 @@ std::string TempTree::deep_chain(const std::string& rel, int depth, const std::s
             fd =
                 UniqueFd(::openat(fd.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     }
-    if (!fd) throw std::runtime_error("deep chain below " + top + ": " + std::strerror(errno));
+    check(bool(fd), "deep chain below " + top);
     const UniqueFd file(::openat(fd.get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (!file) throw std::runtime_error("deep chain file: " + std::string(std::strerror(errno)));
+    check(bool(file), "deep chain file");
     write_all(file.get(), bytes, 'd', "deep chain file");
     ::fsync(file.get());
     return top;

@@ -38,6 +38,7 @@ public:
     static long long allocated(const std::string& abs_path);
 
 private:
+    std::string made(const std::string& rel) const; // path(rel), parents created
     std::string m_root;
 };
 
