@@ -138,10 +138,6 @@ TEST(LiveTable, SeesMountsMadeAfterTheFirstRead) {
         EXPECT_FALSE(now->read_only);
         EXPECT_EQ(before->point, before_point); // the old row is still readable
 
-        if (!testing_support::remount_read_only(spaced)) return false;
-        EXPECT_TRUE(mounts::refresh());
-        EXPECT_TRUE(mounts::for_path(spaced)->read_only);
-
         if (!testing_support::mount_bind(src, b1) || !testing_support::mount_bind(src, b2))
             return false;
         mounts::refresh();

@@ -164,16 +164,6 @@ TEST(CompressFolder, ANameTakenWhileTarRunsIsNeverReplaced) {
     EXPECT_EQ(read_file(tree.path("p/Docs (2).tar.gz")), "ours\n");
 }
 
-TEST(CompressFolder, WhenEveryNameIsTakenTarDoesNotRun) {
-    TempTree tree;
-    for (int n = 1; n <= shell_ops::TAR_MAX_NAME_NUMBER; ++n)
-        write_file(tree.path("p/" + shell_ops::archive_name("Docs", n)), "");
-    const std::string script = "touch " + shell_quote(tree.path("tar-ran")) + "\necho x\n";
-    EXPECT_TRUE(compress_with_tar(tree, script.c_str(), ""));
-    EXPECT_FALSE(exists(tree.path("tar-ran")));
-    EXPECT_EQ(list_dir(tree.path("p")).size(), 1u + shell_ops::TAR_MAX_NAME_NUMBER);
-}
-
 // Quitting while packing: tar and the compressor it started are stopped and
 // the temporary archive goes with them.
 TEST(CompressFolder, CancelStopsTarAndItsChildAndLeavesNoFile) {

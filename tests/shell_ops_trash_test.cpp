@@ -204,37 +204,30 @@ TEST_P(PinnedRemoval, BatchGoesOnPastFailuresReportsTheFirstAndLinksLoseOnlyThem
     });
 }
 
-TEST_P(PinnedRemoval, ParentSwappedForALinkAfterTheCheckIsRefused) {
+// Between the guard's answer and the removal, a parent folder is swapped for
+// a link into the home, and an item is replaced by a file the user never chose.
+TEST_P(PinnedRemoval, ChangesAfterTheCheckAreRefused) {
     in_child(tree, [&] {
-        const std::string trash = tree.path("data/Trash");
         tree.file("home/Documents/precious.txt", 3);
         tree.file("work/Documents/junk.txt", 1);
+        const std::string item = tree.file("other/item", 1);
         shell_ops::TrashOptions options;
-        options.after_guard = [&](const std::string&) {
-            // The guard saw work/Documents; now work leads into the home.
+        options.after_guard = [&](const std::string& path) {
+            if (path == item) {
+                ASSERT_EQ(::rename(item.c_str(), tree.path("other/moved").c_str()), 0);
+                write_file(item, "new");
+                return;
+            }
             ASSERT_EQ(::rename(tree.path("work").c_str(), tree.path("work.old").c_str()), 0);
             ASSERT_EQ(::symlink(tree.path("home").c_str(), tree.path("work").c_str()), 0);
         };
-        const auto r = run({tree.path("work/Documents")}, options);
-        EXPECT_EQ(r.failed_count, 1);
+        const auto r = run({tree.path("work/Documents"), item}, options);
+        EXPECT_EQ(r.failed_count, 2);
         EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
         EXPECT_EQ(read_file(tree.path("home/Documents/precious.txt")), "xxx");
         EXPECT_TRUE(exists(tree.path("work.old/Documents/junk.txt")));
-        EXPECT_EQ(list_dir(trash + "/info"), Names{});
-    });
-}
-
-TEST_P(PinnedRemoval, ItemReplacedAfterTheCheckIsLeftAlone) {
-    in_child(tree, [&] {
-        const std::string item = tree.file("work/item", 1);
-        shell_ops::TrashOptions options;
-        options.after_guard = [&](const std::string&) {
-            ASSERT_EQ(::rename(item.c_str(), tree.path("work/moved").c_str()), 0);
-            write_file(item, "new content the user never chose");
-        };
-        EXPECT_EQ(run({item}, options).failed_count, 1);
-        EXPECT_EQ(read_file(item), "new content the user never chose");
-        EXPECT_EQ(list_dir(tree.path("data/Trash/files")), Names{});
+        EXPECT_EQ(read_file(item), "new");
+        EXPECT_EQ(list_dir(tree.path("data/Trash/info")), Names{});
     });
 }
 
