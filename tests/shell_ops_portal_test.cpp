@@ -43,23 +43,12 @@ Sandbox enter_snap(TempTree& tree) {
 // then runs `body` with them.
 void with_portal(Behaviour behaviour, const Sandbox& s,
                  const std::function<void(GDBusConnection*, const FakeTrashPortal&)>& body) {
-    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
-    g_test_dbus_up(bus);
-    const std::string address = g_test_dbus_get_bus_address(bus);
-    {
-        FakeTrashPortal portal(address, behaviour, s.portal_trash);
-        ASSERT_TRUE(portal.ok());
-        GDBusConnection* client = g_dbus_connection_new_for_address_sync(
-            address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        ASSERT_NE(client, nullptr);
-        body(client, portal);
-        g_object_unref(client);
-    }
-    g_test_dbus_stop(bus);
-    g_object_unref(bus);
+    const PrivateBus bus;
+    const FakeTrashPortal portal(bus.address(), behaviour, s.portal_trash);
+    ASSERT_TRUE(portal.ok());
+    const ConnectionPtr client = bus.connect();
+    ASSERT_TRUE(client);
+    body(client.get(), portal);
 }
 
 TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
@@ -92,10 +81,10 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
                 EXPECT_TRUE(r.no_trash_available.empty());
                 const std::string where = c.lands_in;
                 EXPECT_EQ(exists(file), where.empty());
-                EXPECT_EQ(exists(s.portal_trash + "/report.txt"), where == "portal");
-                EXPECT_EQ(exists(s.portal_trash + "/folder/inner"), where == "portal");
-                EXPECT_EQ(exists(s.own_trash + "/files/report.txt"), where == "own");
-                EXPECT_EQ(exists(s.own_trash + "/files/folder/inner"), where == "own");
+                for (const char* name : {"report.txt", "folder/inner"}) {
+                    EXPECT_EQ(exists(s.portal_trash + "/" + name), where == "portal") << name;
+                    EXPECT_EQ(exists(s.own_trash + "/files/" + name), where == "own") << name;
+                }
                 EXPECT_EQ(exists(s.own_trash + "/info/report.txt.trashinfo"), where == "own");
             });
         });
@@ -137,8 +126,10 @@ TEST(TrashPortal, MissingPortalFallsBackToTheOwnTrashOnTheSessionBus) {
     EXPECT_EQ(run_in_child([&] {
                   const Sandbox s = enter_snap(tree);
                   const std::string file = tree.file("home/work/a.txt", 1);
+                  // Sets the session bus address; nobody owns the portal. Stopped,
+                  // not taken down: the program keeps its session connection.
                   GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
-                  g_test_dbus_up(bus); // sets the session bus address; nobody owns the portal
+                  g_test_dbus_up(bus);
                   const auto r = shell_ops::move_to_trash({file});
                   EXPECT_EQ(r.trashed, std::vector<std::string>{file}) << r.error;
                   EXPECT_TRUE(exists(s.own_trash + "/files/a.txt"));
