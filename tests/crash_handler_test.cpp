@@ -54,6 +54,11 @@ int crash_in_child(const std::string& runtime_dir, const std::string& path, int 
     });
 }
 
+void fake(const std::string& bin, const std::string& name, const std::string& body) {
+    write_file(bin + "/" + name, "#!/bin/bash\n" + body + "\n");
+    ::chmod((bin + "/" + name).c_str(), 0755);
+}
+
 // Decodes %XX escapes (what urllib.parse.quote made).
 std::string percent_decode(const std::string& s) {
     std::string out;
@@ -176,89 +181,26 @@ TEST(CrashReport, DialogLanguageTimeTextAndReportPath) {
     EXPECT_EQ(crash_report::report_path("relative"), "/tmp/Spacemole_crash.txt");
 }
 
-// The dialog script under bash, with a zenity that answers and an xdg-open
-// that records the mail link; hostile text in the subject and the typed
-// description stays text.
-class DialogScript : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed";
-        m_bin = m_tree.dir("bin");
-        ASSERT_EQ(::symlink("/usr/bin/python3", (m_bin + "/python3").c_str()), 0);
-        fake("xdg-open", "printf '%s' \"$1\" > " + crash_report::shell_quote(m_tree.path("mail")));
-        m_report = m_tree.path("report.txt");
-        write_file(m_report, "=== Report ===\nBacktrace: a&b c%d\n");
-    }
-
-    void fake(const std::string& name, const std::string& body) {
-        write_file(m_bin + "/" + name, "#!/bin/bash\n" + body + "\n");
-        ::chmod((m_bin + "/" + name).c_str(), 0755);
-    }
-
-    // bash -c SCRIPT bash SUBJECT with the report on descriptor 3.
-    int run(crash_report::Language language, const std::string& subject) {
-        const std::string script = crash_report::dialog_script(crash_report::dialog_texts(language),
-                                                               "support@spacemole.example.org");
-        return run_in_child([&] {
-            const int fd = ::open(m_report.c_str(), O_WRONLY | O_APPEND);
-            if (fd < 0 || ::dup2(fd, 3) < 0) return false;
-            ::setenv("PATH", m_bin.c_str(), 1);
-            ::execl("/bin/bash", "bash", "-c", script.c_str(), "bash", subject.c_str(), nullptr);
-            return false;
-        });
-    }
-
-    TempTree m_tree;
-    std::string m_bin, m_report;
-};
-
-TEST_F(DialogScript, SendsTheDescribedReportByMailOrNothingWhenCancelled) {
-    const std::string pwned = m_tree.path("pwned");
-    // Records its arguments one per line, then "types" a hostile description.
-    fake("zenity", "printf '%s\\n' \"$@\" > " + crash_report::shell_quote(m_tree.path("args")) +
-                       "\nprintf '%s' 'clicked $(touch " + pwned + ") and `id` \"x\"'");
-    const std::string subject = "Spacemole Crash: SIGSEGV (x) - $(touch " + pwned + ") '\"&?";
-    EXPECT_EQ(run(crash_report::Language::English, subject), 0);
-
-    EXPECT_EQ(lines_of(read_file(m_tree.path("args"))),
-              (std::vector<std::string>{
-                  "--text-info", "--editable",
-                  "--title=Spacemole - Can you describe when the error occurred?", "--width=500",
-                  "--height=250", "--ok-label=Send crash report", "--cancel-label=Don't send"}));
-    const std::string full_report = "=== Report ===\nBacktrace: a&b c%d\n\nUser description:\n"
-                                    "clicked $(touch " +
-                                    pwned + ") and `id` \"x\"\n";
-    EXPECT_EQ(read_file(m_report), full_report);
-
-    const std::string mail = read_file(m_tree.path("mail"));
-    const std::string prefix = "mailto:support@spacemole.example.org?subject=";
-    ASSERT_EQ(mail.rfind(prefix, 0), 0u) << mail;
-    const std::size_t body_at = mail.find("&body=");
-    ASSERT_NE(body_at, std::string::npos) << mail;
-    EXPECT_EQ(percent_decode(mail.substr(prefix.size(), body_at - prefix.size())), subject);
-    EXPECT_EQ(percent_decode(mail.substr(body_at + 6)), full_report);
-    EXPECT_FALSE(exists(pwned)) << "nothing was executed";
-
-    ::unlink(m_tree.path("mail").c_str());
-    fake("zenity", "exit 1");
-    EXPECT_EQ(run(crash_report::Language::German, "s"), 0);
-    EXPECT_EQ(read_file(m_report), full_report);
-    EXPECT_FALSE(exists(m_tree.path("mail")));
-}
-
-// The whole road after a real crash with German settings: the handler's child
-// runs the dialog (a stand-in that types a description), appends it to the
-// report and hands the mail link to xdg-open (a stand-in writing to a FIFO the
-// test waits on, so no sleeping).
-TEST_F(DialogScript, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
-    const std::string fifo = m_tree.path("mail.fifo");
+// The dialog after a real crash with German settings: the handler's child
+// runs the dialog script (a zenity stand-in that records its arguments and
+// types a hostile description), appends the description to the report and
+// hands the mail link to xdg-open (a stand-in writing to a FIFO the test waits
+// on, so no sleeping). The description stays text.
+TEST(CrashDialog, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
+    TempTree tree;
+    const std::string bin = tree.dir("bin"), fifo = tree.path("mail.fifo");
+    const std::string pwned = tree.path("pwned");
+    if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed";
+    ASSERT_EQ(::symlink("/usr/bin/python3", (bin + "/python3").c_str()), 0);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
-    fake("zenity", "printf '%s\\n' \"$@\" > " + crash_report::shell_quote(m_tree.path("args")) +
-                       "\nprintf 'Beim Speichern'");
-    fake("xdg-open", "printf '%s\\n' \"$1\" > " + crash_report::shell_quote(fifo));
-    EXPECT_EQ(crash_in_child(m_tree.dir("run"), m_bin, SIGSEGV, "de_DE.UTF-8"), 128 + SIGSEGV);
+    const std::string description = "Beim Speichern $(touch " + pwned + ") `id` \"x\" 'a'&b%";
+    fake(bin, "zenity",
+         "printf '%s\\n' \"$@\" > " + crash_report::shell_quote(tree.path("args")) +
+             "\nprintf '%s' " + crash_report::shell_quote(description));
+    fake(bin, "xdg-open", "printf '%s\\n' \"$1\" > " + crash_report::shell_quote(fifo));
+    EXPECT_EQ(crash_in_child(tree.dir("run"), bin, SIGSEGV, "de_DE.UTF-8"), 128 + SIGSEGV);
 
     std::string mail;
     while (mail.empty() || mail.back() != '\n') {
@@ -271,14 +213,14 @@ TEST_F(DialogScript, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
     ::close(reader);
     ASSERT_FALSE(mail.empty()) << "xdg-open was never called";
 
-    const auto args = lines_of(read_file(m_tree.path("args")));
-    ASSERT_EQ(args.size(), 7u);
-    EXPECT_EQ(args[2],
-              "--title=Spacemole - Können Sie beschreiben, wann der Fehler aufgetreten ist?");
-    EXPECT_EQ(args[6], "--cancel-label=Nicht senden");
-
-    const std::string report = read_file(m_tree.path("run/Spacemole_crash.txt"));
-    EXPECT_NE(report.find("=== End Report ===\n\nUser description:\nBeim Speichern\n"),
+    EXPECT_EQ(lines_of(read_file(tree.path("args"))),
+              (std::vector<std::string>{
+                  "--text-info", "--editable",
+                  "--title=Spacemole - Können Sie beschreiben, wann der Fehler aufgetreten ist?",
+                  "--width=500", "--height=250", "--ok-label=Absturzbericht senden",
+                  "--cancel-label=Nicht senden"}));
+    const std::string report = read_file(tree.path("run/Spacemole_crash.txt"));
+    EXPECT_NE(report.find("=== End Report ===\n\nUser description:\n" + description + "\n"),
               std::string::npos)
         << report;
     const std::size_t body_at = mail.find("&body=");
@@ -289,4 +231,26 @@ TEST_F(DialogScript, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
                          "SIGSEGV (Segmentation fault) - ",
                          0),
               0u);
+    EXPECT_FALSE(exists(pwned)) << "nothing was executed";
+}
+
+// Cancelling the dialog mails nothing and leaves the report as it was.
+TEST(CrashDialog, CancellingSendsNothing) {
+    TempTree tree;
+    const std::string bin = tree.dir("bin"), report = tree.path("report.txt");
+    fake(bin, "zenity", "exit 1");
+    fake(bin, "xdg-open", "touch " + crash_report::shell_quote(tree.path("mail")));
+    write_file(report, "=== Report ===\n");
+    const std::string script = crash_report::dialog_script(
+        crash_report::dialog_texts(crash_report::Language::English), "support@example.org");
+    EXPECT_EQ(run_in_child([&] {
+                  const int fd = ::open(report.c_str(), O_WRONLY | O_APPEND);
+                  if (fd < 0 || ::dup2(fd, 3) < 0) return false;
+                  ::setenv("PATH", bin.c_str(), 1);
+                  ::execl("/bin/bash", "bash", "-c", script.c_str(), "bash", "s", nullptr);
+                  return false;
+              }),
+              0);
+    EXPECT_EQ(read_file(report), "=== Report ===\n");
+    EXPECT_FALSE(exists(tree.path("mail")));
 }

@@ -204,7 +204,7 @@ TEST(Layout, NoFoldWhileTheSmallsFitTheBand) {
 }
 
 TEST(Layout, BandRunsAlongTheShorterSide) {
-    struct Case {
+    const struct {
         float w, h;
         bool right; // else bottom
         float thickness;
@@ -279,25 +279,15 @@ std::vector<FileNodePtr> random_folder(std::mt19937_64& rng, int kind) {
                   : kind == 5 ? static_cast<int>(rng() % 6) + 1
                               : count(rng);
     for (int i = 0; i < n; ++i) {
-        double size = 0.0;
-        switch (kind) {
-        case 0:
-            size = std::min(heavy(rng), 1e15);
-            break; // heavy tail
-        case 1:
-            size = u(rng) < 0.3 ? 0 : 1000.0 / std::pow(u(rng), 1.2);
-            break; // Pareto, zeros
-        case 2:
-            size = i == 0 ? 1e12 : static_cast<double>(rng() % 4096);
-            break; // giant, tiny
-        case 3:
-            size = 4096;
-            break; // all equal
-        case 4:
-            break; // all empty
-        default:
-            size = static_cast<double>(rng() % 1'000'000); // a handful
-        }
+        const double size =
+            kind == 0 ? std::min(heavy(rng), 1e15) // heavy tail
+            : kind == 1
+                ? (u(rng) < 0.3 ? 0.0
+                                : std::min(1e15, 1000.0 / std::pow(u(rng), 1.2))) // Pareto, zeros
+            : kind == 2 ? (i == 0 ? 1e12 : static_cast<double>(rng() % 4096))     // giant, tiny
+            : kind == 3 ? 4096.0                                                  // all equal
+            : kind == 4 ? 0.0                                                     // all empty
+                        : static_cast<double>(rng() % 1'000'000);                 // a handful
         nodes.push_back(node(static_cast<std::int64_t>(size), "n" + std::to_string(i),
                              static_cast<std::int64_t>(rng() % 50),
                              static_cast<std::int64_t>(rng() % 2'000'000'000)));
