@@ -91,7 +91,7 @@ TEST_F(PortalBus, ReadAsksForTheAppearanceColorSchemeAndUnwrapsNestedVariants) {
         const auto fake = portal(value, depth);
         ASSERT_TRUE(fake->ready());
         EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), value);
-        // "No preference" leaves the choice to GTK: prefers_dark asks nothing more then.
+        // With no preference the answer would come from GTK: only decided ones count.
         EXPECT_TRUE(value == 0 || desktop_theme::prefers_dark(m_client.get()) == (value == 1));
         const auto calls = fake->calls();
         ASSERT_EQ(calls.size(), value != 0 ? 2u : 1u);
