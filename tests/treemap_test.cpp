@@ -435,6 +435,13 @@ TEST(LayoutProperties, NullChildrenAndNegativeSizesCountAsNothing) {
     }
     EXPECT_EQ(a.counts, b.counts);
     EXPECT_NEAR(tile_area(plain), 800.0 * 600.0, 800.0 * 600.0 * 0.005);
+    // A negative size does not shrink the total: 0.9 % of the map stays small,
+    // in the band at the right edge.
+    const FileNodePtr small = node(9000);
+    const auto three =
+        treemap::layout({node(991'000), small, node(-500'000)}, {0, 0, 800, 600}, a.fn());
+    ASSERT_NE(tile_of(three, small), nullptr);
+    EXPECT_NEAR(tile_of(three, small)->rect.max_x(), 800.0f, 1e-3);
 }
 
 } // namespace
