@@ -2,6 +2,7 @@
 // from the environment. The catalogue's own invariants (key order, placeholders,
 // mnemonics, every language complete) are enforced by scripts/gen_i18n.py.
 #include "i18n.h"
+#include "format.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -116,17 +117,22 @@ TEST(DetectSystemLanguage, FromTheEnvironmentInAChild) {
               0);
 }
 
-TEST_F(I18nTest, TrFromAnotherThreadWhileTheLanguageChanges) {
+// The scan thread labels and formats while the user switches languages on the
+// interface thread: every result is whole, in one language or another
+// (ThreadSanitizer checks the reads themselves).
+TEST_F(I18nTest, TrAndNumbersFromAnotherThreadWhileTheLanguageChanges) {
     std::set<std::string> allowed;
     for (const LanguageInfo& info : I18n::available()) {
         t.set_language(info.code);
         allowed.insert(tr("Small files"));
+        allowed.insert(fmt::count(1234567));
     }
     std::atomic<bool> stop{false};
-    std::atomic<int> bad{0};
+    std::atomic<int> bad{0}, read{0};
     std::thread reader([&] {
-        while (!stop.load())
-            if (!allowed.count(tr("Small files"))) bad.fetch_add(1);
+        for (; !stop.load() || read.load() == 0; read.fetch_add(1))
+            if (!allowed.count(tr("Small files")) || !allowed.count(fmt::count(1234567)))
+                bad.fetch_add(1);
     });
     for (int round = 0; round < 200; ++round)
         for (const LanguageInfo& info : I18n::available())
