@@ -252,7 +252,7 @@ MUTANTS = [
      "executables not classed as apps"),
     ("category-case", "src/file_category.cpp", "buf[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;",
      "buf[i] = c;", "upper-case extensions not recognised"),
-    ("junk-cache-suffix", "src/junk_patterns.cpp", "if (!f.needs_cache_suffix) return true;", "return true;",
+    ("junk-cache-suffix", "src/junk_patterns.cpp", "if (!f.needs_cache_suffix) return false;", "return false;",
      "app folders counted as junk without a cache part"),
     ("settings-quote", "src/settings.cpp", "return std::string(text.substr(open + 1, close - open - 1));",
      "return std::string(text.substr(open, close - open));", "settings values keep their quotes"),

@@ -18,33 +18,13 @@ using namespace testing_support;
 
 namespace {
 
-constexpr const char* kPortalXml = R"(
-<node>
+constexpr const char* kPortalXml = R"(<node>
   <interface name="org.freedesktop.portal.Settings">
     <method name="Read">
-      <arg type="s" name="namespace" direction="in"/>
-      <arg type="s" name="key" direction="in"/>
-      <arg type="v" name="value" direction="out"/>
+      <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/>
     </method>
-    <signal name="SettingChanged">
-      <arg type="s" name="namespace"/>
-      <arg type="s" name="key"/>
-      <arg type="v" name="value"/>
-    </signal>
-  </interface>
-</node>)";
-
-// `make_value` builds the variant's content for each Read; null leaves every
-// call unanswered.
-std::unique_ptr<FakeService> fake_portal(const std::string& address, const char* bus_name,
-                                         std::function<GVariant*()> make_value) {
-    return std::make_unique<FakeService>(address, bus_name, "/org/freedesktop/portal/desktop",
-                                         kPortalXml,
-                                         [make_value](const std::string&, GVariant*) -> GVariant* {
-                                             if (!make_value) return nullptr;
-                                             return g_variant_new("(v)", make_value());
-                                         });
-}
+    <signal name="SettingChanged"><arg type="s"/><arg type="s"/><arg type="v"/></signal>
+  </interface></node>)";
 
 GVariant* wrapped(GVariant* value, int depth) {
     for (int i = 0; i < depth; ++i)
@@ -55,13 +35,12 @@ GVariant* wrapped(GVariant* value, int depth) {
 } // namespace
 
 TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
-    struct Case {
+    const struct {
         std::optional<uint32_t> scheme;
         bool gtk_prefers_dark;
         const char* theme;
         bool dark;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {1u, false, "Adwaita", true},
         {2u, true, "Adwaita-dark", false},
         {0u, false, "Adwaita-dark", true},
@@ -78,44 +57,44 @@ TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
     }
 }
 
-TEST(ColorSchemeReply, UnwrapsNestedVariantsDownToTheNumber) {
-    struct Case {
-        GVariant* reply; // owned here
-        std::optional<uint32_t> scheme;
+TEST(ColorSchemeReply, OnlyAnUnsignedNumberInAVariantCounts) {
+    const auto scheme_of = [](GVariant* reply) {
+        g_autoptr(GVariant) owned = g_variant_ref_sink(reply);
+        return desktop_theme::color_scheme_of_reply(owned);
     };
-    const Case cases[] = {
-        {g_variant_ref_sink(g_variant_new("(v)", g_variant_new_uint32(1))), 1u},
-        {g_variant_ref_sink(g_variant_new("(v)", wrapped(g_variant_new_uint32(0), 3))), 0u},
-        {g_variant_ref_sink(g_variant_new("(v)", g_variant_new_string("dark"))), std::nullopt},
-        {g_variant_ref_sink(g_variant_new("(v)", g_variant_new_int32(1))), std::nullopt},
-        {g_variant_ref_sink(g_variant_new("(u)", 1u)), std::nullopt},
-    };
-    for (const auto& c : cases) {
-        g_autofree char* text = g_variant_print(c.reply, TRUE);
-        EXPECT_EQ(desktop_theme::color_scheme_of_reply(c.reply), c.scheme) << text;
-        g_variant_unref(c.reply);
-    }
+    EXPECT_EQ(scheme_of(g_variant_new("(v)", g_variant_new_string("dark"))), std::nullopt);
+    EXPECT_EQ(scheme_of(g_variant_new("(v)", g_variant_new_int32(1))), std::nullopt);
+    EXPECT_EQ(scheme_of(g_variant_new("(u)", 1u)), std::nullopt);
     EXPECT_EQ(desktop_theme::color_scheme_of_reply(nullptr), std::nullopt);
 }
 
-class PortalBus : public PrivateBusTest {};
+class PortalBus : public PrivateBusTest {
+protected:
+    // A portal answering each Read with `value` wrapped in `depth` more
+    // variants; no value leaves every call unanswered.
+    static std::unique_ptr<FakeService>
+    portal(std::optional<uint32_t> value, int depth = 0,
+           const char* name = "org.freedesktop.portal.Desktop") {
+        return std::make_unique<FakeService>(
+            s_bus->address(), name, "/org/freedesktop/portal/desktop", kPortalXml,
+            [=](const std::string&, GVariant*) -> GVariant* {
+                if (!value) return nullptr;
+                return g_variant_new("(v)", wrapped(g_variant_new_uint32(*value), depth));
+            });
+    }
+};
 
-TEST_F(PortalBus, ReadAsksForTheAppearanceColorScheme) {
-    struct Case {
-        uint32_t value;
-        int depth;
-    };
-    for (const Case c : {Case{0, 0}, Case{1, 0}, Case{2, 0}, Case{1, 1}, Case{2, 2}}) {
-        SCOPED_TRACE(std::to_string(c.value) + " nested " + std::to_string(c.depth));
-        auto portal = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop",
-                                  [c] { return wrapped(g_variant_new_uint32(c.value), c.depth); });
-        ASSERT_TRUE(portal->ready());
-        EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), c.value);
-        if (c.value != 0) {
-            EXPECT_EQ(desktop_theme::prefers_dark(m_client.get()), c.value == 1);
-        }
-        const auto calls = portal->calls();
-        ASSERT_EQ(calls.size(), c.value != 0 ? 2u : 1u);
+TEST_F(PortalBus, ReadAsksForTheAppearanceColorSchemeAndUnwrapsNestedVariants) {
+    const std::pair<uint32_t, int> cases[] = {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {0, 3}};
+    for (const auto& [value, depth] : cases) {
+        SCOPED_TRACE(std::to_string(value) + " nested " + std::to_string(depth));
+        const auto fake = portal(value, depth);
+        ASSERT_TRUE(fake->ready());
+        EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), value);
+        // With no preference the answer would come from GTK: only decided ones count.
+        EXPECT_TRUE(value == 0 || desktop_theme::prefers_dark(m_client.get()) == (value == 1));
+        const auto calls = fake->calls();
+        ASSERT_EQ(calls.size(), value != 0 ? 2u : 1u);
         EXPECT_EQ(calls[0].method, "Read");
         EXPECT_EQ(calls[0].parameters, "('org.freedesktop.appearance', 'color-scheme')");
     }
@@ -125,7 +104,7 @@ TEST_F(PortalBus, MissingOrSilentPortalGivesNoAnswerWithinTheTimeOut) {
     EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), std::nullopt) << "no portal";
     EXPECT_EQ(desktop_theme::read_color_scheme(nullptr), std::nullopt) << "no bus";
 
-    auto silent = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop", nullptr);
+    const auto silent = portal(std::nullopt);
     ASSERT_TRUE(silent->ready());
     const gint64 start = g_get_monotonic_time();
     EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), std::nullopt);
@@ -136,12 +115,8 @@ TEST_F(PortalBus, MissingOrSilentPortalGivesNoAnswerWithinTheTimeOut) {
 }
 
 TEST_F(PortalBus, ColorSchemeChangesFromThePortalAloneReachTheCallback) {
-    auto portal = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop",
-                              [] { return g_variant_new_uint32(1); });
-    auto impostor = fake_portal(s_bus->address(), "org.example.Impostor",
-                                [] { return g_variant_new_uint32(1); });
-    ASSERT_TRUE(portal->ready());
-    ASSERT_TRUE(impostor->ready());
+    const auto real = portal(1), impostor = portal(1, 0, "org.example.Impostor");
+    ASSERT_TRUE(real->ready() && impostor->ready());
 
     int changes = 0;
     int sentinel = 0;
@@ -152,26 +127,21 @@ TEST_F(PortalBus, ColorSchemeChangesFromThePortalAloneReachTheCallback) {
     g_dbus_connection_flush_sync(m_client.get(), nullptr, nullptr);
     ASSERT_TRUE(desktop_theme::read_color_scheme(m_client.get()).has_value());
 
-    const char* iface = "org.freedesktop.portal.Settings";
-    auto changed = [](const char* ns, const char* key) {
-        return g_variant_new("(ssv)", ns, key, g_variant_new_uint32(1));
+    const auto changed = [](FakeService& from, const char* ns, const char* key) {
+        return from.emit("org.freedesktop.portal.Settings", "SettingChanged",
+                         g_variant_new("(ssv)", ns, key, g_variant_new_uint32(1)));
     };
-    ASSERT_TRUE(impostor->emit(iface, "SettingChanged",
-                               changed("org.freedesktop.appearance", "color-scheme")));
-    ASSERT_TRUE(portal->emit(iface, "SettingChanged",
-                             changed("org.freedesktop.appearance", "accent-color")));
-    ASSERT_TRUE(
-        portal->emit(iface, "SettingChanged", changed("org.gnome.desktop", "color-scheme")));
-    ASSERT_TRUE(portal->emit(iface, "SettingChanged",
-                             changed("org.freedesktop.appearance", "color-scheme")));
+    ASSERT_TRUE(changed(*impostor, "org.freedesktop.appearance", "color-scheme"));
+    ASSERT_TRUE(changed(*real, "org.freedesktop.appearance", "accent-color"));
+    ASSERT_TRUE(changed(*real, "org.gnome.desktop", "color-scheme"));
+    ASSERT_TRUE(changed(*real, "org.freedesktop.appearance", "color-scheme"));
     // Signals arrive in order: when the sentinel saw the last one, the
     // unrelated ones before it have been handled too.
     ASSERT_TRUE(iterate_until([&] { return sentinel >= 1; }, 5000));
     EXPECT_EQ(changes, 1);
 
     watch.reset();
-    ASSERT_TRUE(portal->emit(iface, "SettingChanged",
-                             changed("org.freedesktop.appearance", "color-scheme")));
+    ASSERT_TRUE(changed(*real, "org.freedesktop.appearance", "color-scheme"));
     ASSERT_TRUE(iterate_until([&] { return sentinel >= 2; }, 5000));
     EXPECT_EQ(changes, 1) << "a dropped watch hears nothing";
 }
@@ -182,16 +152,15 @@ TEST_F(PortalBus, ColorSchemeChangesFromThePortalAloneReachTheCallback) {
 TEST_F(PortalBus, LiveCallWithoutDisplay) {
     for (uint32_t value : {1u, 2u, 0u}) {
         SCOPED_TRACE(value);
-        auto portal = fake_portal(s_bus->address(), "org.freedesktop.portal.Desktop",
-                                  [value] { return g_variant_new_uint32(value); });
-        ASSERT_TRUE(portal->ready());
+        const auto fake = portal(value);
+        ASSERT_TRUE(fake->ready());
         SPACEMOLE_IN_FRESH_PROCESS("LiveTheme.PrefersDark",
                                    {{"SPACEMOLE_RERUN", "theme"},
                                     {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
                                     {"DISPLAY", std::nullopt},
                                     {"WAYLAND_DISPLAY", std::nullopt},
                                     {"EXPECT_DARK", value == 1 ? "1" : "0"}});
-        EXPECT_EQ(portal->calls().size(), 1u);
+        EXPECT_EQ(fake->calls().size(), 1u);
     }
 }
 

@@ -2,43 +2,37 @@
 
 #include <gtest/gtest.h>
 #include <set>
+#include <tuple>
 #include <sys/stat.h>
 
 namespace {
 
-FileCategory classify(const char* name, mode_t mode = S_IFREG | 0644) {
-    return category::classify_file(name, mode);
-}
-
-TEST(CategoryTable, ExtensionsAreLowerCasedAndTheLastDotDecides) {
-    EXPECT_EQ(classify("Photo.JPG"), FileCategory::Image);
-    EXPECT_EQ(classify("archive.tar.gz"), FileCategory::Archive);
-    EXPECT_EQ(classify("Makefile"), FileCategory::Other);
-    EXPECT_EQ(classify("x.makefile"), FileCategory::Code);
-    EXPECT_EQ(classify("system.journal"), FileCategory::System);
-    EXPECT_EQ(classify("a.verylongextensionthatisnotknown"), FileCategory::Other);
-}
-
-TEST(CategoryTable, FirstListWinsForExtensionsListedTwice) {
-    EXPECT_EQ(category::from_extension("ts"), FileCategory::Video);
-    EXPECT_EQ(category::from_extension("csv"), FileCategory::Document);
-    EXPECT_EQ(category::from_extension("appimage"), FileCategory::Archive);
+// The extension decides, lower-cased, by its last dot; the first list wins for
+// extensions listed twice. Name and mode decide only when it says Other.
+TEST(CategoryTable, ExtensionThenNameAndMode) {
+    const std::tuple<const char*, mode_t, FileCategory> cases[] = {
+        {"Photo.JPG", S_IFREG | 0644, FileCategory::Image},
+        {"archive.tar.gz", S_IFREG | 0644, FileCategory::Archive},
+        {"Makefile", S_IFREG | 0644, FileCategory::Other},
+        {"x.makefile", S_IFREG | 0644, FileCategory::Code},
+        {"system.journal", S_IFREG | 0644, FileCategory::System},
+        {"a.verylongextensionthatisnotknown", S_IFREG | 0644, FileCategory::Other},
+        {"clip.ts", S_IFREG | 0644, FileCategory::Video},
+        {"t.csv", S_IFREG | 0644, FileCategory::Document},
+        {"x.AppImage", S_IFREG | 0755, FileCategory::Archive},
+        {"libssl.so.3", S_IFREG | 0644, FileCategory::App},
+        {"libz.so", S_IFREG | 0644, FileCategory::App},
+        {"deploy", S_IFREG | 0001, FileCategory::App},
+        {"deploy", S_IFREG | 0644, FileCategory::Other},
+        {"notes.txt", S_IFREG | 0755, FileCategory::Document},
+        {"current", S_IFLNK | 0777, FileCategory::App}, // a link has every execute bit
+        {"so", S_IFREG | 0644, FileCategory::Other},
+    };
+    for (const auto& [name, mode, expected] : cases)
+        EXPECT_EQ(category::classify_file(name, mode), expected) << name;
     // from_extension expects lower case already; the scanner lower-cases.
     EXPECT_EQ(category::from_extension("JPG"), FileCategory::Other);
-    EXPECT_EQ(category::from_extension(""), FileCategory::Other);
-}
-
-TEST(CategoryTable, NameAndModeDecideOnlyWhenTheExtensionSaysOther) {
-    EXPECT_EQ(classify("libssl.so.3"), FileCategory::App);
-    EXPECT_EQ(classify("libz.so"), FileCategory::App);
-    EXPECT_EQ(classify("deploy", S_IFREG | 0755), FileCategory::App);
-    EXPECT_EQ(classify("deploy", S_IFREG | 0001), FileCategory::App);
-    EXPECT_EQ(classify("deploy", S_IFREG | 0644), FileCategory::Other);
-    EXPECT_EQ(classify("notes.txt", S_IFREG | 0755), FileCategory::Document);
-    // A symbolic link has every execute bit.
-    EXPECT_EQ(classify("current", S_IFLNK | 0777), FileCategory::App);
     EXPECT_EQ(category::from_name_and_mode("libx.so.txt", 0644), FileCategory::App);
-    EXPECT_EQ(category::from_name_and_mode("so", 0644), FileCategory::Other);
 }
 
 TEST(CategoryTable, OutOfRangeValuesReadAsOther) {

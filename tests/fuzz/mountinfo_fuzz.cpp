@@ -1,22 +1,12 @@
 // The mountinfo parser on arbitrary text: no crash, and every row is made of
 // the input's own tokens.
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
+
 #include <unordered_set>
 
+#include "fuzz_check.h"
 #include "mounts.h"
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
 
 // Escapes every byte the kernel would escape, so unescape must undo it.
 std::string escape(std::string_view s) {

@@ -1,22 +1,12 @@
 // The saved-scan reader on arbitrary bytes: no crash, exactly one of a tree
 // or a one-line error with its offset, and every tree obeys the tree's rules.
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
+
 #include <vector>
 
+#include "fuzz_check.h"
 #include "tree_import.h"
 
 namespace {
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
 
 void check(std::string_view json) {
     const tree_import::Result r = tree_import::parse(json);

@@ -1,25 +1,9 @@
 // The user-dirs parser and path normalization on arbitrary text: no crash,
 // every folder absolute and normalized, every fixed protection kept.
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <string_view>
-
+#include "fuzz_check.h"
 #include "deletion_guard.h"
 
-namespace {
-
 namespace rules = deletion_guard::rules;
-
-void require(bool ok, const char* what) {
-    if (ok) return;
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -8,13 +8,12 @@
 
 #include <cstdlib>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <future>
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
@@ -22,25 +21,44 @@
 namespace testing_support {
 
 struct ConnectionUnref {
-    void operator()(GDBusConnection* c) const;
+    void operator()(GDBusConnection* c) const {
+        if (c == nullptr) return;
+        g_dbus_connection_close_sync(c, nullptr, nullptr);
+        g_object_unref(c);
+    }
 };
 using ConnectionPtr = std::unique_ptr<GDBusConnection, ConnectionUnref>;
+
+inline GDBusConnection* connect_to(const std::string& address) {
+    return g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+}
 
 // A dbus-daemon of our own, stopped with the object. Never the user's bus.
 class PrivateBus {
 public:
-    PrivateBus();
-    ~PrivateBus();
+    PrivateBus()
+        : m_bus(g_test_dbus_new(G_TEST_DBUS_NONE)) {
+        g_test_dbus_up(m_bus);
+        if (const char* address = g_test_dbus_get_bus_address(m_bus)) m_address = address;
+    }
+    ~PrivateBus() {
+        g_test_dbus_down(m_bus);
+        g_object_unref(m_bus);
+    }
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool up() const { return !m_address.empty(); }
     const std::string& address() const { return m_address; }
     // A new client connection (null when the bus is not up).
-    ConnectionPtr connect() const;
+    ConnectionPtr connect() const { return ConnectionPtr(up() ? connect_to(m_address) : nullptr); }
 
 private:
-    GTestDBus* m_bus = nullptr;
+    GTestDBus* m_bus;
     std::string m_address;
 };
 
@@ -58,26 +76,127 @@ public:
 
     FakeService(const std::string& address, const std::string& bus_name,
                 const std::string& object_path, const std::string& introspection_xml,
-                Handler handler);
-    ~FakeService();
+                Handler handler)
+        : m_path(object_path)
+        , m_handler(std::move(handler)) {
+        std::promise<bool> started;
+        m_thread = std::thread([&] { serve(address, bus_name, introspection_xml, started); });
+        m_ready = started.get_future().get();
+    }
+    ~FakeService() {
+        if (m_ready) {
+            g_main_context_invoke(
+                m_context,
+                [](gpointer loop) -> gboolean {
+                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                    return G_SOURCE_REMOVE;
+                },
+                m_loop);
+        }
+        m_thread.join();
+    }
     FakeService(const FakeService&) = delete;
     FakeService& operator=(const FakeService&) = delete;
 
     bool ready() const { return m_ready; }
-    std::vector<RecordedCall> calls() const;
+    std::vector<RecordedCall> calls() const {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
     // Emits a signal from the object (parameters may be floating).
-    bool emit(const std::string& interface, const std::string& signal, GVariant* parameters);
+    bool emit(const std::string& interface, const std::string& signal, GVariant* parameters) {
+        if (!m_connection) return false;
+        const bool ok =
+            g_dbus_connection_emit_signal(m_connection, nullptr, m_path.c_str(), interface.c_str(),
+                                          signal.c_str(), parameters, nullptr);
+        g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
+        return ok;
+    }
 
     // Inside a handler only (service thread): the call being handled, for
     // what the parameters do not carry, such as passed descriptors.
     GDBusMethodInvocation* current_invocation() const { return m_invocation; }
 
     // Called on the service thread.
-    void handle(const char* method, GVariant* parameters, GDBusMethodInvocation* invocation);
+    void handle(const char* method, GVariant* parameters, GDBusMethodInvocation* invocation) {
+        g_autofree char* text = g_variant_print(parameters, FALSE);
+        {
+            std::lock_guard lock(m_mutex);
+            m_calls.push_back({method, text});
+        }
+        m_invocation = invocation;
+        GVariant* reply = m_handler ? m_handler(method, parameters) : nullptr;
+        m_invocation = nullptr;
+        if (reply) {
+            g_dbus_method_invocation_return_value(invocation, reply);
+            return;
+        }
+        std::lock_guard lock(m_mutex);
+        m_pending.push_back(invocation);
+    }
 
 private:
+    static void on_method_call(GDBusConnection*, const char*, const char*, const char*,
+                               const char* method, GVariant* parameters,
+                               GDBusMethodInvocation* invocation, gpointer self) {
+        static_cast<FakeService*>(self)->handle(method, parameters, invocation);
+    }
+
+    // The service thread: registers the object, takes the name, reports
+    // whether both worked and then serves until the destructor stops it.
     void serve(const std::string& address, const std::string& bus_name,
-               const std::string& introspection_xml, std::function<void(bool)> started);
+               const std::string& introspection_xml, std::promise<bool>& started) {
+        static const GDBusInterfaceVTable vtable = {on_method_call, nullptr, nullptr, {}};
+        m_context = g_main_context_new();
+        g_main_context_push_thread_default(m_context);
+        m_loop = g_main_loop_new(m_context, FALSE);
+
+        std::vector<guint> registrations;
+        m_connection = connect_to(address);
+        g_autoptr(GDBusNodeInfo) node =
+            m_connection ? g_dbus_node_info_new_for_xml(introspection_xml.c_str(), nullptr)
+                         : nullptr;
+        bool ok = node != nullptr;
+        for (int i = 0; ok && node->interfaces[i] != nullptr; ++i) {
+            registrations.push_back(g_dbus_connection_register_object(m_connection, m_path.c_str(),
+                                                                      node->interfaces[i], &vtable,
+                                                                      this, nullptr, nullptr));
+            ok = registrations.back() != 0;
+        }
+        if (ok) {
+            g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+                m_connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                "org.freedesktop.DBus", "RequestName",
+                g_variant_new("(su)", bus_name.c_str(), 4u /* DO_NOT_QUEUE */),
+                G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+            guint32 code = 0;
+            if (reply) g_variant_get(reply, "(u)", &code);
+            ok = code == 1; // primary owner
+        }
+        started.set_value(ok);
+        if (ok) g_main_loop_run(m_loop);
+
+        {
+            std::lock_guard lock(m_mutex);
+            for (auto* inv : m_pending)
+                g_dbus_method_invocation_return_dbus_error(inv, "org.example.Fake.Stopped",
+                                                           "stopped");
+            m_pending.clear();
+        }
+        for (guint id : registrations)
+            if (id != 0) g_dbus_connection_unregister_object(m_connection, id);
+        if (m_connection) {
+            g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
+            g_dbus_connection_close_sync(m_connection, nullptr, nullptr);
+            g_object_unref(m_connection);
+        }
+        // Let the connection's last sources run before the context goes.
+        while (g_main_context_iteration(m_context, FALSE)) {
+        }
+        g_main_context_pop_thread_default(m_context);
+        g_main_loop_unref(m_loop);
+        g_main_context_unref(m_context);
+    }
 
     std::string m_path;
     Handler m_handler;
@@ -94,169 +213,6 @@ private:
 
 // Runs the calling thread's default main context until `done` is true or
 // `timeout_ms` passed; returns `done()`.
-bool iterate_until(const std::function<bool()>& done, int timeout_ms);
-
-// ---- implementation ----
-
-inline void ConnectionUnref::operator()(GDBusConnection* c) const {
-    if (c == nullptr) return;
-    g_dbus_connection_close_sync(c, nullptr, nullptr);
-    g_object_unref(c);
-}
-
-inline PrivateBus::PrivateBus() {
-    m_bus = g_test_dbus_new(G_TEST_DBUS_NONE);
-    g_test_dbus_up(m_bus);
-    const char* address = g_test_dbus_get_bus_address(m_bus);
-    if (address) m_address = address;
-}
-
-inline PrivateBus::~PrivateBus() {
-    if (m_bus == nullptr) return;
-    g_test_dbus_down(m_bus);
-    g_object_unref(m_bus);
-}
-
-inline ConnectionPtr PrivateBus::connect() const {
-    if (!up()) return nullptr;
-    return ConnectionPtr(g_dbus_connection_new_for_address_sync(
-        m_address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr));
-}
-
-namespace fake_bus_detail {
-
-inline void on_method_call(GDBusConnection*, const char*, const char*, const char*,
-                           const char* method, GVariant* parameters,
-                           GDBusMethodInvocation* invocation, gpointer user_data) {
-    static_cast<FakeService*>(user_data)->handle(method, parameters, invocation);
-}
-
-inline const GDBusInterfaceVTable kVTable = {on_method_call, nullptr, nullptr, {}};
-
-} // namespace fake_bus_detail
-
-inline FakeService::FakeService(const std::string& address, const std::string& bus_name,
-                                const std::string& object_path,
-                                const std::string& introspection_xml, Handler handler)
-    : m_path(object_path)
-    , m_handler(std::move(handler)) {
-    std::promise<bool> started;
-    auto result = started.get_future();
-    m_thread = std::thread([this, address, bus_name, introspection_xml, &started] {
-        serve(address, bus_name, introspection_xml, [&started](bool ok) { started.set_value(ok); });
-    });
-    m_ready = result.get();
-}
-
-inline void FakeService::serve(const std::string& address, const std::string& bus_name,
-                               const std::string& introspection_xml,
-                               std::function<void(bool)> started) {
-    m_context = g_main_context_new();
-    g_main_context_push_thread_default(m_context);
-    m_loop = g_main_loop_new(m_context, FALSE);
-
-    std::vector<guint> registrations;
-    m_connection = g_dbus_connection_new_for_address_sync(
-        address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
-    bool ok = m_connection != nullptr;
-    g_autoptr(GDBusNodeInfo) node =
-        ok ? g_dbus_node_info_new_for_xml(introspection_xml.c_str(), nullptr) : nullptr;
-    ok = ok && node != nullptr;
-    for (int i = 0; ok && node->interfaces[i] != nullptr; ++i) {
-        const guint id =
-            g_dbus_connection_register_object(m_connection, m_path.c_str(), node->interfaces[i],
-                                              &fake_bus_detail::kVTable, this, nullptr, nullptr);
-        ok = id != 0;
-        registrations.push_back(id);
-    }
-    if (ok) {
-        g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-            m_connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", bus_name.c_str(), 4u /* DO_NOT_QUEUE */),
-            G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-        guint32 code = 0;
-        if (reply) g_variant_get(reply, "(u)", &code);
-        ok = code == 1; // primary owner
-    }
-    started(ok);
-    if (ok) g_main_loop_run(m_loop);
-
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto* inv : m_pending)
-            g_dbus_method_invocation_return_dbus_error(inv, "org.example.Fake.Stopped", "stopped");
-        m_pending.clear();
-    }
-    for (guint id : registrations) {
-        if (id != 0) g_dbus_connection_unregister_object(m_connection, id);
-    }
-    if (m_connection) {
-        g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
-        g_dbus_connection_close_sync(m_connection, nullptr, nullptr);
-        g_object_unref(m_connection);
-    }
-    // Let the connection's last sources run before the context goes.
-    while (g_main_context_iteration(m_context, FALSE)) {
-    }
-    g_main_context_pop_thread_default(m_context);
-    g_main_loop_unref(m_loop);
-    g_main_context_unref(m_context);
-}
-
-inline FakeService::~FakeService() {
-    if (m_thread.joinable()) {
-        if (m_ready) {
-            g_main_context_invoke(
-                m_context,
-                [](gpointer loop) -> gboolean {
-                    g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                    return G_SOURCE_REMOVE;
-                },
-                m_loop);
-        }
-        m_thread.join();
-    }
-}
-
-inline void FakeService::handle(const char* method, GVariant* parameters,
-                                GDBusMethodInvocation* invocation) {
-    g_autofree char* text = g_variant_print(parameters, FALSE);
-    {
-        std::lock_guard lock(m_mutex);
-        m_calls.push_back({method, text});
-    }
-    m_invocation = invocation;
-    GVariant* reply = m_handler ? m_handler(method, parameters) : nullptr;
-    m_invocation = nullptr;
-    if (reply) {
-        g_dbus_method_invocation_return_value(invocation, reply);
-        return;
-    }
-    std::lock_guard lock(m_mutex);
-    m_pending.push_back(invocation);
-}
-
-inline std::vector<RecordedCall> FakeService::calls() const {
-    std::lock_guard lock(m_mutex);
-    return m_calls;
-}
-
-inline bool FakeService::emit(const std::string& interface, const std::string& signal,
-                              GVariant* parameters) {
-    if (!m_connection) return false;
-    const bool ok =
-        g_dbus_connection_emit_signal(m_connection, nullptr, m_path.c_str(), interface.c_str(),
-                                      signal.c_str(), parameters, nullptr);
-    g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
-    return ok;
-}
-
 inline bool iterate_until(const std::function<bool()>& done, int timeout_ms) {
     const gint64 end = g_get_monotonic_time() + gint64{timeout_ms} * 1000;
     while (!done() && g_get_monotonic_time() < end) {

@@ -60,22 +60,14 @@ private:
     }
 
     GVariant* answer(GVariant* parameters) const {
+        if (m_behaviour == Behaviour::NeverAnswer) return nullptr;
         const std::string path = passed_path(parameters);
-        switch (m_behaviour) {
-        case Behaviour::MoveAndAnswerOne: {
-            if (path.empty()) return g_variant_new("(u)", 0u);
+        bool moved = m_behaviour == Behaviour::AnswerOneAndLeave;
+        if (m_behaviour == Behaviour::MoveAndAnswerOne && !path.empty()) {
             const std::string target = m_trash_dir + path.substr(path.rfind('/'));
-            const bool moved = std::rename(path.c_str(), target.c_str()) == 0;
-            return g_variant_new("(u)", moved ? 1u : 0u);
+            moved = std::rename(path.c_str(), target.c_str()) == 0;
         }
-        case Behaviour::AnswerOneAndLeave:
-            return g_variant_new("(u)", 1u);
-        case Behaviour::AnswerZero:
-            return g_variant_new("(u)", 0u);
-        case Behaviour::NeverAnswer:
-            break;
-        }
-        return nullptr;
+        return g_variant_new("(u)", moved ? 1u : 0u);
     }
 
     Behaviour m_behaviour;
