@@ -277,7 +277,7 @@ TEST_F(AppViews, TilesShowTheirColourZoomRevealOrDoNothingForSmallFilesAndKeysCl
     EXPECT_FALSE(find_target(app, App::Act::StatusToggleBasket));
 
     app.select(named(app, App::Act::Tile, "music")->node);
-    app.activate(app.m_selected);
+    app.activate(FileNodePtr(app.m_selected));
     ASSERT_EQ(app.m_path.size(), 1u);
     EXPECT_FALSE(app.m_selected) << "entering a folder clears the selection";
     frame.draw(app);
