@@ -228,8 +228,6 @@ TEST_F(BasketJourney, FailedPermanentDeletionSaysItCouldNotDelete) {
     EXPECT_EQ(app.m_delete_error, "1 item(s) could not be deleted. The item could not be moved.");
 }
 
-// ---- Packing ----------------------------------------------------------------------
-
 TEST_F(BasketJourney, PackAFolderWithRealTarThenFailingAndSlowTars) {
     const std::string a = read_file(m_tree.file("home/photos/a.raw", 1500000, 'a'));
     App app(effects());

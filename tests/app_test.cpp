@@ -210,8 +210,6 @@ TEST_F(AppJourney, DesktopThemeChangesReachEachAppThroughItsOwnWatch) {
     EXPECT_TRUE(iterate_until([&] { return !second.m_dark; }, 5000));
 }
 
-// ---- The map and tree views ---------------------------------------------------
-
 namespace {
 
 // Within one step of 8-bit rounding.
@@ -242,7 +240,7 @@ protected:
         AppJourney::SetUp();
         for (const char* name : {"s1.txt", "s2.txt", "s3.txt"})
             m_tree.file(std::string("home/") + name, 6000); // folded into "Small files"
-        // Sixty folders of falling size: the smallest tiles are too small to label.
+        // Sixty folders of falling size: many tiles, and a table taller than the view.
         for (int i = 0; i < 60; ++i)
             m_tree.file("home/many/d" + std::to_string(100 + i) + "/f",
                         static_cast<std::size_t>((60 - i) * (60 - i) * 40));
