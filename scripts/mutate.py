@@ -280,6 +280,31 @@ MUTANTS = [
      "a name taken while tar ran stops the move"),
     ("desktop-reveal-method", "src/shell_ops_desktop.cpp", 'plan.method = is_directory ? "ShowFolders" : "ShowItems";',
      'plan.method = "ShowItems";', "folders revealed as items"),
+    # ---- window
+    ("app-basket-nested", "src/app_basket.cpp",
+     "if (inside(node->path, item->path)) return; // a folder above is listed already", "",
+     "an item inside a listed folder is listed too, its bytes counted twice"),
+    ("app-tree-first-row", "src/app_render_tree.cpp",
+     "std::max(std::floor(m_scroll / kRowH), 0.0)", "std::max(std::floor(m_scroll / kRowH) + 1, 0.0)",
+     "the tree view draws and hits from one row too far down"),
+    ("app-crumb-climb", "src/app_navigation.cpp", "m_path.resize(static_cast<std::size_t>(index) + 1);",
+     "m_path.resize(static_cast<std::size_t>(index));", "a breadcrumb climbs one level too many"),
+    ("app-scan-superseded", "src/app.cpp", "if (app && done->generation == app->m_scan_generation) app->finish_scan();",
+     "if (app) app->finish_scan();", "a superseded scan's result is shown"),
+    ("app-sort-flip", "src/app_navigation.cpp", "return asc ? (*a).*key < (*b).*key : (*a).*key > (*b).*key;",
+     "return asc ? (*a).*key > (*b).*key : (*a).*key < (*b).*key;", "the tree view's order flipped"),
+    ("app-key-alt-up", "src/app_input.cpp", "if (can_zoom_out()) zoom_out();\n            return true;",
+     "if (can_zoom_out()) zoom_out();\n            return false;", "Alt+Up not consumed: the accelerator acts too"),
+    ("app-confirm-skipped", "src/app_input.cpp", "case Act::BasketDelete:\n        confirm_delete_list();",
+     "case Act::BasketDelete:\n        empty_basket_to_trash();", "the delete list goes without asking"),
+    ("app-zoom-after-removal", "src/app_basket.cpp", "m_path = tree_edit::follow(m_root, m_path);",
+     "m_path.clear();", "the view leaves the folder after a removal"),
+    ("app-search-depth", "src/app_search.cpp", "if (folder.children.empty() || depth == kMaxDepth) return;",
+     "if (folder.children.empty() || depth == kMaxDepth + 1) return;", "the search walks a level too deep"),
+    ("app-tile-colour-mode", "src/app_render_treemap.cpp",
+     "const Rgb color = tile_color::color(n, m_color_mode, m_scan_start_time, prominence);",
+     "const Rgb color = tile_color::color(n, ColorMode::Category, m_scan_start_time, prominence);",
+     "tiles ignore the colour mode"),
 ]
 
 # The CTest entries that cover a source file, when not just <module>_test.
@@ -295,6 +320,9 @@ TESTS_FOR = {
 
 
 def tests_for(path, known):
+    # The window's sources are split by concern, its tests by journey.
+    if path.startswith("src/app"):
+        return [t for t in known if t == "app_test" or t.startswith("app_") and t.endswith("_test")]
     if path in TESTS_FOR:
         return [t for t in TESTS_FOR[path] if t in known]
     stem = Path(path).stem

@@ -6,23 +6,7 @@ set -uo pipefail
 . "$(dirname "$0")/lib/window.sh"
 
 tree=$work/tree
-mkdir -p "$tree/big/inner" "$tree/mid" "$tree/small"
-head -c 6000000 /dev/zero >"$tree/big/inner/a.bin" # most of the tree: the left tile
-head -c 2000000 /dev/zero >"$tree/big/b.bin"
-head -c 1500000 /dev/zero >"$tree/mid/c.bin"
-head -c 400000 /dev/zero >"$tree/small/d.bin"
-
-write_settings light
-start_app "$tree" || exit 1
-
-# pixels_apart A B Y H: how many pixels of rows Y..Y+H differ between two shots.
-pixels_apart() {
-    /usr/bin/convert "$1" -crop "${WW}x$4+0+$3" +repage "$work/band-a.png"
-    /usr/bin/convert "$2" -crop "${WW}x$4+0+$3" +repage "$work/band-b.png"
-    /usr/bin/compare -metric AE "$work/band-a.png" "$work/band-b.png" null: 2>&1
-}
-diff_band() { local n; n=$(pixels_apart "$@"); [ "${n%% *}" -gt 0 ] 2>/dev/null; }
-same_band() { local n; n=$(pixels_apart "$@"); [ "${n%% *}" = 0 ]; }
+start_journey "$tree" || exit 1
 
 # The canvas sits below the menu bar: its top is the first row, from the
 # top, whose pixel at the right edge is the toolbar's white.
@@ -34,17 +18,8 @@ canvas_top() {
     echo 0
 }
 
-# Scanning a tiny tree is quick; wait until the map is steady.
 inside_x=$((WW * 3 / 10)) inside_y=$((WH * 6 / 10))
-prev= ok=1
-for ((i = 0; i < 100; i++)); do
-    shot "$work/before.png"
-    got=$(pixel "$work/before.png" $inside_x $inside_y)
-    if [ "$got" != ECECEC ] && [ "$got" = "$prev" ]; then ok=0 && break; fi
-    prev=$got
-    sleep 0.1
-done
-check "the map shows tiles" test $ok -eq 0
+check "the map shows tiles" steady_map $inside_x $inside_y "$work/before.png"
 top=$(canvas_top "$work/before.png")
 crumbs=$((top + 38)) # the path bar, 26 rows high
 map_top=$((top + 70)) map_h=$((WH - top - 70 - 60))

@@ -1,7 +1,8 @@
 # Shared by the window journeys (sourced, never run). Sourcing it re-runs the
 # calling script under Xvfb and a private session bus, with a temp home, and
 # gives the journey a few verbs: start_app, press, shot, pixel, wait_pixel,
-# wait_exit, stderr_clean. Xvfb has no window manager: keys go to the window
+# wait_exit, stderr_clean, and for the map journeys start_journey,
+# steady_map, diff_band and same_band. Xvfb has no window manager: keys go to the window
 # under the pointer, so start_app leaves the pointer inside the window.
 
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -10,7 +11,7 @@ lib=$(dirname "${BASH_SOURCE[0]}")
 
 if [ -z "${SPACEMOLE_E2E_INNER:-}" ]; then
     require_tools xvfb-run dbus-run-session xdotool xprop gdbus cc /usr/bin/python3 \
-        /usr/bin/import /usr/bin/convert
+        /usr/bin/import /usr/bin/convert /usr/bin/compare
     if [ ! -x "$prog" ]; then
         # Before the window exists in the sources there is nothing to drive.
         [ -f "$src/src/main.cpp" ] || skip_or_fail "the window program is not in the sources yet"
@@ -52,7 +53,8 @@ BG_X=5 BG_Y=200 WINDOW_BG=ECECEC WINDOW_BG_DARK=1C1C1E
 app=         # pid of the running program
 runs=0       # programs started so far; run N writes $work/err.N
 portal=      # pid of the fake portal
-trap 'for p in $app $portal; do kill -9 $p 2>/dev/null; done
+fm=          # pid of the fake file manager
+trap 'for p in $app $portal $fm; do kill -9 $p 2>/dev/null; done
       chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -145,21 +147,34 @@ stderr_clean() {
     return $ok
 }
 
+# wait_for_name NAME: waits up to 10 s until NAME has an owner on the session bus.
+wait_for_name() {
+    local i
+    for ((i = 0; i < 200; i++)); do
+        gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+            --method org.freedesktop.DBus.NameHasOwner "$1" | grep -q true && return 0
+        sleep 0.05
+    done
+    echo "nobody claimed $1"
+    return 1
+}
+
 # start_portal SCHEME: the fake desktop portal (0 none, 1 dark, 2 light),
 # owning its name before this returns; set_scheme SCHEME switches it.
 start_portal() {
     /usr/bin/python3 "$lib/fake_portal.py" "$1" &
     portal=$!
     disown "$portal" # no "Killed" line when the exit trap ends it
-    local i
-    for ((i = 0; i < 200; i++)); do
-        gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-            --method org.freedesktop.DBus.NameHasOwner org.freedesktop.portal.Desktop |
-            grep -q true && return 0
-        sleep 0.05
-    done
-    echo "the fake portal did not claim its name"
-    return 1
+    wait_for_name org.freedesktop.portal.Desktop
+}
+
+# start_file_manager LOG: a stand-in file manager that writes each request
+# it gets to LOG, owning its name before this returns.
+start_file_manager() {
+    /usr/bin/python3 "$lib/fake_file_manager.py" "$1" &
+    fm=$!
+    disown "$fm"
+    wait_for_name org.freedesktop.FileManager1
 }
 
 set_scheme() {
@@ -174,3 +189,41 @@ write_settings() {
     printf '{\n  "language": "en",\n  "theme": "%s",\n  "color_mode": "heat",\n  "view_mode": "map",\n  "sort_field": "size",\n  "sort_ascending": "no",\n  "dedupe_hard_links": "yes",\n  "one_filesystem": "no"\n}\n' \
         "$1" >"$config/settings.json"
 }
+
+# start_journey DIR: the map journeys' tree in DIR (big, most of it and the
+# left tile, with a folder inside; mid; small), shown in the light theme.
+start_journey() {
+    mkdir -p "$1/big/inner" "$1/mid" "$1/small"
+    head -c 6000000 /dev/zero >"$1/big/inner/a.bin"
+    head -c 2000000 /dev/zero >"$1/big/b.bin"
+    head -c 1500000 /dev/zero >"$1/mid/c.bin"
+    head -c 400000 /dev/zero >"$1/small/d.bin"
+    write_settings light
+    start_app "$1"
+}
+
+# steady_map X Y FILE: waits up to 10 s until the pixel at (X, Y) is a
+# tile's, not the background, and the same in two shots running; FILE keeps
+# the last shot. Scanning a tiny tree is quick, drawing it asynchronous.
+steady_map() {
+    local prev= got i
+    for ((i = 0; i < 100; i++)); do
+        shot "$3"
+        got=$(pixel "$3" "$1" "$2")
+        [ "$got" != "$WINDOW_BG" ] && [ "$got" = "$prev" ] && return 0
+        prev=$got
+        sleep 0.1
+    done
+    echo "the map at ($1, $2) did not settle (last $got)"
+    return 1
+}
+
+# pixels_apart A B Y H: how many pixels of rows Y..Y+H differ between two
+# shots; diff_band and same_band: whether any do.
+pixels_apart() {
+    /usr/bin/convert "$1" -crop "${WW}x$4+0+$3" +repage "$work/band-a.png"
+    /usr/bin/convert "$2" -crop "${WW}x$4+0+$3" +repage "$work/band-b.png"
+    /usr/bin/compare -metric AE "$work/band-a.png" "$work/band-b.png" null: 2>&1
+}
+diff_band() { local n; n=$(pixels_apart "$@"); [ "${n%% *}" -gt 0 ] 2>/dev/null; }
+same_band() { local n; n=$(pixels_apart "$@"); [ "${n%% *}" = 0 ]; }
