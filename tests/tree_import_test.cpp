@@ -145,9 +145,6 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
 }
 
 TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
-    std::string deep = "[1,2,{},";
-    for (int i = 0; i < 5000; ++i)
-        deep += "[{\"name\":\"d\"},";
     const struct {
         std::string json;
         std::string error;
@@ -167,8 +164,6 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
          "\"dsize\" is negative (at byte 80)"},
         {std::string(kHead) + "{\"name\":\"a\",\"asize\":9223372036854775808}]",
          "\"asize\" is too large"},
-        {std::string(kHead) + "{\"name\":\"a\",\"dsize\":1e400}]",
-         "not valid JSON: Number too big"},
         {std::string(kHead) + "{\"name\":\"a\",\"dsize\":1.5}]",
          "\"dsize\" must be a whole number"},
         {std::string(kHead) +
@@ -182,10 +177,7 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
         {"[1,2,[],{\"name\":\"x\"}]", "the header must be an object"},
         {"[1,2,{}]", "the file ends before its root item"},
         {"[1,2,{},{\"name\":\"x\"},{\"name\":\"y\"}]", "the file goes on after its root item"},
-        {"[1,2,{},{\"name\":\"x\"}] 5",
-         "not valid JSON: The document root must not be followed by other values"},
         {"\x1F\x8B\x08\x00", "the file is gzip-compressed; decompress it first (at byte 0)"},
-        {deep, "nesting deeper than 4096 levels"},
     };
     for (const auto& row : table) {
         const tree_import::Result r = tree_import::parse(row.json);
@@ -196,16 +188,22 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
     }
 }
 
-TEST(TreeImport, DeepFoldersWithinTheLimitOpen) {
-    std::string json = "[1,2,{},";
-    for (int i = 0; i < 4000; ++i)
-        json += "[{\"name\":\"d\",\"dsize\":512},";
-    json += "{\"name\":\"f\",\"dsize\":4096}";
-    json += std::string(4000, ']') + "]";
-    const tree_import::Result r = tree_import::parse(json);
-    ASSERT_TRUE(r.root) << r.error;
-    EXPECT_EQ(r.root->size, 4000 * 512 + 4096);
-    EXPECT_EQ(r.entries, 4001);
+TEST(TreeImport, NestingOpensUpToItsLimit) {
+    for (const int depth : {4000, 5000}) {
+        std::string json = "[1,2,{},";
+        for (int i = 0; i < depth; ++i)
+            json += "[{\"name\":\"d\",\"dsize\":512},";
+        json += "{\"name\":\"f\",\"dsize\":4096}" + std::string(depth, ']') + "]";
+        const tree_import::Result r = tree_import::parse(json);
+        if (depth > 4096) {
+            EXPECT_NE(r.error.find("nesting deeper than 4096 levels"), std::string::npos)
+                << r.error;
+            continue;
+        }
+        ASSERT_TRUE(r.root) << r.error;
+        EXPECT_EQ(r.root->size, depth * 512 + 4096);
+        EXPECT_EQ(r.entries, depth + 1);
+    }
 }
 
 TEST(TreeImport, FilesThatCannotBeReadSayWhy) {
@@ -215,9 +213,7 @@ TEST(TreeImport, FilesThatCannotBeReadSayWhy) {
     const tree_import::Result folder = tree_import::load_file(t.root());
     EXPECT_EQ(folder.error, t.root() + " is a folder, not a saved scan");
     const std::string cut = t.file("cut.json", 0);
-    std::FILE* f = std::fopen(cut.c_str(), "w");
-    std::fputs("[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"", f);
-    std::fclose(f);
+    testing_support::write_file(cut, "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"");
     const tree_import::Result truncated = tree_import::load_file(cut);
     EXPECT_EQ(truncated.error,
               "the file ends too early (cut off while it was written?) (at byte 34)");
