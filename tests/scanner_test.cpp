@@ -193,31 +193,6 @@ TEST(ScannerWalk, SizesAreOccupiedBlocksAndEmptyEntriesVanish) {
     }
 }
 
-// Two or more small files of a folder fold into one tile. Saved scans bring
-// sizes of any byte count, so the limit is checked to the byte.
-TEST(ScannerAssembly, SmallFilesFoldUpToTheLimit) {
-    I18n::instance().set_language("en");
-    const std::pair<std::vector<std::int64_t>, std::string> rows[] = {
-        {{scanner::kSmallFileLimit, scanner::kSmallFileLimit + 1, 512},
-         "Small files:262655:2 b:262144:1 "},
-        {{512, 300000}, "b:300000:1 a:512:1 "},
-    };
-    for (const auto& [sizes, children] : rows) {
-        scanner::TreeBuilder builder(true);
-        builder.open_folder({.name = "r", .path = "/r"});
-        for (std::size_t i = 0; i < sizes.size(); ++i)
-            builder.add_leaf({.name = std::string_view("abc").substr(i, 1), .size = sizes[i]});
-        builder.close_folder();
-        const FileNodePtr r = builder.finish();
-        ASSERT_NE(r, nullptr);
-        std::string got;
-        for (const auto& c : r->children)
-            got +=
-                c->name + ":" + std::to_string(c->size) + ":" + std::to_string(c->file_count) + " ";
-        EXPECT_EQ(got, children);
-    }
-}
-
 TEST(ScannerAssembly, TimesCategoriesOrderAndJunk) {
     I18n::instance().set_language("en");
     TempTree t;
@@ -230,7 +205,6 @@ TEST(ScannerAssembly, TimesCategoriesOrderAndJunk) {
     t.file("proj/node_modules/b.js", 100);
     t.file("proj/node_modules/a/.cache/x.bin", 300000);
     t.file("proj/src/main.cpp", 300000);
-    t.dir("hollow/empty");
     const timespec stamp[2] = {{1000000000, 0}, {1000000000, 0}};
     const timespec newer[2] = {{1600000000, 0}, {1600000000, 0}};
     for (const char* f : {"media/a.mp4", "media/b.mp4", "media/c.jpg", "media/old.txt", "media"})
@@ -256,7 +230,6 @@ TEST(ScannerAssembly, TimesCategoriesOrderAndJunk) {
     ASSERT_NE(junk, nullptr);
     EXPECT_TRUE(junk->is_junk);
     EXPECT_EQ(root->reclaimable, junk->size);
-    EXPECT_FALSE(at(*root, {"hollow", "empty"})->can_enter());
 }
 
 // Subtrees are assembled by whichever walker finishes them, those holding

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include <sys/stat.h>
@@ -17,26 +16,22 @@ using testing_support::TempTree;
 
 namespace {
 
-// The export of `root` as `recorder` saw it.
+// The export of `root` as `recorder` saw it, saved to a file.
 std::string written(const std::string& root, tree_export::Recorder& recorder) {
-    char* data = nullptr;
-    std::size_t len = 0;
-    std::FILE* f = open_memstream(&data, &len);
-    EXPECT_TRUE(tree_export::write_export(f, root, recorder, 1234));
-    std::fclose(f);
-    std::string out(data, len);
-    std::free(data);
-    return out;
+    TempTree out;
+    const std::string file = out.path("scan.json");
+    EXPECT_EQ(
+        tree_export::save_export(
+            file, [&](std::FILE* f) { return tree_export::write_export(f, root, recorder, 1234); }),
+        "");
+    return testing_support::read_file(file);
 }
 
 // Scans `root` with a recorder and returns the export.
 std::string export_scan(const std::string& root, bool one_filesystem = false) {
     tree_export::Recorder recorder;
     ScanProgress progress;
-    scanner::Options options;
-    options.entry_sink = &recorder;
-    options.one_filesystem = one_filesystem;
-    scanner::scan(root, progress, options);
+    scanner::scan(root, progress, {true, one_filesystem, 0, &recorder});
     return written(root, recorder);
 }
 

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,46 +18,24 @@ constexpr const char* kHead = "[1,2,{\"progname\":\"t\",\"timestamp\":1700000000
 
 // Prints a tree as the window would see it, children by size then name (the
 // order of equal sizes is not fixed), ids left out.
-void describe(const FileNode& n, std::string& out, int depth = 0) {
-    out += std::string(static_cast<std::size_t>(depth) * 2, ' ') + n.name +
-           " size=" + std::to_string(n.size) + " files=" + std::to_string(n.file_count) +
-           " cat=" + std::to_string(static_cast<int>(n.category)) + (n.is_directory ? " dir" : "") +
-           (n.is_aggregate ? " agg" : "") + (n.is_junk ? " junk" : "") +
-           (n.is_denied ? " denied" : "") + (n.is_timeout ? " skipped" : "") +
-           (n.path_repaired ? " repaired" : "") + " reclaimable=" + std::to_string(n.reclaimable) +
-           " path=" + n.path + "\n";
-    std::vector<const FileNode*> kids;
-    for (const auto& c : n.children)
-        kids.push_back(c.get());
-    for (std::size_t i = 1; i < kids.size(); ++i)
-        EXPECT_GE(kids[i - 1]->size, kids[i]->size) << "children largest first in " << n.path;
-    std::sort(kids.begin(), kids.end(), [](const FileNode* a, const FileNode* b) {
-        return a->size != b->size ? a->size > b->size : a->name < b->name;
+std::string describe(const FileNode& n, int depth = 0) {
+    std::string out = std::string(static_cast<std::size_t>(depth) * 2, ' ') + n.name +
+                      " size=" + std::to_string(n.size) + " files=" + std::to_string(n.file_count) +
+                      " cat=" + std::to_string(static_cast<int>(n.category)) +
+                      (n.is_directory ? " dir" : "") + (n.is_aggregate ? " agg" : "") +
+                      (n.is_junk ? " junk" : "") + (n.is_denied ? " denied" : "") +
+                      (n.is_timeout ? " skipped" : "") + (n.path_repaired ? " repaired" : "") +
+                      " reclaimable=" + std::to_string(n.reclaimable) + " path=" + n.path + "\n";
+    auto kids = n.children;
+    const auto larger = [](const FileNodePtr& a, const FileNodePtr& b) {
+        return a->size > b->size;
+    };
+    EXPECT_TRUE(std::is_sorted(kids.begin(), kids.end(), larger)) << n.path;
+    std::sort(kids.begin(), kids.end(), [&](const FileNodePtr& a, const FileNodePtr& b) {
+        return larger(a, b) || (a->size == b->size && a->name < b->name);
     });
-    for (const FileNode* c : kids)
-        describe(*c, out, depth + 1);
-}
-
-std::string describe(const FileNode& n) {
-    std::string out;
-    describe(n, out);
-    return out;
-}
-
-std::string export_of_scan(const std::string& root, FileNodePtr& scanned, bool dedupe) {
-    tree_export::Recorder recorder;
-    ScanProgress progress;
-    scanner::Options options;
-    options.entry_sink = &recorder;
-    options.dedupe_hard_links = dedupe;
-    scanned = scanner::scan(root, progress, options);
-    char* data = nullptr;
-    std::size_t len = 0;
-    std::FILE* f = open_memstream(&data, &len);
-    EXPECT_TRUE(tree_export::write_export(f, root, recorder, 1700000000));
-    std::fclose(f);
-    std::string out(data, len);
-    std::free(data);
+    for (const auto& c : kids)
+        out += describe(*c, depth + 1);
     return out;
 }
 
@@ -80,12 +56,19 @@ TEST(TreeImport, OurExportOpensAsTheSameTreeAsTheScan) {
     t.hardlink("photos/z-again.jpg", "photos/a.jpg");
     t.hardlink("src/one-big-again.iso", "src/one-big.iso");
     t.dir("empty-folder");
+    TempTree saved_in;
+    const std::string file = saved_in.path("scan.json");
     for (const bool dedupe : {true, false}) {
-        FileNodePtr scanned;
-        const std::string json = export_of_scan(t.root(), scanned, dedupe);
-        tree_import::Options options;
-        options.dedupe_hard_links = dedupe;
-        const tree_import::Result saved = tree_import::parse(json, options);
+        tree_export::Recorder recorder;
+        ScanProgress progress;
+        const auto scanned = scanner::scan(t.root(), progress, {dedupe, false, 0, &recorder});
+        ASSERT_EQ(tree_export::save_export(file,
+                                           [&](std::FILE* f) {
+                                               return tree_export::write_export(
+                                                   f, t.root(), recorder, 1700000000);
+                                           }),
+                  "");
+        const tree_import::Result saved = tree_import::load_file(file, {dedupe});
         ASSERT_TRUE(saved.root) << saved.error;
         EXPECT_EQ(saved.timestamp, 1700000000);
         EXPECT_EQ(saved.program, "spacemole");
@@ -125,13 +108,15 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
          "  e size=300000 files=1 cat=9 dir reclaimable=0 path=/r/e\n"
          "    c size=300000 files=1 cat=9 reclaimable=0 path=/r/e/c\n"
          "  d size=0 files=0 cat=0 dir reclaimable=0 path=/r/d\n"},
-        {"small files fold, junk from names, read errors and exclusions flagged",
+        {"small files fold up to the byte limit, junk from names, read errors and exclusions "
+         "flagged",
          "[1,2,{},[{\"name\":\"/\"},[{\"name\":\"cache\",\"read_error\":true},{\"name\":\"x\","
-         "\"dsize\":4096},{\"name\":\"y\",\"dsize\":4096}],{\"name\":\"proc\",\"excluded\":"
-         "\"kernfs\"},{\"name\":\"z\",\"asize\":3,\"dsize\":0}]]",
-         "/ size=8192 files=2 cat=9 dir reclaimable=8192 path=/\n"
-         "  cache size=8192 files=2 cat=9 dir junk denied reclaimable=8192 path=/cache\n"
-         "    Small files size=8192 files=2 cat=9 agg reclaimable=0 path=/cache\n"
+         "\"dsize\":262143},{\"name\":\"y\",\"dsize\":4096},{\"name\":\"w\",\"dsize\":262144}],"
+         "{\"name\":\"proc\",\"excluded\":\"kernfs\"},{\"name\":\"z\",\"asize\":3,\"dsize\":0}]]",
+         "/ size=528383 files=3 cat=9 dir reclaimable=528383 path=/\n"
+         "  cache size=528383 files=3 cat=9 dir junk denied reclaimable=528383 path=/cache\n"
+         "    Small files size=266239 files=2 cat=9 agg reclaimable=0 path=/cache\n"
+         "    w size=262144 files=1 cat=9 reclaimable=0 path=/cache/w\n"
          "  proc size=0 files=0 cat=0 dir denied skipped reclaimable=0 path=/proc\n"},
         {"a saved scan of one file",
          "[1,1,{\"timestamp\":5},{\"name\":\"/data/x.pdf\",\"dsize\":4096}]",
