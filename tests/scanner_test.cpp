@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -22,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "fresh_process.h"
 #include "i18n.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
@@ -430,10 +427,8 @@ TEST(ScannerWalk, FolderSwappedBeforeItIsOpenedIsNotRead) {
     EXPECT_EQ(count_nodes(*root, named("marker.bin")), 0);
 }
 
-// Mounts below the scanned folder, in a private namespace. The mount table is
-// loaded once per process, from the namespace the process was in then: those
-// checks run in a fresh copy of this program started inside the namespace
-// (ScannerMountsInNamespace below).
+// Mounts below the scanned folder, in a private namespace (each scan reads
+// the mount table of the namespace it runs in).
 TEST(ScannerMounts, SkippedEnteredAndCyclicMountsInAPrivateNamespace) {
     TempTree t;
     t.file("home/a.bin", 300000);
@@ -442,11 +437,12 @@ TEST(ScannerMounts, SkippedEnteredAndCyclicMountsInAPrivateNamespace) {
     const long long above = blocks(t.path("top")) + blocks(t.file("top/above.bin", 300000));
     const std::string scan_root = t.path("top/scan");
     const long long own = blocks(scan_root) + blocks(t.file("top/scan/inside.bin", 300000));
+    const std::string home = t.path("home");
     SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
         // A folder above the scanned one, bind-mounted inside it: walking it
         // finds the scanned folder again, skipped, not counted twice; with one
         // file system the bind mount itself is not entered.
-        if (!testing_support::mount_bind(t.path("top"), t.path("top/scan/loop"))) return false;
+        ASSERT_TRUE(testing_support::mount_bind(t.path("top"), t.path("top/scan/loop")));
         for (const bool one_fs : {false, true}) {
             ScanProgress progress;
             const auto root = scanner::scan(scan_root, progress, {true, one_fs, 0, nullptr});
@@ -457,36 +453,24 @@ TEST(ScannerMounts, SkippedEnteredAndCyclicMountsInAPrivateNamespace) {
                                                        : std::vector<std::string>{"loop", "scan"});
             EXPECT_EQ(skipped ? facts(*skipped) : "", "dir denied skipped ro empty");
         }
-        const std::string disk = t.path("home/disk");
-        const std::string pseudo = t.path("home/pseudo");
-        const std::string ro = t.path("home/ro");
-        if (!testing_support::mount_tmpfs(disk) || !testing_support::mount_tmpfs(ro)) return false;
-        if (::mount("none", pseudo.c_str(), "ramfs", 0, nullptr) != 0) return false;
-        testing_support::write_file(disk + "/on_disk.bin", std::string(300000, 'd'));
-        testing_support::write_file(pseudo + "/sub/in_ram.bin", std::string(300000, 'r'));
-        testing_support::write_file(ro + "/frozen.bin", std::string(300000, 'f'));
-        // A bind mount within the scanned file system is entered, whatever its type.
-        ::mkdir((pseudo + "/bound").c_str(), 0755);
-        if (!testing_support::mount_bind(pseudo + "/sub", pseudo + "/bound")) return false;
-        if (!testing_support::remount_read_only(ro)) return false;
-        const auto fresh = testing_support::run_test_in_fresh_process(
-            "ScannerMountsInNamespace.MountsBelowTheRoot",
-            {{"SPACEMOLE_TEST_MOUNT_ROOT", t.path("home")}});
-        if (!fresh.passed) std::fprintf(stderr, "%s\n", fresh.output.c_str());
-        return fresh.passed;
-    });
-}
 
-TEST(ScannerMountsInNamespace, MountsBelowTheRoot) {
-    const char* home = std::getenv("SPACEMOLE_TEST_MOUNT_ROOT");
-    if (home == nullptr) GTEST_SKIP() << "runs only inside ScannerMounts";
-    {
+        ASSERT_TRUE(testing_support::mount_tmpfs(home + "/disk"));
+        ASSERT_TRUE(testing_support::mount_tmpfs(home + "/ro"));
+        ASSERT_EQ(::mount("none", (home + "/pseudo").c_str(), "ramfs", 0, nullptr), 0);
+        testing_support::write_file(home + "/disk/on_disk.bin", std::string(300000, 'd'));
+        testing_support::write_file(home + "/pseudo/sub/in_ram.bin", std::string(300000, 'r'));
+        testing_support::write_file(home + "/ro/frozen.bin", std::string(300000, 'f'));
+        ASSERT_TRUE(testing_support::remount_read_only(home + "/ro"));
+        // A bind mount within the scanned file system is entered, whatever its type.
+        ::mkdir((home + "/pseudo/bound").c_str(), 0755);
+        ASSERT_TRUE(testing_support::mount_bind(home + "/pseudo/sub", home + "/pseudo/bound"));
         ScanProgress progress;
-        scanner::Options options;
-        options.one_filesystem = true;
-        const auto root = scanner::scan(home, progress, options);
+        const auto ram = scanner::scan(home + "/pseudo", progress, {});
+        EXPECT_NE(at(*ram, {"bound", "in_ram.bin"}), nullptr);
+
+        const auto one_fs = scanner::scan(home, progress, {true, true, 0, nullptr});
         for (const char* name : {"disk", "pseudo", "ro"}) {
-            const FileNode* m = at(*root, {name});
+            const FileNode* m = at(*one_fs, {name});
             ASSERT_NE(m, nullptr) << name;
             // Read-only: removing a mount point reaches into it.
             EXPECT_EQ(facts(*m), "dir denied skipped ro empty") << name;
@@ -494,23 +478,17 @@ TEST(ScannerMountsInNamespace, MountsBelowTheRoot) {
         }
         EXPECT_EQ(progress.skipped_count(), 3);
         EXPECT_EQ(progress.denied_count(), 0);
-        EXPECT_EQ(facts(*root), "dir");
-    }
-    ScanProgress progress;
-    const auto root = scanner::scan(home, progress, {});
-    const std::pair<std::vector<std::string>, std::string> rows[] = {
-        {{"a.bin"}, "leaf"},
-        {{"disk", "on_disk.bin"}, "leaf"},           // another local file system is entered
-        {{"pseudo"}, "dir denied skipped ro empty"}, // a pseudo file system never
-        {{"ro", "frozen.bin"}, "leaf ro"},
-    };
-    for (const auto& [names, want] : rows)
-        EXPECT_EQ(at(*root, names) ? facts(*at(*root, names)) : "(missing)", want) << names[0];
-    EXPECT_EQ(progress.skipped_count(), 1);
-    const auto ram = scanner::scan(std::string(home) + "/pseudo", progress, {});
-    EXPECT_NE(at(*ram, {"bound", "in_ram.bin"}), nullptr);
-}
+        EXPECT_EQ(facts(*one_fs), "dir");
 
-// A folder above the scanned one, bind-mounted inside it: walking it finds
-// the scanned folder again, which must be skipped, not counted twice; with
-// one file system the bind mount itself is not entered.
+        const auto root = scanner::scan(home, progress, {});
+        const std::pair<std::vector<std::string>, std::string> rows[] = {
+            {{"a.bin"}, "leaf"},
+            {{"disk", "on_disk.bin"}, "leaf"},           // another local file system is entered
+            {{"pseudo"}, "dir denied skipped ro empty"}, // a pseudo file system never
+            {{"ro", "frozen.bin"}, "leaf ro"},
+        };
+        for (const auto& [names, want] : rows)
+            EXPECT_EQ(at(*root, names) ? facts(*at(*root, names)) : "(missing)", want) << names[0];
+        EXPECT_EQ(progress.skipped_count(), 4);
+    });
+}
