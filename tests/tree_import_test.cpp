@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,46 +18,24 @@ constexpr const char* kHead = "[1,2,{\"progname\":\"t\",\"timestamp\":1700000000
 
 // Prints a tree as the window would see it, children by size then name (the
 // order of equal sizes is not fixed), ids left out.
-void describe(const FileNode& n, std::string& out, int depth = 0) {
-    out += std::string(static_cast<std::size_t>(depth) * 2, ' ') + n.name +
-           " size=" + std::to_string(n.size) + " files=" + std::to_string(n.file_count) +
-           " cat=" + std::to_string(static_cast<int>(n.category)) + (n.is_directory ? " dir" : "") +
-           (n.is_aggregate ? " agg" : "") + (n.is_junk ? " junk" : "") +
-           (n.is_denied ? " denied" : "") + (n.is_timeout ? " skipped" : "") +
-           (n.path_repaired ? " repaired" : "") + " reclaimable=" + std::to_string(n.reclaimable) +
-           " path=" + n.path + "\n";
-    std::vector<const FileNode*> kids;
-    for (const auto& c : n.children)
-        kids.push_back(c.get());
-    for (std::size_t i = 1; i < kids.size(); ++i)
-        EXPECT_GE(kids[i - 1]->size, kids[i]->size) << "children largest first in " << n.path;
-    std::sort(kids.begin(), kids.end(), [](const FileNode* a, const FileNode* b) {
-        return a->size != b->size ? a->size > b->size : a->name < b->name;
+std::string describe(const FileNode& n, int depth = 0) {
+    std::string out = std::string(static_cast<std::size_t>(depth) * 2, ' ') + n.name +
+                      " size=" + std::to_string(n.size) + " files=" + std::to_string(n.file_count) +
+                      " cat=" + std::to_string(static_cast<int>(n.category)) +
+                      (n.is_directory ? " dir" : "") + (n.is_aggregate ? " agg" : "") +
+                      (n.is_junk ? " junk" : "") + (n.is_denied ? " denied" : "") +
+                      (n.is_timeout ? " skipped" : "") + (n.path_repaired ? " repaired" : "") +
+                      " reclaimable=" + std::to_string(n.reclaimable) + " path=" + n.path + "\n";
+    auto kids = n.children;
+    const auto larger = [](const FileNodePtr& a, const FileNodePtr& b) {
+        return a->size > b->size;
+    };
+    EXPECT_TRUE(std::is_sorted(kids.begin(), kids.end(), larger)) << n.path;
+    std::sort(kids.begin(), kids.end(), [&](const FileNodePtr& a, const FileNodePtr& b) {
+        return larger(a, b) || (a->size == b->size && a->name < b->name);
     });
-    for (const FileNode* c : kids)
-        describe(*c, out, depth + 1);
-}
-
-std::string describe(const FileNode& n) {
-    std::string out;
-    describe(n, out);
-    return out;
-}
-
-std::string export_of_scan(const std::string& root, FileNodePtr& scanned, bool dedupe) {
-    tree_export::Recorder recorder;
-    ScanProgress progress;
-    scanner::Options options;
-    options.entry_sink = &recorder;
-    options.dedupe_hard_links = dedupe;
-    scanned = scanner::scan(root, progress, options);
-    char* data = nullptr;
-    std::size_t len = 0;
-    std::FILE* f = open_memstream(&data, &len);
-    EXPECT_TRUE(tree_export::write_export(f, root, recorder, 1700000000));
-    std::fclose(f);
-    std::string out(data, len);
-    std::free(data);
+    for (const auto& c : kids)
+        out += describe(*c, depth + 1);
     return out;
 }
 
@@ -80,12 +56,19 @@ TEST(TreeImport, OurExportOpensAsTheSameTreeAsTheScan) {
     t.hardlink("photos/z-again.jpg", "photos/a.jpg");
     t.hardlink("src/one-big-again.iso", "src/one-big.iso");
     t.dir("empty-folder");
+    TempTree saved_in;
+    const std::string file = saved_in.path("scan.json");
     for (const bool dedupe : {true, false}) {
-        FileNodePtr scanned;
-        const std::string json = export_of_scan(t.root(), scanned, dedupe);
-        tree_import::Options options;
-        options.dedupe_hard_links = dedupe;
-        const tree_import::Result saved = tree_import::parse(json, options);
+        tree_export::Recorder recorder;
+        ScanProgress progress;
+        const auto scanned = scanner::scan(t.root(), progress, {dedupe, false, 0, &recorder});
+        ASSERT_EQ(tree_export::save_export(file,
+                                           [&](std::FILE* f) {
+                                               return tree_export::write_export(
+                                                   f, t.root(), recorder, 1700000000);
+                                           }),
+                  "");
+        const tree_import::Result saved = tree_import::load_file(file, {dedupe});
         ASSERT_TRUE(saved.root) << saved.error;
         EXPECT_EQ(saved.timestamp, 1700000000);
         EXPECT_EQ(saved.program, "spacemole");
@@ -125,13 +108,15 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
          "  e size=300000 files=1 cat=9 dir reclaimable=0 path=/r/e\n"
          "    c size=300000 files=1 cat=9 reclaimable=0 path=/r/e/c\n"
          "  d size=0 files=0 cat=0 dir reclaimable=0 path=/r/d\n"},
-        {"small files fold, junk from names, read errors and exclusions flagged",
+        {"small files fold up to the byte limit, junk from names, read errors and exclusions "
+         "flagged",
          "[1,2,{},[{\"name\":\"/\"},[{\"name\":\"cache\",\"read_error\":true},{\"name\":\"x\","
-         "\"dsize\":4096},{\"name\":\"y\",\"dsize\":4096}],{\"name\":\"proc\",\"excluded\":"
-         "\"kernfs\"},{\"name\":\"z\",\"asize\":3,\"dsize\":0}]]",
-         "/ size=8192 files=2 cat=9 dir reclaimable=8192 path=/\n"
-         "  cache size=8192 files=2 cat=9 dir junk denied reclaimable=8192 path=/cache\n"
-         "    Small files size=8192 files=2 cat=9 agg reclaimable=0 path=/cache\n"
+         "\"dsize\":262143},{\"name\":\"y\",\"dsize\":4096},{\"name\":\"w\",\"dsize\":262144}],"
+         "{\"name\":\"proc\",\"excluded\":\"kernfs\"},{\"name\":\"z\",\"asize\":3,\"dsize\":0}]]",
+         "/ size=528383 files=3 cat=9 dir reclaimable=528383 path=/\n"
+         "  cache size=528383 files=3 cat=9 dir junk denied reclaimable=528383 path=/cache\n"
+         "    Small files size=266239 files=2 cat=9 agg reclaimable=0 path=/cache\n"
+         "    w size=262144 files=1 cat=9 reclaimable=0 path=/cache/w\n"
          "  proc size=0 files=0 cat=0 dir denied skipped reclaimable=0 path=/proc\n"},
         {"a saved scan of one file",
          "[1,1,{\"timestamp\":5},{\"name\":\"/data/x.pdf\",\"dsize\":4096}]",
@@ -145,9 +130,6 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
 }
 
 TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
-    std::string deep = "[1,2,{},";
-    for (int i = 0; i < 5000; ++i)
-        deep += "[{\"name\":\"d\"},";
     const struct {
         std::string json;
         std::string error;
@@ -167,8 +149,6 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
          "\"dsize\" is negative (at byte 80)"},
         {std::string(kHead) + "{\"name\":\"a\",\"asize\":9223372036854775808}]",
          "\"asize\" is too large"},
-        {std::string(kHead) + "{\"name\":\"a\",\"dsize\":1e400}]",
-         "not valid JSON: Number too big"},
         {std::string(kHead) + "{\"name\":\"a\",\"dsize\":1.5}]",
          "\"dsize\" must be a whole number"},
         {std::string(kHead) +
@@ -182,10 +162,7 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
         {"[1,2,[],{\"name\":\"x\"}]", "the header must be an object"},
         {"[1,2,{}]", "the file ends before its root item"},
         {"[1,2,{},{\"name\":\"x\"},{\"name\":\"y\"}]", "the file goes on after its root item"},
-        {"[1,2,{},{\"name\":\"x\"}] 5",
-         "not valid JSON: The document root must not be followed by other values"},
         {"\x1F\x8B\x08\x00", "the file is gzip-compressed; decompress it first (at byte 0)"},
-        {deep, "nesting deeper than 4096 levels"},
     };
     for (const auto& row : table) {
         const tree_import::Result r = tree_import::parse(row.json);
@@ -196,16 +173,22 @@ TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
     }
 }
 
-TEST(TreeImport, DeepFoldersWithinTheLimitOpen) {
-    std::string json = "[1,2,{},";
-    for (int i = 0; i < 4000; ++i)
-        json += "[{\"name\":\"d\",\"dsize\":512},";
-    json += "{\"name\":\"f\",\"dsize\":4096}";
-    json += std::string(4000, ']') + "]";
-    const tree_import::Result r = tree_import::parse(json);
-    ASSERT_TRUE(r.root) << r.error;
-    EXPECT_EQ(r.root->size, 4000 * 512 + 4096);
-    EXPECT_EQ(r.entries, 4001);
+TEST(TreeImport, NestingOpensUpToItsLimit) {
+    for (const int depth : {4000, 5000}) {
+        std::string json = "[1,2,{},";
+        for (int i = 0; i < depth; ++i)
+            json += "[{\"name\":\"d\",\"dsize\":512},";
+        json += "{\"name\":\"f\",\"dsize\":4096}" + std::string(depth, ']') + "]";
+        const tree_import::Result r = tree_import::parse(json);
+        if (depth > 4096) {
+            EXPECT_NE(r.error.find("nesting deeper than 4096 levels"), std::string::npos)
+                << r.error;
+            continue;
+        }
+        ASSERT_TRUE(r.root) << r.error;
+        EXPECT_EQ(r.root->size, depth * 512 + 4096);
+        EXPECT_EQ(r.entries, depth + 1);
+    }
 }
 
 TEST(TreeImport, FilesThatCannotBeReadSayWhy) {
@@ -215,9 +198,7 @@ TEST(TreeImport, FilesThatCannotBeReadSayWhy) {
     const tree_import::Result folder = tree_import::load_file(t.root());
     EXPECT_EQ(folder.error, t.root() + " is a folder, not a saved scan");
     const std::string cut = t.file("cut.json", 0);
-    std::FILE* f = std::fopen(cut.c_str(), "w");
-    std::fputs("[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"", f);
-    std::fclose(f);
+    testing_support::write_file(cut, "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"");
     const tree_import::Result truncated = tree_import::load_file(cut);
     EXPECT_EQ(truncated.error,
               "the file ends too early (cut off while it was written?) (at byte 34)");
