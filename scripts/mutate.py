@@ -20,6 +20,7 @@ reported loudly and makes the run fail, so stale mutants get mended.
                                        a run that is still writing b.json to decide each)
 """
 import argparse
+import hashlib
 import json
 import os
 import shutil
@@ -310,8 +311,7 @@ MUTANTS = [
 
 # The CTest entries that cover a source file, when not just <module>_test.
 TESTS_FOR = {
-    "src/shell_ops_trash.cpp": ["shell_ops_trash_test", "shell_ops_delete_test", "shell_ops_portal_test",
-                                "shell_ops_crash_test"],
+    "src/shell_ops_trash.cpp": ["shell_ops_trash_test", "shell_ops_portal_test", "shell_ops_crash_test"],
     "src/shell_ops_compress.cpp": ["shell_ops_compress_test"],
     "src/shell_ops_desktop.cpp": ["shell_ops_desktop_test"],
     "tools/spacemole_scan.cpp": ["e2e_spacemole_scan"],
@@ -342,7 +342,13 @@ def copy_tree(dest):
     timestamps of unchanged files so the scratch build stays incremental."""
     files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=ROOT,
                            stdout=subprocess.PIPE, check=True).stdout.decode().split("\0")
-    for rel in filter(None, files):
+    wanted = set(filter(None, files))
+    # Files deleted from the working tree go from the copy too, or a removed
+    # test would still be built and run there.
+    for old in [p for p in dest.rglob("*") if p.is_file()]:
+        if str(old.relative_to(dest)) not in wanted:
+            old.unlink()
+    for rel in sorted(wanted):
         src, dst = ROOT / rel, dest / rel
         if not src.is_file():
             continue
@@ -376,8 +382,8 @@ def main():
     ap.add_argument("--save", help="write each mutant's outcome to this JSON file")
     ap.add_argument("--compare", help="fail when a mutant killed in this JSON file survives")
     ap.add_argument("--check", action="store_true", help="only check that the snippets apply")
-    ap.add_argument("--scratch", default=os.path.join(tempfile.gettempdir(), "spacemole-mutate-" + str(os.getuid())),
-                    help="scratch directory, reused between runs (default: %(default)s)")
+    ap.add_argument("--scratch", help="scratch directory, reused between runs (default: one per "
+                    "checkout and user under the system's temporary folder)")
     ap.add_argument("--timeout", type=int, default=180, help="seconds per test program")
     ap.add_argument("--tree", help="source tree to test (default: this checkout)")
     ap.add_argument("--carry", help="JSON of outcomes already known; those mutants are not run")
@@ -406,7 +412,10 @@ def main():
         print(f"{len(chosen)} mutants, {len(stale)} stale")
         return 1 if stale else 0
 
-    scratch = Path(args.scratch)
+    # One scratch copy per checkout, so runs from two worktrees never share one.
+    tag = hashlib.sha1(str(ROOT).encode()).hexdigest()[:8]
+    scratch = Path(args.scratch or os.path.join(tempfile.gettempdir(),
+                                                f"spacemole-mutate-{os.getuid()}-{tag}"))
     tree, build = scratch / "tree", scratch / "build"
     tree.mkdir(parents=True, exist_ok=True)
     copy_tree(tree)
@@ -428,6 +437,14 @@ def main():
     r = sh(["cmake", "--build", str(build), "-j2"], ROOT, env=env)
     if r.returncode != 0:
         sys.exit("mutate: the unchanged tree does not build\n" + r.stdout[-4000:])
+
+    # A mutant only counts as killed by tests that pass without it.
+    covering = sorted({t for m in chosen for t in tests_for(m[1], known) if not t.startswith("e2e_")})
+    if covering:
+        r = sh(["ctest", "--timeout", str(args.timeout), "-j2", "-R", "^(" + "|".join(covering) + ")$"],
+               build, env=env)
+        if r.returncode != 0:
+            sys.exit("mutate: the tests fail on the unchanged tree\n" + r.stdout[-4000:])
 
     results = {}
     interrupted = False
