@@ -280,6 +280,17 @@ MUTANTS = [
      "a name taken while tar ran stops the move"),
     ("desktop-reveal-method", "src/shell_ops_desktop.cpp", 'plan.method = is_directory ? "ShowFolders" : "ShowItems";',
      'plan.method = "ShowItems";', "folders revealed as items"),
+    # ---- undo of a move to the Trash
+    ("undo-reinsert", "src/app_undo.cpp", "m_root = tree_edit::with(old_root, back);",
+     "m_root = old_root;", "restored items do not reappear in the tree"),
+    ("undo-zoom", "src/app_undo.cpp", "m_path = tree_edit::follow(m_root, m_path);",
+     "m_path.clear();", "the zoom is lost after an undo"),
+    ("undo-report-name", "src/app_undo.cpp",
+     'report += "“" + su::basename_of(f.path) + "”: " + f.message;', "report += f.message;",
+     "an item left in the Trash is not named"),
+    ("undo-newest-first", "src/app_undo.cpp",
+     "m_trash_batches.insert(m_trash_batches.begin(), std::move(batch));",
+     "m_trash_batches.push_back(std::move(batch));", "the panel lists the oldest batch first"),
 ]
 
 # The CTest entries that cover a source file, when not just <module>_test.

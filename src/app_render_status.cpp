@@ -75,6 +75,7 @@ void App::draw_status_bar() {
         }
     }
 
+    double right = m_width - 12;
     if (m_root && !m_scanning) {
         const std::string done =
             m_saved_scan ? saved_scan_note()
@@ -82,6 +83,18 @@ void App::draw_status_bar() {
                                                 fmt::count(m_root->file_count).c_str()) +
                                "  ·  " + fmt::seconds(m_scan_duration);
         const double dw = measure_text(done, Font::Caption);
-        draw_label(done, Font::Caption, rect(m_width - 12 - dw, r.y, dw, r.h), m_palette.secondary);
+        draw_label(done, Font::Caption, rect(right - dw, r.y, dw, r.h), m_palette.secondary);
+        right -= dw + 16;
+    }
+    if (!m_trash_batches.empty()) {
+        // The way back to everything moved to the Trash since start.
+        std::int64_t items = 0;
+        for (const TrashBatch& b : m_trash_batches)
+            items += static_cast<std::int64_t>(b.entries.size());
+        const std::string link =
+            std::string("↺ ") + tr("Moved to Trash") + " (" + fmt::count(items) + ")";
+        const double lw = measure_text(link, Font::Caption);
+        draw_label(link, Font::Caption, rect(right - lw, r.y, lw, r.h), m_palette.accent);
+        add_target(rect(right - lw, r.y, lw, r.h), Act::OpenTrashed);
     }
 }
