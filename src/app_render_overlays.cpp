@@ -251,8 +251,15 @@ std::string clock_time(std::int64_t t) {
 void App::draw_trashed_panel() {
     constexpr double kHeadH = 30;
     constexpr double kItemH = 40;
+    const std::vector<TrashRow> rows = trashed_rows();
+    const double title_h = font_height(Font::Title);
+    // As tall as its rows need, up to the window's height less a margin.
+    double rows_h = rows.empty() ? font_height(Font::Body) : 0.0;
+    for (const TrashRow& row : rows)
+        rows_h += row.entry < 0 ? kHeadH : kItemH;
     const double w = std::min(m_width - 60, 640.0);
-    const double h = std::max(std::min(m_height - 60, 560.0), 160.0);
+    const double h =
+        std::max(std::min(m_height - 60, 20 + title_h + 12 + rows_h + 12 + 28 + 20), 160.0);
     const double x = (m_width - w) * 0.5;
     const double y0 = std::max((m_height - h) * 0.5, 20.0);
     const RectF box = rect(x, y0, w, h);
@@ -260,7 +267,6 @@ void App::draw_trashed_panel() {
     stroke_round_rect(box, 10, m_palette.control_edge, 1);
     add_target(box, Act::None); // a click on the body keeps the panel open
 
-    const double title_h = font_height(Font::Title);
     draw_label(tr("Moved to Trash"), Font::Title, rect(x + 20, y0 + 20, w - 40, title_h),
                m_palette.text);
     double y = y0 + 20 + title_h + 12;
@@ -268,7 +274,6 @@ void App::draw_trashed_panel() {
     const double body_h = font_height(Font::Body);
     const double cap_h = font_height(Font::Caption);
 
-    const std::vector<TrashRow> rows = trashed_rows();
     if (rows.empty())
         draw_label(tr("Nothing was moved to the Trash in this session."), Font::Body,
                    rect(x + 20, y, w - 40, body_h), m_palette.secondary);

@@ -199,10 +199,9 @@ std::vector<App::TrashRow> App::trashed_rows() const {
 }
 
 void App::reveal_trashed_row() {
-    const int visible = std::max(m_trashed_visible, 1);
-    if (m_trashed_row < m_trashed_first) m_trashed_first = m_trashed_row;
-    if (m_trashed_row >= m_trashed_first + visible) m_trashed_first = m_trashed_row - visible + 1;
-    m_trashed_first = std::max(m_trashed_first, 0);
+    // Upwards only: the next frame scrolls down to a row below the panel's
+    // end, as only drawing knows how many rows fit.
+    m_trashed_first = std::max(std::min(m_trashed_first, m_trashed_row), 0);
 }
 
 bool App::trashed_panel_key(guint keyval) {

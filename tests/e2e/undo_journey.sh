@@ -11,6 +11,8 @@ mkdir -p "$tree/big/inner" "$tree/mid" "$tree/small"
 head -c 6000000 /dev/zero >"$tree/big/inner/a.bin" # most of the tree: the left tile
 head -c 1500000 /dev/zero >"$tree/mid/c.bin"
 head -c 400000 /dev/zero >"$tree/small/d.bin"
+# Old, so that its tile has a colour of its own on the age map.
+touch -d '2 years ago' "$tree/big/inner/a.bin" "$tree/big/inner" "$tree/big"
 
 write_settings light
 start_app "$tree" || exit 1
