@@ -24,6 +24,7 @@ void App::draw_status_bar() {
     fill_rect(r, m_palette.bar);
     draw_hairline(r.y, 0, m_width);
 
+    double left_end = 0; // where the selection's facts and actions end
     if (m_selected) {
         const FileNodePtr node = m_selected;
         const std::string name = truncate_to_width(node->name, Font::CaptionBold, 0.3 * m_width);
@@ -55,6 +56,7 @@ void App::draw_status_bar() {
             draw_label(mark, Font::Caption, rect(x, r.y, mw, r.h), m_palette.danger_fg);
             add_target(rect(x, r.y, mw, r.h), Act::StatusToggleBasket);
         }
+        left_end = x + mw;
     } else if (m_volume_total >= 1) {
         std::string text = m_volume_name.empty() ? std::string() : m_volume_name + ":  ";
         text += I18n::instance().trf("%s used · %s free of %s", fmt::bytes(m_volume_used).c_str(),
@@ -94,7 +96,11 @@ void App::draw_status_bar() {
         const std::string link =
             std::string("↺ ") + tr("Moved to Trash") + " (" + fmt::count(items) + ")";
         const double lw = measure_text(link, Font::Caption);
-        draw_label(link, Font::Caption, rect(right - lw, r.y, lw, r.h), m_palette.accent);
-        add_target(rect(right - lw, r.y, lw, r.h), Act::OpenTrashed);
+        // On a narrow window the selection keeps its room; the File menu
+        // still opens the panel.
+        if (right - lw > left_end + 12) {
+            draw_label(link, Font::Caption, rect(right - lw, r.y, lw, r.h), m_palette.accent);
+            add_target(rect(right - lw, r.y, lw, r.h), Act::OpenTrashed);
+        }
     }
 }

@@ -39,6 +39,9 @@ bool is_enter(guint keyval) {
 } // namespace
 
 void App::remember_trashed(std::vector<shell_ops::TrashedItem> moved) {
+    // The banner now speaks of this move: an Undo there must not reach back
+    // to an earlier one.
+    m_undo_serial = 0;
     if (moved.empty()) return;
     TrashBatch batch;
     batch.serial = m_trash_batches.empty() ? 1 : m_trash_batches.front().serial + 1;
