@@ -3,7 +3,6 @@
 #include "tree_edit.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -152,42 +151,6 @@ TEST(TreeEdit, RootRemovedLeavesNothingAndTheZoomStackStopsAtWhatIsLeft) {
     ASSERT_EQ(stack.size(), 2u) << "the view stays in the deepest folder that still exists";
     EXPECT_EQ(stack[1]->path, t.path("r/a/b"));
     EXPECT_EQ(stack[1]->size, b->size - c->size);
-}
-
-TEST(TreeEdit, PuttingRemovedNodesBackMatchesAFreshScan) {
-    for (unsigned seed = 11; seed <= 14; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        TempTree t;
-        grow(t, rng, "top", 4);
-        const FileNodePtr tree = scan(t.path("top"));
-        std::vector<FileNodePtr> nodes;
-        all_nodes(tree, nodes);
-        std::shuffle(nodes.begin(), nodes.end(), rng);
-        std::vector<FileNodePtr> taken;
-        std::vector<std::string> removed;
-        for (const auto& n : nodes) {
-            if (taken.size() == 3 || n == tree || n->is_aggregate) continue;
-            if (std::none_of(removed.begin(), removed.end(), [&](const std::string& r) {
-                    return at_or_below(n->path, r) || at_or_below(r, n->path);
-                })) {
-                taken.push_back(n);
-                removed.push_back(n->path);
-            }
-        }
-        // Away and back on disk, as a move to the Trash and its undo do.
-        for (std::size_t i = 0; i < removed.size(); ++i)
-            ASSERT_EQ(std::rename(removed[i].c_str(), t.path("away" + std::to_string(i)).c_str()),
-                      0);
-        const FileNodePtr shrunk = tree_edit::without(tree, removed);
-        for (std::size_t i = 0; i < removed.size(); ++i)
-            ASSERT_EQ(std::rename(t.path("away" + std::to_string(i)).c_str(), removed[i].c_str()),
-                      0);
-        const FileNodePtr back = tree_edit::with(shrunk, taken);
-        expect_same(*back, *scan(t.path("top")));
-        for (const auto& n : taken)
-            EXPECT_EQ(tree_edit::find(back, n->path), n) << "the held node itself goes back";
-    }
 }
 
 TEST(TreeEdit, PutBackSkipsTakenPathsAndMissingFoldersAndNestsInnerItems) {
