@@ -119,22 +119,17 @@ TEST(Restore, WhatCanGoBackDoesAndTheRestStaysInTheTrashWithItsRecord) {
         EXPECT_EQ(r.restored, (std::vector<std::string>{file, folder, inner, stick}));
         for (const auto& [path, was] : before)
             EXPECT_EQ(state(path), was) << path;
-        std::map<std::string, std::pair<RestoreProblem, std::string>> failed;
+        using P = RestoreProblem;
+        std::vector<std::pair<std::string, P>> failed;
         for (const auto& f : r.failed)
-            failed[f.path] = {f.problem, f.message};
-        EXPECT_EQ(
-            failed,
-            (std::map<std::string, std::pair<RestoreProblem, std::string>>{
-                {taken,
-                 {RestoreProblem::PathTaken, "Something else now stands at its original place"}},
-                {replaced,
-                 {RestoreProblem::NotInTrash, "It is no longer in the Trash as it was moved"}},
-                {orphan, {RestoreProblem::FolderGone, "Its original folder no longer exists"}},
-                {docs, {RestoreProblem::Protected, "Protected system location"}},
-                {portal.path,
-                 {RestoreProblem::ViaPortal,
-                  "It went to the Trash through the desktop; restore it from there"}},
-            }));
+            failed.emplace_back(f.path, f.problem);
+        EXPECT_EQ(failed, (decltype(failed){{taken, P::PathTaken},
+                                            {replaced, P::NotInTrash},
+                                            {orphan, P::FolderGone},
+                                            {docs, P::Protected},
+                                            {portal.path, P::ViaPortal}}));
+        EXPECT_EQ(r.failed.at(3).message, "Protected system location"); // the guard's reason
+        EXPECT_EQ(r.failed.at(0).message, "Something else now stands at its original place");
         EXPECT_EQ(read_file(taken), "new");
         EXPECT_EQ(read_file(entry_of(m[4])), "another file of that name");
         EXPECT_FALSE(exists(tree.path("home/Documents")));
