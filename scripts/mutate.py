@@ -190,6 +190,8 @@ MUTANTS = [
     ("restore-portal", "src/shell_ops_restore.cpp",
      "if (item.via_portal) return problem(RestoreProblem::ViaPortal);", "",
      "portal moves reported as emptied from the Trash"),
+    ("restore-tree-nest", "src/tree_edit.cpp", "if (!below.empty()) after = insert(after, below);", "",
+     "an item put back with its folder in one call is left out of it"),
     # ---- scanner
     ("scan-block-size", "src/scanner.cpp",
      "const std::int64_t size = static_cast<std::int64_t>(st.st_blocks) * 512;",
