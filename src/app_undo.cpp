@@ -234,7 +234,9 @@ bool App::trashed_panel_key(guint keyval) {
         row = n - 1;
         break;
     default:
-        if ((is_enter(keyval) || keyval == GDK_KEY_space) && n > 0) {
+        if (!is_enter(keyval) && keyval != GDK_KEY_space)
+            return false; // left to the window: Control+Q still quits
+        if (n > 0) {
             const TrashRow& r = rows[static_cast<std::size_t>(std::clamp(m_trashed_row, 0, n - 1))];
             restore_trashed(m_trash_batches[r.batch].serial, r.entry);
         }
