@@ -22,7 +22,7 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DATA = os.path.join(ROOT, "data", "i18n")
 OUT = os.path.join(ROOT, "src", "i18n_data.h")
-KEY_COUNT = 167
+KEY_COUNT = 183
 
 # (code, native name, right-to-left); the order is the language menu's and the
 # stored index's, so it must never be re-sorted.

@@ -256,6 +256,7 @@ App::~App() {
     if (m_compress_tick) g_source_remove(m_compress_tick);
     if (m_search_pulse_source) g_source_remove(m_search_pulse_source);
     if (m_delete_thread.joinable()) m_reaper.adopt(std::move(m_delete_thread), nullptr);
+    if (m_restore_thread.joinable()) m_reaper.adopt(std::move(m_restore_thread), nullptr);
     if (m_compress_thread.joinable()) m_reaper.adopt(std::move(m_compress_thread), nullptr);
     discard_treemap_cache();
     m_theme_watch.reset();
@@ -272,6 +273,7 @@ bool App::join_threads(std::chrono::steady_clock::time_point deadline) {
     cancel_scan();
     cancel_compression();
     if (m_delete_thread.joinable()) m_reaper.adopt(std::move(m_delete_thread), nullptr);
+    if (m_restore_thread.joinable()) m_reaper.adopt(std::move(m_restore_thread), nullptr);
     if (m_compress_thread.joinable()) m_reaper.adopt(std::move(m_compress_thread), nullptr);
     return m_reaper.wait_idle(deadline);
 }
@@ -385,6 +387,9 @@ std::uint32_t App::begin_scan(const std::string& path) {
     // Freeing a tree of a million entries takes tens of milliseconds.
     if (m_root) m_reaper.adopt(std::thread(), std::move(m_root));
     m_last_freed = m_reclaimable = 0;
+    // The batches stay restorable from their panel; the banner goes.
+    m_undo_serial = 0;
+    m_restore_note.clear();
     m_guard_ok.clear();
     m_denied_folders = m_skipped_folders = 0;
     m_tiles_node_id = 0;

@@ -15,7 +15,8 @@
 // inspect it; only App members write it. Members live in files split by
 // concern: app.cpp (lifecycle, scan control), app_navigation.cpp,
 // app_input.cpp, app_menubar.cpp, app_basket.cpp (delete list, removal),
-// app_compress.cpp, app_render.cpp and app_render_*.cpp.
+// app_undo.cpp (putting moves to the Trash back), app_compress.cpp, app_render.cpp and
+// app_render_*.cpp.
 #pragma once
 
 #include <atomic>
@@ -93,6 +94,17 @@ public:
         };
         PathsOp delete_permanently = [](const std::vector<std::string>&) {
             return shell_ops::TrashResult{};
+        };
+        // Puts earlier moves to the Trash back; runs on the restore thread.
+        // The default restores nothing and says so for every item.
+        using RestoreOp =
+            std::function<shell_ops::RestoreResult(const std::vector<shell_ops::TrashedItem>&)>;
+        RestoreOp restore_from_trash = [](const std::vector<shell_ops::TrashedItem>& items) {
+            shell_ops::RestoreResult result;
+            for (const shell_ops::TrashedItem& item : items)
+                result.failed.push_back({item.path, shell_ops::RestoreProblem::Failed,
+                                         "The item could not be moved back"});
+            return result;
         };
         // Stops early, with an empty result, once the flag turns true.
         using CompressOp = std::function<std::string(
@@ -175,6 +187,10 @@ public:
         LinkWebsite = 34,
         SearchClose = 35,
         SearchNext = 36,
+        UndoTrash = 37,         // the freed banner's "Undo"
+        OpenTrashed = 38,       // the status bar's "Moved to Trash"
+        TrashRestoreItem = 39,  // index: the panel row
+        TrashRestoreBatch = 40, // index: the panel row
     };
 
     struct HitTarget {
@@ -190,7 +206,14 @@ public:
         int index = 0; // zoom depth (-1: the scanned folder) or path prefix length
     };
 
-    enum class Overlay : std::int32_t { None = 0, Menu = 1, Dialog = 2, About = 3, Settings = 4 };
+    enum class Overlay : std::int32_t {
+        None = 0,
+        Menu = 1,
+        Dialog = 2,
+        About = 3,
+        Settings = 4,
+        Trashed = 5, // what went to the Trash since start, to put back
+    };
 
     struct MenuEntry {
         std::int32_t id = 0; // Cmd; 0 for separators and captions
@@ -241,6 +264,8 @@ public:
         CMD_MENU_DOWN = 710,
         CMD_MENU_SETTINGS = 711,
         CMD_MENU_OPEN_SAVED = 712,
+        CMD_MENU_UNDO = 713,
+        CMD_MENU_TRASHED = 714,
         CMD_CRUMB_FIRST = 1000,
     };
 
@@ -362,6 +387,44 @@ public:
     void finish_deletion(bool permanent);
     // The in-place update of the tree after `removed` paths left the disk.
     void apply_deletion(const std::vector<std::string>& removed);
+
+    // ---- Undo of moves to the Trash (app_undo.cpp) ----------------------------
+    // One move to the Trash, kept for the life of the program. The removed
+    // nodes are immutable and still held, so restored items go back into
+    // the tree as they were, without a rescan.
+    struct TrashEntry {
+        enum class State : std::int32_t { InTrash = 0, Restored = 1, Stayed = 2 };
+        shell_ops::TrashedItem item;
+        FileNodePtr node; // the entry as it left the tree; may be empty
+        State state = State::InTrash;
+        std::string problem; // why the last restore left it in the Trash
+    };
+    struct TrashBatch {
+        std::uint64_t serial = 0; // 1 for the first batch
+        std::int64_t time = 0;    // Unix seconds of the move
+        std::vector<TrashEntry> entries;
+    };
+    // A row of the "Moved to Trash" panel: a batch heading or one of its items.
+    struct TrashRow {
+        std::size_t batch = 0; // position in m_trash_batches
+        int entry = -1;        // -1: the batch's heading
+    };
+    // Records a finished move to the Trash; the nodes are looked up in the
+    // tree before it is edited (else taken from the delete list).
+    void remember_trashed(std::vector<shell_ops::TrashedItem> moved);
+    // The freed banner offers Undo (and Control+Z works) for this batch.
+    bool can_undo() const;
+    void undo_last_trash();
+    // Puts back what of batch `serial` is still in the Trash: entry `entry`
+    // alone, or all of them (-1).
+    void restore_trashed(std::uint64_t serial, int entry);
+    void finish_restore();
+    void open_trashed_panel();
+    std::vector<TrashRow> trashed_rows() const;
+    bool trashed_panel_key(guint keyval);
+    void trashed_panel_click(const HitTarget* hit);
+    // Scrolls the panel so the keyboard's row is in view.
+    void reveal_trashed_row();
 
     // ---- Compression (app_compress.cpp) -------------------------------------
     void compress_folder(const FileNodePtr& node);
@@ -555,6 +618,7 @@ public:
     void draw_dialog();
     void draw_settings();
     void draw_about();
+    void draw_trashed_panel();
     // The ring around the control that the keyboard would activate in a panel.
     void draw_focus_ring(const RectF& r);
 
@@ -640,6 +704,18 @@ public:
     bool m_freed_permanently = false; // the banner's wording: deleted, or in the Trash
     std::unordered_map<std::uint64_t, bool> m_guard_ok; // guard verdicts by node id
 
+    // Undo: every batch moved to the Trash since start, newest first.
+    std::vector<TrashBatch> m_trash_batches;
+    std::uint64_t m_undo_serial = 0; // the batch the freed banner offers to undo; 0 none
+    bool m_restoring = false;        // the restore thread runs
+    // What the running restore was asked for: batch serial and entry positions.
+    std::uint64_t m_restore_serial = 0;
+    std::vector<std::size_t> m_restore_entries;
+    std::string m_restore_note; // "Restored n items", shown in the freed banner's place
+    int m_trashed_row = 0;      // the panel row the keyboard is on
+    int m_trashed_first = 0;    // the first panel row shown
+    int m_trashed_visible = 1;  // rows the last frame had room for
+
     // Worker threads. The running scan's progress is shared with its thread,
     // which the reaper joins after a cancel.
     std::shared_ptr<ScanProgress> m_progress;
@@ -647,6 +723,7 @@ public:
     std::thread m_scan_thread;
     std::thread m_delete_thread;
     std::thread m_compress_thread;
+    std::thread m_restore_thread;
 
     // Compression.
     bool m_compressing = false;
@@ -665,6 +742,8 @@ public:
     std::vector<std::string> m_no_trash;
     std::string m_trash_error;
     std::int32_t m_trash_failed = 0;
+    std::vector<shell_ops::TrashedItem> m_trash_moved;
+    shell_ops::RestoreResult m_restored;
 
     // Layout of the last frame.
     RectF m_r_toolbar;

@@ -111,7 +111,8 @@ void App::add_reclaimable_to_basket() {
 // ---- Removal -----------------------------------------------------------------------
 
 void App::empty_basket_to_trash() {
-    if (m_deleting) return;
+    // A restore running meanwhile may be putting back the very paths listed.
+    if (m_deleting || m_restoring) return;
     // Nothing reaches the list that may not be removed, but a stale item is
     // refused here too, with the same dialog as when it is marked.
     FileNodePtr refused;
@@ -137,7 +138,7 @@ void App::empty_basket_to_trash() {
 }
 
 void App::delete_no_trash_items() {
-    if (m_deleting) return;
+    if (m_deleting || m_restoring) return;
     std::vector<std::string> paths;
     {
         std::lock_guard lock(m_result_mutex);
@@ -150,6 +151,7 @@ void App::delete_no_trash_items() {
 void App::start_deletion(std::vector<std::string> paths, bool permanent) {
     m_deleting = true;
     m_delete_error.clear();
+    m_restore_note.clear();
     if (m_delete_thread.joinable()) m_reaper.adopt(std::move(m_delete_thread), nullptr);
     Effects::PathsOp op = permanent ? m_fx.delete_permanently : m_fx.move_to_trash;
     // The thread writes only the hand-over fields, under the mutex; the App
@@ -161,6 +163,7 @@ void App::start_deletion(std::vector<std::string> paths, bool permanent) {
             {
                 std::lock_guard lock(m_result_mutex);
                 m_trashed = std::move(result.trashed);
+                m_trash_moved = std::move(result.moved);
                 m_trash_error = std::move(result.error);
                 m_trash_failed = result.failed_count;
                 m_no_trash =
@@ -181,9 +184,11 @@ void App::finish_deletion(bool permanent) {
     std::string error;
     std::int32_t failures = 0;
     std::size_t no_trash = 0;
+    std::vector<shell_ops::TrashedItem> moved;
     {
         std::lock_guard lock(m_result_mutex);
         removed.swap(m_trashed);
+        moved.swap(m_trash_moved);
         error = m_trash_error;
         failures = m_trash_failed;
         no_trash = m_no_trash.size();
@@ -193,6 +198,12 @@ void App::finish_deletion(bool permanent) {
     for (const FileNodePtr& item : m_basket)
         if (gone.count(item->path) != 0) freed += item->size;
 
+    // Kept for Undo with the nodes as they are before the tree is edited.
+    if (permanent) {
+        m_undo_serial = 0;
+    } else {
+        remember_trashed(std::move(moved));
+    }
     apply_deletion(removed);
     if (!removed.empty()) {
         m_last_freed = freed;

@@ -352,6 +352,9 @@ bool App::on_click(double x, double y, bool secondary) {
                 close_overlay(); // a progress dialog stays
             }
             break;
+        case Overlay::Trashed:
+            trashed_panel_click(hit ? &t : nullptr);
+            break;
         default:
             panel_click(*this, hit ? &t : nullptr);
             break;
@@ -414,7 +417,15 @@ bool App::on_click(double x, double y, bool secondary) {
     case Act::DismissFreed:
         m_last_freed = 0;
         m_delete_error.clear();
+        m_undo_serial = 0;
+        m_restore_note.clear();
         request_repaint();
+        break;
+    case Act::UndoTrash:
+        undo_last_trash();
+        break;
+    case Act::OpenTrashed:
+        open_trashed_panel();
         break;
     case Act::BasketClear:
         m_basket.clear();
@@ -502,6 +513,19 @@ void App::on_leave() {
 }
 
 void App::scroll_by(double dy) {
+    if (m_overlay == Overlay::Trashed) {
+        // Whole rows; a small smooth-scroll step still moves one.
+        const int rows = static_cast<int>(trashed_rows().size());
+        int step = static_cast<int>(dy / 26);
+        if (step == 0 && dy != 0) step = dy > 0 ? 1 : -1;
+        const int first =
+            std::clamp(m_trashed_first + step, 0, std::max(rows - m_trashed_visible, 0));
+        if (first == m_trashed_first) return;
+        m_trashed_first = first;
+        m_trashed_row = std::clamp(m_trashed_row, first, first + m_trashed_visible - 1);
+        request_repaint();
+        return;
+    }
     if (m_view_mode != ViewMode::Tree) return;
     const double max = std::max(0.0, m_content_height - static_cast<double>(m_r_content.h));
     const double next = std::clamp(m_scroll + dy, 0.0, max);
@@ -597,6 +621,8 @@ bool App::on_key(guint keyval, GdkModifierType state) {
         switch (m_overlay) {
         case Overlay::Menu:
             return menu_key(*this, keyval, shift);
+        case Overlay::Trashed:
+            return trashed_panel_key(keyval);
         case Overlay::Dialog:
             // Enter reaches the dialog's buttons only while the dialog is the
             // overlay in front.
@@ -608,6 +634,13 @@ bool App::on_key(guint keyval, GdkModifierType state) {
         default:
             return panel_key(*this, keyval, shift);
         }
+    }
+
+    // Undo of the last move to the Trash, while its banner is shown. Also
+    // while searching: Control+Z is never search text.
+    if (ctrl && (keyval == GDK_KEY_z || keyval == GDK_KEY_Z) && !shift) {
+        undo_last_trash();
+        return true;
     }
 
     if (m_search_open) {

@@ -29,6 +29,9 @@ constexpr Item kFile[] = {
     {nullptr, 0, 0, kNoMods, false},
     {"Open in file manager", App::CMD_MENU_REVEAL, 0, kNoMods, false},
     {nullptr, 0, 0, kNoMods, false},
+    {"Undo move to Trash", App::CMD_MENU_UNDO, GDK_KEY_z, GDK_CONTROL_MASK, false},
+    {"Moved to Trash", App::CMD_MENU_TRASHED, 0, kNoMods, true},
+    {nullptr, 0, 0, kNoMods, false},
     {"E&xit", App::CMD_MENU_EXIT, GDK_KEY_q, GDK_CONTROL_MASK, false},
 };
 
@@ -150,6 +153,9 @@ void App::sync_menu_state() {
             case CMD_MENU_DOWN:
                 sensitive = can_zoom_in();
                 break;
+            case CMD_MENU_UNDO:
+                sensitive = can_undo();
+                break;
             default:
                 break;
             }
@@ -190,6 +196,10 @@ void App::handle_menu_command(int id) {
         open_about();
         return;
     }
+    if (id == CMD_MENU_TRASHED) {
+        open_trashed_panel();
+        return;
+    }
     const FileNodePtr node = m_menu_node;
     close_overlay();
     switch (id) {
@@ -205,6 +215,9 @@ void App::handle_menu_command(int id) {
         return;
     case CMD_MENU_CANCEL_SCAN:
         cancel_scan();
+        return;
+    case CMD_MENU_UNDO:
+        undo_last_trash(); // re-checks that the banner offers it
         return;
     case CMD_MENU_REVEAL:
         if (const FileNodePtr shown = current(); shown && shown->allows(FileNode::Action::Reveal))

@@ -113,7 +113,8 @@ void App::compute_layout() {
     }
     m_r_freed = {};
     // A deletion that freed nothing still reports its error here.
-    if (m_last_freed > 0 || !m_delete_error.empty()) {
+    if (m_last_freed > 0 || !m_delete_error.empty() || m_undo_serial != 0 ||
+        !m_restore_note.empty()) {
         bottom -= 28;
         m_r_freed = {0, bottom, w, 28};
     }

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 #include "format.h"
 #include "i18n.h"
 #include "settings.h"
+#include "strutil.h"
 
 #if __has_include("icon_data.h")
 #include "icon_data.h"
@@ -63,6 +65,9 @@ void App::draw_overlay() {
         break;
     case Overlay::Menu:
         draw_menu();
+        return;
+    case Overlay::Trashed:
+        draw_trashed_panel();
         return;
     default:
         draw_dialog();
@@ -225,6 +230,163 @@ void App::draw_dialog() {
         add_target(r, Act::DialogButton, it->id);
         right -= bw + 8;
     }
+}
+
+// ---- Moved to Trash -------------------------------------------------------------------
+
+namespace {
+
+// "14:05" of a Unix time, in the local zone.
+std::string clock_time(std::int64_t t) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (!localtime_r(&tt, &tm)) return "?";
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%H:%M", &tm);
+    return buf;
+}
+
+} // namespace
+
+void App::draw_trashed_panel() {
+    constexpr double kHeadH = 30;
+    constexpr double kItemH = 40;
+    const std::vector<TrashRow> rows = trashed_rows();
+    const double title_h = font_height(Font::Title);
+    // As tall as its rows need, up to the window's height less a margin.
+    double rows_h = rows.empty() ? font_height(Font::Body) : 0.0;
+    for (const TrashRow& row : rows)
+        rows_h += row.entry < 0 ? kHeadH : kItemH;
+    const double w = std::min(m_width - 60, 640.0);
+    const double h =
+        std::max(std::min(m_height - 60, 20 + title_h + 12 + rows_h + 12 + 28 + 20), 160.0);
+    const double x = (m_width - w) * 0.5;
+    const double y0 = std::max((m_height - h) * 0.5, 20.0);
+    const RectF box = rect(x, y0, w, h);
+    fill_round_rect(box, 10, m_palette.bar);
+    stroke_round_rect(box, 10, m_palette.control_edge, 1);
+    add_target(box, Act::None); // a click on the body keeps the panel open
+
+    draw_label(tr("Moved to Trash"), Font::Title, rect(x + 20, y0 + 20, w - 40, title_h),
+               m_palette.text);
+    double y = y0 + 20 + title_h + 12;
+    const double bottom = y0 + h - 20 - 28 - 12; // the rows end above the Close button
+    const double body_h = font_height(Font::Body);
+    const double cap_h = font_height(Font::Caption);
+
+    if (rows.empty())
+        draw_label(tr("Nothing was moved to the Trash in this session."), Font::Body,
+                   rect(x + 20, y, w - 40, body_h), m_palette.secondary);
+    const int n = static_cast<int>(rows.size());
+    m_trashed_row = std::clamp(m_trashed_row, 0, std::max(n - 1, 0));
+    m_trashed_first = std::clamp(m_trashed_first, 0, std::max(n - 1, 0));
+    if (m_trashed_row < m_trashed_first) m_trashed_first = m_trashed_row;
+
+    // Lays the rows out from m_trashed_first; when the keyboard's row would
+    // fall below the panel, starts further down and tries again.
+    int drawn = 0;
+    for (;;) {
+        double cy = y;
+        drawn = 0;
+        for (int i = m_trashed_first; i < n; ++i) {
+            const double rh = rows[static_cast<std::size_t>(i)].entry < 0 ? kHeadH : kItemH;
+            if (cy + rh > bottom) break;
+            cy += rh;
+            ++drawn;
+        }
+        if (m_trashed_row < m_trashed_first + drawn || m_trashed_first >= m_trashed_row) break;
+        ++m_trashed_first;
+    }
+    m_trashed_visible = std::max(drawn, 1);
+
+    const std::string restore = tr("Restore");
+    const std::string restore_all = tr("Restore all");
+    auto button = [&](const std::string& label, double right, double cy, double rh, Act act,
+                      int index) {
+        const double bw = measure_text(label, Font::Caption) + 20;
+        const RectF r = rect(right - bw, cy + (rh - 22) * 0.5, bw, 22);
+        const bool enabled = !m_restoring && !m_deleting;
+        fill_round_rect(r, 4, m_palette.control, enabled ? 1.0 : 0.5);
+        stroke_round_rect(r, 4, m_palette.control_edge, 1, enabled ? 1.0 : 0.5);
+        draw_label(label, Font::Caption, rect(r.x + 10, r.y, bw - 20, 22), m_palette.text,
+                   enabled ? 1.0 : 0.5);
+        if (enabled) add_target(r, act, index);
+        return bw;
+    };
+
+    double cy = y;
+    for (int i = m_trashed_first; i < m_trashed_first + drawn; ++i) {
+        const TrashRow& row = rows[static_cast<std::size_t>(i)];
+        const TrashBatch& batch = m_trash_batches[row.batch];
+        const double rh = row.entry < 0 ? kHeadH : kItemH;
+        const RectF band = rect(x + 12, cy, w - 24, rh);
+        if (i == m_trashed_row) fill_round_rect(band, 5, m_palette.accent, 0.14);
+        const double right = x + w - 20;
+        if (row.entry < 0) {
+            std::int64_t bytes = 0;
+            bool pending = false;
+            for (const TrashEntry& e : batch.entries) {
+                bytes += e.node ? e.node->size : e.item.size;
+                pending = pending || e.state != TrashEntry::State::Restored;
+            }
+            const double bw =
+                pending ? button(restore_all, right, cy, rh, Act::TrashRestoreBatch, i) : 0.0;
+            const std::string head =
+                clock_time(batch.time) + "  ·  " +
+                I18n::instance().trf(
+                    "%s item(s)",
+                    fmt::count(static_cast<std::int64_t>(batch.entries.size())).c_str()) +
+                "  ·  " + fmt::bytes(bytes);
+            draw_label(truncate_to_width(head, Font::CaptionBold, w - 60 - bw), Font::CaptionBold,
+                       rect(x + 20, cy, w - 60 - bw, rh), m_palette.secondary);
+            if (i > 0) draw_hairline(cy, x + 20, x + w - 20);
+        } else {
+            const TrashEntry& e = batch.entries[static_cast<std::size_t>(row.entry)];
+            const bool back = e.state == TrashEntry::State::Restored;
+            const double bw =
+                back ? 0.0 : button(restore, right, cy, rh, Act::TrashRestoreItem, i) + 12;
+            const std::string size = fmt::bytes(e.node ? e.node->size : e.item.size);
+            const double sw = measure_text(size, Font::Body);
+            const double text_w = w - 40 - 14 - bw - sw - 12;
+            const double top = cy + (rh - body_h - cap_h - 2) * 0.5;
+            draw_label(truncate_to_width(su::basename_of(e.item.path), Font::Body, text_w),
+                       Font::Body, rect(x + 34, top, text_w, body_h), m_palette.text);
+            draw_label(size, Font::Body, rect(right - bw - sw, top, sw, body_h),
+                       m_palette.secondary);
+            // Its state, and where it goes back to.
+            const char* state_key = back ? "Restored" : "In the Trash";
+            const std::string state = e.state == TrashEntry::State::Stayed && !e.problem.empty()
+                                          ? e.problem
+                                          : std::string(tr(state_key));
+            const std::string& state_color = back ? m_palette.ok_fg
+                                             : e.state == TrashEntry::State::Stayed
+                                                 ? m_palette.danger_fg
+                                                 : m_palette.secondary;
+            const double line_y = top + body_h + 2;
+            const std::string shown = truncate_to_width(state, Font::Caption, text_w);
+            const double stw =
+                draw_label(shown, Font::Caption, rect(x + 34, line_y, text_w, cap_h), state_color);
+            const double pw = text_w - stw - 10;
+            if (pw > 40)
+                draw_label(
+                    truncate_path_middle("  ·  " + su::parent_of(e.item.path), Font::Caption, pw),
+                    Font::Caption, rect(x + 34 + stw, line_y, pw, cap_h), m_palette.secondary);
+        }
+        cy += rh;
+    }
+    if (m_trashed_first + drawn < n) {
+        const std::string more =
+            I18n::instance().trf("%s more items", fmt::count(n - m_trashed_first - drawn).c_str());
+        draw_label(more, Font::Caption, rect(x + 20, y0 + h - 20 - 28, w - 200, 28),
+                   m_palette.secondary);
+    }
+
+    const std::string close = tr("Close");
+    const double cw = measure_text(close, Font::Body) + 28;
+    const RectF close_r = rect(x + w - 20 - cw, y0 + h - 20 - 28, cw, 28);
+    fill_round_rect(close_r, 5, m_palette.accent);
+    draw_label(close, Font::Body, rect(close_r.x + 14, close_r.y, cw - 28, 28), "#FFFFFF");
+    add_target(close_r, Act::DialogButton, CMD_DLG_OK);
 }
 
 // ---- Settings panel -------------------------------------------------------------------

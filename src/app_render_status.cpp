@@ -24,6 +24,7 @@ void App::draw_status_bar() {
     fill_rect(r, m_palette.bar);
     draw_hairline(r.y, 0, m_width);
 
+    double left_end = 0; // where the selection's facts and actions end
     if (m_selected) {
         const FileNodePtr node = m_selected;
         const std::string name = truncate_to_width(node->name, Font::CaptionBold, 0.3 * m_width);
@@ -55,6 +56,7 @@ void App::draw_status_bar() {
             draw_label(mark, Font::Caption, rect(x, r.y, mw, r.h), m_palette.danger_fg);
             add_target(rect(x, r.y, mw, r.h), Act::StatusToggleBasket);
         }
+        left_end = x + mw;
     } else if (m_volume_total >= 1) {
         std::string text = m_volume_name.empty() ? std::string() : m_volume_name + ":  ";
         text += I18n::instance().trf("%s used · %s free of %s", fmt::bytes(m_volume_used).c_str(),
@@ -75,6 +77,7 @@ void App::draw_status_bar() {
         }
     }
 
+    double right = m_width - 12;
     if (m_root && !m_scanning) {
         const std::string done =
             m_saved_scan ? saved_scan_note()
@@ -82,6 +85,22 @@ void App::draw_status_bar() {
                                                 fmt::count(m_root->file_count).c_str()) +
                                "  ·  " + fmt::seconds(m_scan_duration);
         const double dw = measure_text(done, Font::Caption);
-        draw_label(done, Font::Caption, rect(m_width - 12 - dw, r.y, dw, r.h), m_palette.secondary);
+        draw_label(done, Font::Caption, rect(right - dw, r.y, dw, r.h), m_palette.secondary);
+        right -= dw + 16;
+    }
+    if (!m_trash_batches.empty()) {
+        // The way back to everything moved to the Trash since start.
+        std::int64_t items = 0;
+        for (const TrashBatch& b : m_trash_batches)
+            items += static_cast<std::int64_t>(b.entries.size());
+        const std::string link =
+            std::string("↺ ") + tr("Moved to Trash") + " (" + fmt::count(items) + ")";
+        const double lw = measure_text(link, Font::Caption);
+        // On a narrow window the selection keeps its room; the File menu
+        // still opens the panel.
+        if (right - lw > left_end + 12) {
+            draw_label(link, Font::Caption, rect(right - lw, r.y, lw, r.h), m_palette.accent);
+            add_target(rect(right - lw, r.y, lw, r.h), Act::OpenTrashed);
+        }
     }
 }

@@ -212,10 +212,26 @@ void App::draw_banners() {
         const char* pattern = m_freed_permanently
                                   ? "Deleted %s — space freed."
                                   : "Moved %s to Trash — empty the Trash to free the space.";
+        const bool restored = !failed && !m_restore_note.empty();
         const std::string text =
-            failed ? m_delete_error
-                   : I18n::instance().trf(pattern, fmt::bytes(m_last_freed).c_str());
-        draw_label(text, Font::Caption, rect(12, r.y, m_width - 60, r.h), fg);
+            failed     ? m_delete_error
+            : restored ? m_restore_note
+                       : I18n::instance().trf(pattern, fmt::bytes(m_last_freed).c_str());
+        double text_w = m_width - 60;
+        if (m_undo_serial != 0) {
+            // "Undo" left of the close sign; dimmed while a file operation runs.
+            const std::string undo = tr("Undo");
+            const double uw = measure_text(undo, Font::Caption) + 20;
+            const RectF button = rect(m_width - 36 - uw, r.y + (r.h - 20) * 0.5, uw, 20);
+            const bool enabled = can_undo();
+            stroke_round_rect(button, 4, fg, 1, enabled ? 1.0 : 0.5);
+            draw_label(undo, Font::Caption, rect(button.x + 10, button.y, uw - 20, 20), fg,
+                       enabled ? 1.0 : 0.5);
+            if (enabled) add_target(button, Act::UndoTrash);
+            text_w = button.x - 12 - 12;
+        }
+        draw_label(truncate_to_width(text, Font::Caption, text_w), Font::Caption,
+                   rect(12, r.y, text_w, r.h), fg);
         const RectF close = rect(m_width - 26, r.y, 18, r.h);
         draw_label("✕", Font::Caption, close, fg, 0.8);
         add_target(close, Act::DismissFreed);

@@ -11,7 +11,7 @@
 
 namespace i18n_data {
 
-inline constexpr std::size_t KEY_COUNT = 167;
+inline constexpr std::size_t KEY_COUNT = 183;
 inline constexpr std::size_t LANG_COUNT = 22;
 
 inline constexpr const char* KEYS[KEY_COUNT] = {
@@ -19,169 +19,185 @@ inline constexpr const char* KEYS[KEY_COUNT] = {
     /*   1 */ "%s files scanned",
     /*   2 */ "%s folders skipped (no access)",
     /*   3 */ "%s folders skipped (remote or FUSE mount)",
-    /*   4 */ "%s item(s) could not be deleted.",
-    /*   5 */ "%s item(s) could not be moved to Trash.",
-    /*   6 */ "%s matches",
-    /*   7 */ "%s more items",
-    /*   8 */ "%s moved to Trash.",
-    /*   9 */ "%s problem(s) while scanning or deleting",
-    /*  10 */ "%s problem(s) · %s expected, skipped",
-    /*  11 */ "%s reclaimable",
-    /*  12 */ "%s used · %s free of %s",
-    /*  13 */ "&File",
-    /*  14 */ "&Help",
-    /*  15 */ "&Tools",
-    /*  16 */ "&View",
-    /*  17 */ "1 file",
-    /*  18 */ "1 match",
-    /*  19 */ "About %s",
-    /*  20 */ "Age",
-    /*  21 */ "Another user",
-    /*  22 */ "Another user's home directory",
-    /*  23 */ "Applications",
-    /*  24 */ "Archives",
-    /*  25 */ "Audio",
-    /*  26 */ "Automatic",
-    /*  27 */ "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
-    /*  28 */ "Cancel",
-    /*  29 */ "Cancel scan",
-    /*  30 */ "Choose",
-    /*  31 */ "Choose a folder or volume to see\nwhere your space is being used.",
-    /*  32 */ "Choose folder",
-    /*  33 */ "Clear",
-    /*  34 */ "Close",
-    /*  35 */ "Code/Data",
-    /*  36 */ "Color: by file type or by age (heat map)",
-    /*  37 */ "Compressing “%s” …",
-    /*  38 */ "Copy",
-    /*  39 */ "Could not write the trash record",
-    /*  40 */ "Count hard links only once",
-    /*  41 */ "Created",
-    /*  42 */ "Dark",
-    /*  43 */ "Del Mark for deletion",
-    /*  44 */ "Del Remove from delete list",
-    /*  45 */ "Delete",
-    /*  46 */ "Delete %s item(s) permanently instead? This cannot be undone.",
-    /*  47 */ "Delete error",
-    /*  48 */ "Delete list",
-    /*  49 */ "Delete list – Largest first",
-    /*  50 */ "Delete list: %s · %s",
-    /*  51 */ "Delete permanently",
-    /*  52 */ "Deleted",
-    /*  53 */ "Deleted %s — space freed.",
-    /*  54 */ "Deletion failed",
-    /*  55 */ "Deselect",
-    /*  56 */ "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
-    /*  57 */ "Detected junk – usually safe to remove",
-    /*  58 */ "Developed by",
-    /*  59 */ "Disclaimer",
-    /*  60 */ "Dismiss notice",
-    /*  61 */ "Documents",
-    /*  62 */ "Drag a folder or volume here –\nor choose one to see where your space went.",
-    /*  63 */ "E&xit",
-    /*  64 */ "Entire system (/)",
-    /*  65 */ "Expected, skipped",
-    /*  66 */ "File",
-    /*  67 */ "Files",
-    /*  68 */ "Files under several names count once — otherwise the total exceeds the space in use.",
-    /*  69 */ "Folder packed",
-    /*  70 */ "Folders",
-    /*  71 */ "Frees up: %s",
-    /*  72 */ "Hide",
-    /*  73 */ "Home Folder",
-    /*  74 */ "Images",
-    /*  75 */ "In file manager",
-    /*  76 */ "Into the largest subfolder",
-    /*  77 */ "Into the largest subfolder (Alt+↓)",
-    /*  78 */ "Items go to the Trash and can be restored from there.",
-    /*  79 */ "Language",
-    /*  80 */ "Light",
-    /*  81 */ "Log",
-    /*  82 */ "Log (%s)",
-    /*  83 */ "Map",
-    /*  84 */ "Mark for deletion",
-    /*  85 */ "Marked",
-    /*  86 */ "Modified",
-    /*  87 */ "Mount points",
-    /*  88 */ "Move %s item(s) · %s to Trash?",
-    /*  89 */ "Move to Trash",
-    /*  90 */ "Moved %s to Trash — empty the Trash to free the space.",
-    /*  91 */ "Name",
-    /*  92 */ "Next",
-    /*  93 */ "No access",
-    /*  94 */ "No access – size unknown",
-    /*  95 */ "No matches",
-    /*  96 */ "No problems.",
-    /*  97 */ "No real problems.",
-    /*  98 */ "No trash folder is available for this location",
-    /*  99 */ "Nothing to show here.",
-    /* 100 */ "Open",
-    /* 101 */ "Open current folder in file manager",
-    /* 102 */ "Open in file manager",
-    /* 103 */ "Open saved scan",
-    /* 104 */ "Other",
-    /* 105 */ "Other apps' private data",
-    /* 106 */ "Otherwise everything mounted below the chosen folder is included.",
-    /* 107 */ "Packing failed",
-    /* 108 */ "Permission denied",
-    /* 109 */ "Protected",
-    /* 110 */ "Protected system location",
-    /* 111 */ "Quick Pick",
-    /* 112 */ "Read error (no access)",
-    /* 113 */ "Read error (skipped mount)",
-    /* 114 */ "Read-only location",
-    /* 115 */ "Remove from delete list",
-    /* 116 */ "Reopen the last scanned folder",
-    /* 117 */ "Rescan",
-    /* 118 */ "Run this once in a terminal, then start the app again:",
-    /* 119 */ "Saved scan from %s",
-    /* 120 */ "Saved scans (JSON)",
-    /* 121 */ "Saved scans are read-only",
-    /* 122 */ "Scan",
-    /* 123 */ "Scan complete: %s files",
-    /* 124 */ "Scan started",
-    /* 125 */ "Scanning … on %s of %s CPU cores",
-    /* 126 */ "Search",
-    /* 127 */ "Settings",
-    /* 128 */ "Share",
-    /* 129 */ "Show",
-    /* 130 */ "Show all",
-    /* 131 */ "Show log",
-    /* 132 */ "Size",
-    /* 133 */ "Sizes show the space actually occupied on disk.",
-    /* 134 */ "Small files",
-    /* 135 */ "Spacemole",
-    /* 136 */ "Stay on one filesystem",
-    /* 137 */ "System",
-    /* 138 */ "System areas (owned by root)",
-    /* 139 */ "System folders are not visible in this sandbox.",
-    /* 140 */ "The archive could not be created.",
-    /* 141 */ "The archive is placed next to the folder, and that location is write-protected.",
-    /* 142 */ "The delete list is empty.",
-    /* 143 */ "The item could not be moved",
-    /* 144 */ "The original is kept — usage goes up at first, until you delete it yourself.",
-    /* 145 */ "The saved scan could not be opened: %s",
-    /* 146 */ "The scan does not know about the new archive yet",
-    /* 147 */ "The system locks these places away from every app. There is nothing there for you to delete.",
-    /* 148 */ "The trash already holds too many files of that name",
-    /* 149 */ "Theme",
-    /* 150 */ "This can take a while for large folders.",
-    /* 151 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    /* 152 */ "Tree",
-    /* 153 */ "Type",
-    /* 154 */ "Type to search",
-    /* 155 */ "Up one level",
-    /* 156 */ "Up one level (Alt+↑)",
-    /* 157 */ "Video",
-    /* 158 */ "View: colored map or expandable tree with exact figures",
-    /* 159 */ "Zoom in",
-    /* 160 */ "newer",
-    /* 161 */ "older",
-    /* 162 */ "s",
-    /* 163 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    /* 164 */ "“%s” is protected and cannot be moved to Trash.",
-    /* 165 */ "📦 Compress folder (tar.gz)",
-    /* 166 */ "🗑 Mark for deletion",
+    /*   4 */ "%s item(s)",
+    /*   5 */ "%s item(s) could not be deleted.",
+    /*   6 */ "%s item(s) could not be moved to Trash.",
+    /*   7 */ "%s matches",
+    /*   8 */ "%s more items",
+    /*   9 */ "%s moved to Trash.",
+    /*  10 */ "%s problem(s) while scanning or deleting",
+    /*  11 */ "%s problem(s) · %s expected, skipped",
+    /*  12 */ "%s reclaimable",
+    /*  13 */ "%s used · %s free of %s",
+    /*  14 */ "&File",
+    /*  15 */ "&Help",
+    /*  16 */ "&Tools",
+    /*  17 */ "&View",
+    /*  18 */ "1 file",
+    /*  19 */ "1 match",
+    /*  20 */ "About %s",
+    /*  21 */ "Age",
+    /*  22 */ "Another user",
+    /*  23 */ "Another user's home directory",
+    /*  24 */ "Applications",
+    /*  25 */ "Archives",
+    /*  26 */ "Audio",
+    /*  27 */ "Automatic",
+    /*  28 */ "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
+    /*  29 */ "Cancel",
+    /*  30 */ "Cancel scan",
+    /*  31 */ "Choose",
+    /*  32 */ "Choose a folder or volume to see\nwhere your space is being used.",
+    /*  33 */ "Choose folder",
+    /*  34 */ "Clear",
+    /*  35 */ "Close",
+    /*  36 */ "Code/Data",
+    /*  37 */ "Color: by file type or by age (heat map)",
+    /*  38 */ "Compressing “%s” …",
+    /*  39 */ "Copy",
+    /*  40 */ "Could not write the trash record",
+    /*  41 */ "Count hard links only once",
+    /*  42 */ "Created",
+    /*  43 */ "Dark",
+    /*  44 */ "Del Mark for deletion",
+    /*  45 */ "Del Remove from delete list",
+    /*  46 */ "Delete",
+    /*  47 */ "Delete %s item(s) permanently instead? This cannot be undone.",
+    /*  48 */ "Delete error",
+    /*  49 */ "Delete list",
+    /*  50 */ "Delete list – Largest first",
+    /*  51 */ "Delete list: %s · %s",
+    /*  52 */ "Delete permanently",
+    /*  53 */ "Deleted",
+    /*  54 */ "Deleted %s — space freed.",
+    /*  55 */ "Deletion failed",
+    /*  56 */ "Deselect",
+    /*  57 */ "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
+    /*  58 */ "Detected junk – usually safe to remove",
+    /*  59 */ "Developed by",
+    /*  60 */ "Disclaimer",
+    /*  61 */ "Dismiss notice",
+    /*  62 */ "Documents",
+    /*  63 */ "Drag a folder or volume here –\nor choose one to see where your space went.",
+    /*  64 */ "E&xit",
+    /*  65 */ "Entire system (/)",
+    /*  66 */ "Expected, skipped",
+    /*  67 */ "File",
+    /*  68 */ "Files",
+    /*  69 */ "Files under several names count once — otherwise the total exceeds the space in use.",
+    /*  70 */ "Folder packed",
+    /*  71 */ "Folders",
+    /*  72 */ "Frees up: %s",
+    /*  73 */ "Hide",
+    /*  74 */ "Home Folder",
+    /*  75 */ "Images",
+    /*  76 */ "In file manager",
+    /*  77 */ "In the Trash",
+    /*  78 */ "Into the largest subfolder",
+    /*  79 */ "Into the largest subfolder (Alt+↓)",
+    /*  80 */ "It is no longer in the Trash as it was moved",
+    /*  81 */ "It went to the Trash through the desktop; restore it from there",
+    /*  82 */ "Items go to the Trash and can be restored from there.",
+    /*  83 */ "Its original folder no longer exists",
+    /*  84 */ "Language",
+    /*  85 */ "Light",
+    /*  86 */ "Log",
+    /*  87 */ "Log (%s)",
+    /*  88 */ "Map",
+    /*  89 */ "Mark for deletion",
+    /*  90 */ "Marked",
+    /*  91 */ "Modified",
+    /*  92 */ "Mount points",
+    /*  93 */ "Move %s item(s) · %s to Trash?",
+    /*  94 */ "Move to Trash",
+    /*  95 */ "Moved %s to Trash — empty the Trash to free the space.",
+    /*  96 */ "Moved to Trash",
+    /*  97 */ "Name",
+    /*  98 */ "Next",
+    /*  99 */ "No access",
+    /* 100 */ "No access – size unknown",
+    /* 101 */ "No matches",
+    /* 102 */ "No problems.",
+    /* 103 */ "No real problems.",
+    /* 104 */ "No trash folder is available for this location",
+    /* 105 */ "Nothing to show here.",
+    /* 106 */ "Nothing was moved to the Trash in this session.",
+    /* 107 */ "Open",
+    /* 108 */ "Open current folder in file manager",
+    /* 109 */ "Open in file manager",
+    /* 110 */ "Open saved scan",
+    /* 111 */ "Other",
+    /* 112 */ "Other apps' private data",
+    /* 113 */ "Otherwise everything mounted below the chosen folder is included.",
+    /* 114 */ "Packing failed",
+    /* 115 */ "Permission denied",
+    /* 116 */ "Protected",
+    /* 117 */ "Protected system location",
+    /* 118 */ "Quick Pick",
+    /* 119 */ "Read error (no access)",
+    /* 120 */ "Read error (skipped mount)",
+    /* 121 */ "Read-only location",
+    /* 122 */ "Remove from delete list",
+    /* 123 */ "Reopen the last scanned folder",
+    /* 124 */ "Rescan",
+    /* 125 */ "Restore",
+    /* 126 */ "Restore all",
+    /* 127 */ "Restored",
+    /* 128 */ "Restored %s item(s) from the Trash.",
+    /* 129 */ "Run this once in a terminal, then start the app again:",
+    /* 130 */ "Saved scan from %s",
+    /* 131 */ "Saved scans (JSON)",
+    /* 132 */ "Saved scans are read-only",
+    /* 133 */ "Scan",
+    /* 134 */ "Scan complete: %s files",
+    /* 135 */ "Scan started",
+    /* 136 */ "Scanning … on %s of %s CPU cores",
+    /* 137 */ "Search",
+    /* 138 */ "Settings",
+    /* 139 */ "Share",
+    /* 140 */ "Show",
+    /* 141 */ "Show all",
+    /* 142 */ "Show log",
+    /* 143 */ "Size",
+    /* 144 */ "Sizes show the space actually occupied on disk.",
+    /* 145 */ "Small files",
+    /* 146 */ "Some items stayed in the Trash",
+    /* 147 */ "Something else now stands at its original place",
+    /* 148 */ "Spacemole",
+    /* 149 */ "Stay on one filesystem",
+    /* 150 */ "System",
+    /* 151 */ "System areas (owned by root)",
+    /* 152 */ "System folders are not visible in this sandbox.",
+    /* 153 */ "The archive could not be created.",
+    /* 154 */ "The archive is placed next to the folder, and that location is write-protected.",
+    /* 155 */ "The delete list is empty.",
+    /* 156 */ "The item could not be moved",
+    /* 157 */ "The item could not be moved back",
+    /* 158 */ "The original is kept — usage goes up at first, until you delete it yourself.",
+    /* 159 */ "The saved scan could not be opened: %s",
+    /* 160 */ "The scan does not know about the new archive yet",
+    /* 161 */ "The system locks these places away from every app. There is nothing there for you to delete.",
+    /* 162 */ "The trash already holds too many files of that name",
+    /* 163 */ "Theme",
+    /* 164 */ "This can take a while for large folders.",
+    /* 165 */ "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
+    /* 166 */ "Tree",
+    /* 167 */ "Type",
+    /* 168 */ "Type to search",
+    /* 169 */ "Undo",
+    /* 170 */ "Undo move to Trash",
+    /* 171 */ "Up one level",
+    /* 172 */ "Up one level (Alt+↑)",
+    /* 173 */ "Video",
+    /* 174 */ "View: colored map or expandable tree with exact figures",
+    /* 175 */ "Zoom in",
+    /* 176 */ "newer",
+    /* 177 */ "older",
+    /* 178 */ "s",
+    /* 179 */ "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
+    /* 180 */ "“%s” is protected and cannot be moved to Trash.",
+    /* 181 */ "📦 Compress folder (tar.gz)",
+    /* 182 */ "🗑 Mark for deletion",
 };
 
 inline constexpr const char* VALUES_ar[KEY_COUNT] = {
@@ -193,331 +209,363 @@ inline constexpr const char* VALUES_ar[KEY_COUNT] = {
     "تم تخطي %s مجلد (لا يوجد إذن وصول)",
     //   3 %s folders skipped (remote or FUSE mount)
     "تم تخطي %s مجلد (نقطة ضم بعيدة أو FUSE)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "عدد العناصر: %s",
+    //   5 %s item(s) could not be deleted.
     "عدد العناصر التي تعذّر حذفها: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "عدد العناصر التي تعذّر نقلها إلى سلة المهملات: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s نتيجة",
-    //   7 %s more items
+    //   8 %s more items
     "%s عنصر آخر",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "نُقل إلى سلة المهملات: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "مشكلات أثناء الفحص أو الحذف: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "المشكلات: %s · متوقعة وتم تخطيها: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "يمكن تحرير %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "المستخدم %s · المتاح %s من %s",
-    //  13 &File
+    //  14 &File
     "ملف(&F)",
-    //  14 &Help
+    //  15 &Help
     "مساعدة(&H)",
-    //  15 &Tools
+    //  16 &Tools
     "أدوات(&T)",
-    //  16 &View
+    //  17 &View
     "عرض(&V)",
-    //  17 1 file
+    //  18 1 file
     "ملف واحد",
-    //  18 1 match
+    //  19 1 match
     "نتيجة واحدة",
-    //  19 About %s
+    //  20 About %s
     "عن %s",
-    //  20 Age
+    //  21 Age
     "العمر",
-    //  21 Another user
+    //  22 Another user
     "مستخدم آخر",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "المجلد المنزلي لمستخدم آخر",
-    //  23 Applications
+    //  24 Applications
     "تطبيقات",
-    //  24 Archives
+    //  25 Archives
     "أرشيفات",
-    //  25 Audio
+    //  26 Audio
     "صوت",
-    //  26 Automatic
+    //  27 Automatic
     "تلقائي",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "ذاكرات التخزين المؤقت، node_modules، المجلدات المؤقتة، سلة المهملات، إلخ — محاطة بإطار أصفر",
-    //  28 Cancel
+    //  29 Cancel
     "إلغاء",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "إلغاء الفحص",
-    //  30 Choose
+    //  31 Choose
     "اختيار",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "اختر مجلدًا أو وحدة تخزين لترى\nأين تُستهلك مساحتك.",
-    //  32 Choose folder
+    //  33 Choose folder
     "اختيار مجلد",
-    //  33 Clear
+    //  34 Clear
     "مسح",
-    //  34 Close
+    //  35 Close
     "إغلاق",
-    //  35 Code/Data
+    //  36 Code/Data
     "شيفرة/بيانات",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "اللون: حسب نوع الملف أو حسب العمر (خريطة حرارية)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "جارٍ ضغط «%s»…",
-    //  38 Copy
+    //  39 Copy
     "نسخ",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "تعذّرت كتابة سجل سلة المهملات",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "احتساب الروابط الصلبة مرة واحدة فقط",
-    //  41 Created
+    //  42 Created
     "تاريخ الإنشاء",
-    //  42 Dark
+    //  43 Dark
     "داكن",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del وسم للحذف",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del إزالة من قائمة الحذف",
-    //  45 Delete
+    //  46 Delete
     "حذف",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "هل تريد بدلًا من ذلك حذف العناصر (%s) نهائيًا؟ لا يمكن التراجع عن هذا الإجراء.",
-    //  47 Delete error
+    //  48 Delete error
     "خطأ في الحذف",
-    //  48 Delete list
+    //  49 Delete list
     "قائمة الحذف",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "قائمة الحذف – الأكبر أولًا",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "قائمة الحذف: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "حذف نهائي",
-    //  52 Deleted
+    //  53 Deleted
     "محذوف",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "حُذف: %s — تم تحرير المساحة.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "فشل الحذف",
-    //  55 Deselect
+    //  56 Deselect
     "إلغاء التحديد",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "تتوهج الملفات غير الضرورية المكتشفة (ذاكرات التخزين المؤقت، node_modules، المجلدات المؤقتة، سلة المهملات…) باللون الأصفر. انقر على العناصر كلًّا على حدة لحذفها.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "ملفات غير ضرورية مكتشفة – يمكن إزالتها بأمان عادةً",
-    //  58 Developed by
+    //  59 Developed by
     "من تطوير",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "إخلاء المسؤولية",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "تجاهل الإشعار",
-    //  61 Documents
+    //  62 Documents
     "مستندات",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "اسحب مجلدًا أو وحدة تخزين إلى هنا –\nأو اختر واحدًا لترى أين ذهبت مساحتك.",
-    //  63 E&xit
+    //  64 E&xit
     "خروج(&X)",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "النظام بأكمله (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "متوقعة، تم تخطيها",
-    //  66 File
+    //  67 File
     "ملف",
-    //  67 Files
+    //  68 Files
     "الملفات",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "الملفات ذات الأسماء المتعددة تُحتسب مرة واحدة — وإلا لتجاوز المجموع المساحة المستخدمة.",
-    //  69 Folder packed
+    //  70 Folder packed
     "تم حزم المجلد",
-    //  70 Folders
+    //  71 Folders
     "المجلدات",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "يحرر: %s",
-    //  72 Hide
+    //  73 Hide
     "إخفاء",
-    //  73 Home Folder
+    //  74 Home Folder
     "المجلد المنزلي",
-    //  74 Images
+    //  75 Images
     "صور",
-    //  75 In file manager
+    //  76 In file manager
     "في مدير الملفات",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "في سلة المهملات",
+    //  78 Into the largest subfolder
     "إلى أكبر مجلد فرعي",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "إلى أكبر مجلد فرعي (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "لم يعد في سلة المهملات كما نُقل إليها",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "نُقل إلى سلة المهملات عبر سطح المكتب؛ استعده من هناك",
+    //  82 Items go to the Trash and can be restored from there.
     "تُنقل العناصر إلى سلة المهملات ويمكن استعادتها من هناك.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "مجلده الأصلي لم يعد موجودًا",
+    //  84 Language
     "اللغة",
-    //  80 Light
+    //  85 Light
     "فاتح",
-    //  81 Log
+    //  86 Log
     "السجل",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "السجل (%s)",
-    //  83 Map
+    //  88 Map
     "خريطة",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "وسم للحذف",
-    //  85 Marked
+    //  90 Marked
     "موسوم",
-    //  86 Modified
+    //  91 Modified
     "تاريخ التعديل",
-    //  87 Mount points
+    //  92 Mount points
     "نقاط الضم",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "هل تريد نقل العناصر (%s · %s) إلى سلة المهملات؟",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "نقل إلى سلة المهملات",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "نُقل إلى سلة المهملات: %s — أفرغ سلة المهملات لتحرير المساحة.",
-    //  91 Name
+    //  96 Moved to Trash
+    "المنقول إلى سلة المهملات",
+    //  97 Name
     "الاسم",
-    //  92 Next
+    //  98 Next
     "التالي",
-    //  93 No access
+    //  99 No access
     "لا يوجد إذن وصول",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "لا يوجد إذن وصول – الحجم غير معروف",
-    //  95 No matches
+    // 101 No matches
     "لا توجد نتائج",
-    //  96 No problems.
+    // 102 No problems.
     "لا توجد مشكلات.",
-    //  97 No real problems.
+    // 103 No real problems.
     "لا توجد مشكلات حقيقية.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "لا تتوفر سلة مهملات لهذا الموقع",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "لا شيء لعرضه هنا.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "لم يُنقل شيء إلى سلة المهملات في هذه الجلسة.",
+    // 107 Open
     "فتح",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "فتح المجلد الحالي في مدير الملفات",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "فتح في مدير الملفات",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "فتح فحص محفوظ",
-    // 104 Other
+    // 111 Other
     "أخرى",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "البيانات الخاصة لتطبيقات أخرى",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "وإلا فسيُحتسب كل ما هو مضموم تحت المجلد المختار.",
-    // 107 Packing failed
+    // 114 Packing failed
     "فشل الحزم",
-    // 108 Permission denied
+    // 115 Permission denied
     "تم رفض الإذن",
-    // 109 Protected
+    // 116 Protected
     "محمي",
-    // 110 Protected system location
+    // 117 Protected system location
     "موقع نظام محمي",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "اختيار سريع",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "خطأ في القراءة (لا يوجد إذن وصول)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "خطأ في القراءة (تم تخطي نقطة ضم)",
-    // 114 Read-only location
+    // 121 Read-only location
     "موقع للقراءة فقط",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "إزالة من قائمة الحذف",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "إعادة فتح آخر مجلد تم فحصه",
-    // 117 Rescan
+    // 124 Rescan
     "إعادة الفحص",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "استعادة",
+    // 126 Restore all
+    "استعادة الكل",
+    // 127 Restored
+    "تمت الاستعادة",
+    // 128 Restored %s item(s) from the Trash.
+    "عدد العناصر المستعادة من سلة المهملات: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "شغّل هذا الأمر مرة واحدة في الطرفية، ثم أعد تشغيل التطبيق:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "فحص محفوظ من %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "الفحوص المحفوظة (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "الفحوص المحفوظة للقراءة فقط",
-    // 122 Scan
+    // 133 Scan
     "فحص",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "اكتمل الفحص: %s ملف",
-    // 124 Scan started
+    // 135 Scan started
     "بدأ الفحص",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "جارٍ الفحص… على %s من أصل %s أنوية CPU",
-    // 126 Search
+    // 137 Search
     "بحث",
-    // 127 Settings
+    // 138 Settings
     "الإعدادات",
-    // 128 Share
+    // 139 Share
     "النسبة",
-    // 129 Show
+    // 140 Show
     "إظهار",
-    // 130 Show all
+    // 141 Show all
     "إظهار الكل",
-    // 131 Show log
+    // 142 Show log
     "إظهار السجل",
-    // 132 Size
+    // 143 Size
     "الحجم",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "تعرض الأحجام المساحة المشغولة فعليًا على القرص.",
-    // 134 Small files
+    // 145 Small files
     "ملفات صغيرة",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "بقيت بعض العناصر في سلة المهملات",
+    // 147 Something else now stands at its original place
+    "يوجد شيء آخر الآن في مكانه الأصلي",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "البقاء على نظام ملفات واحد",
-    // 137 System
+    // 150 System
     "النظام",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "مناطق النظام (يملكها root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "مجلدات النظام غير مرئية في بيئة العزل هذه.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "تعذّر إنشاء الأرشيف.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "يوضع الأرشيف بجوار المجلد، وذلك الموقع محمي من الكتابة.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "قائمة الحذف فارغة.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "تعذّر نقل العنصر",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "تعذّرت إعادة العنصر",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "يُحتفظ بالأصل — يرتفع الاستخدام في البداية، حتى تحذفه بنفسك.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "تعذّر فتح الفحص المحفوظ: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "لا يعرف الفحص بالأرشيف الجديد بعد",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "يحجب النظام هذه الأماكن عن كل التطبيقات. لا يوجد فيها ما يمكنك حذفه.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "تحتوي سلة المهملات بالفعل على عدد كبير جدًا من الملفات بهذا الاسم",
-    // 149 Theme
+    // 163 Theme
     "السمة",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "قد يستغرق هذا بعض الوقت مع المجلدات الكبيرة.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "يُقدَّم هذا البرنامج «كما هو»، دون أي ضمان من أي نوع، صريحًا كان أو ضمنيًا. استخدمه على مسؤوليتك الخاصة. لا يتحمل المؤلف أي مسؤولية عن أي أضرار تنشأ عن استخدام هذا البرنامج.",
-    // 152 Tree
+    // 166 Tree
     "شجرة",
-    // 153 Type
+    // 167 Type
     "النوع",
-    // 154 Type to search
+    // 168 Type to search
     "اكتب للبحث",
-    // 155 Up one level
+    // 169 Undo
+    "تراجع",
+    // 170 Undo move to Trash
+    "التراجع عن النقل إلى سلة المهملات",
+    // 171 Up one level
     "الصعود مستوى واحد",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "الصعود مستوى واحد (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "فيديو",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "العرض: خريطة ملوّنة أو شجرة قابلة للتوسيع بأرقام دقيقة",
-    // 159 Zoom in
+    // 175 Zoom in
     "تكبير",
-    // 160 newer
+    // 176 newer
     "أحدث",
-    // 161 older
+    // 177 older
     "أقدم",
-    // 162 s
+    // 178 s
     "ث",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "تم إنشاء «%s» (%s). يُحتفظ بالأصل — لذا يرتفع الاستخدام أولًا، حتى تحذفه بنفسك.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "«%s» محمي ولا يمكن نقله إلى سلة المهملات.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 ضغط المجلد (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 وسم للحذف",
 };
 
@@ -530,331 +578,363 @@ inline constexpr const char* VALUES_cs[KEY_COUNT] = {
     "Přeskočeno složek: %s (bez přístupu)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Přeskočeno složek: %s (vzdálené nebo FUSE připojení)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Položky: %s",
+    //   5 %s item(s) could not be deleted.
     "Položky, které se nepodařilo smazat: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Položky, které se nepodařilo přesunout do koše: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "Shod: %s",
-    //   7 %s more items
+    //   8 %s more items
     "Dalších položek: %s",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Přesunuto do koše: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Problémy při prohledávání nebo mazání: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Problémy: %s · očekávané, přeskočené: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "Lze uvolnit: %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "Obsazeno %s · volno %s z %s",
-    //  13 &File
+    //  14 &File
     "&Soubor",
-    //  14 &Help
+    //  15 &Help
     "Nápo&věda",
-    //  15 &Tools
+    //  16 &Tools
     "&Nástroje",
-    //  16 &View
+    //  17 &View
     "&Zobrazit",
-    //  17 1 file
+    //  18 1 file
     "1 soubor",
-    //  18 1 match
+    //  19 1 match
     "1 shoda",
-    //  19 About %s
+    //  20 About %s
     "O aplikaci %s",
-    //  20 Age
+    //  21 Age
     "Stáří",
-    //  21 Another user
+    //  22 Another user
     "Jiný uživatel",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Domovská složka jiného uživatele",
-    //  23 Applications
+    //  24 Applications
     "Aplikace",
-    //  24 Archives
+    //  25 Archives
     "Archivy",
-    //  25 Audio
+    //  26 Audio
     "Zvuk",
-    //  26 Automatic
+    //  27 Automatic
     "Automatický",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Mezipaměti, node_modules, dočasné složky, koš atd. — žlutě ohraničené",
-    //  28 Cancel
+    //  29 Cancel
     "Zrušit",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Zrušit prohledávání",
-    //  30 Choose
+    //  31 Choose
     "Zvolit",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Zvolte složku nebo svazek a uvidíte,\nco zabírá místo na disku.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Zvolit složku",
-    //  33 Clear
+    //  34 Clear
     "Vyprázdnit",
-    //  34 Close
+    //  35 Close
     "Zavřít",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kód/data",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Barva: podle typu souboru nebo podle stáří (tepelná mapa)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Probíhá komprimace „%s“…",
-    //  38 Copy
+    //  39 Copy
     "Kopírovat",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Nepodařilo se zapsat záznam koše",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Počítat pevné odkazy jen jednou",
-    //  41 Created
+    //  42 Created
     "Vytvořeno",
-    //  42 Dark
+    //  43 Dark
     "Tmavý",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Označit ke smazání",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Odebrat ze seznamu ke smazání",
-    //  45 Delete
+    //  46 Delete
     "Smazat",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Místo toho trvale smazat položky (%s)? Tuto akci nelze vrátit zpět.",
-    //  47 Delete error
+    //  48 Delete error
     "Chyba při mazání",
-    //  48 Delete list
+    //  49 Delete list
     "Seznam ke smazání",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Seznam ke smazání – největší nejdříve",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Seznam ke smazání: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Trvale smazat",
-    //  52 Deleted
+    //  53 Deleted
     "Smazáno",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Smazáno: %s — místo uvolněno.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Mazání selhalo",
-    //  55 Deselect
+    //  56 Deselect
     "Zrušit výběr",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Rozpoznaná nepotřebná data (mezipaměti, node_modules, dočasné složky, koš…) svítí žlutě. Pro smazání klikněte na položky jednotlivě.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Rozpoznaná nepotřebná data – obvykle je lze bezpečně odstranit",
-    //  58 Developed by
+    //  59 Developed by
     "Vyvinul",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Vyloučení odpovědnosti",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Zavřít upozornění",
-    //  61 Documents
+    //  62 Documents
     "Dokumenty",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Přetáhněte sem složku nebo svazek –\nnebo nějaký zvolte a uvidíte, kam se podělo místo na disku.",
-    //  63 E&xit
+    //  64 E&xit
     "&Ukončit",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Celý systém (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Očekávané, přeskočené",
-    //  66 File
+    //  67 File
     "Soubor",
-    //  67 Files
+    //  68 Files
     "Soubory",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Soubory s více názvy se počítají jen jednou — jinak by součet převýšil obsazené místo.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Složka zabalena",
-    //  70 Folders
+    //  71 Folders
     "Složky",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Uvolní: %s",
-    //  72 Hide
+    //  73 Hide
     "Skrýt",
-    //  73 Home Folder
+    //  74 Home Folder
     "Domovská složka",
-    //  74 Images
+    //  75 Images
     "Obrázky",
-    //  75 In file manager
+    //  76 In file manager
     "Ve správci souborů",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "V koši",
+    //  78 Into the largest subfolder
     "Do největší podsložky",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Do největší podsložky (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "V koši už není tak, jak byla přesunuta",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Do koše se dostala přes pracovní prostředí; obnovte ji odtamtud",
+    //  82 Items go to the Trash and can be restored from there.
     "Položky se přesunou do koše a lze je odtud obnovit.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Její původní složka už neexistuje",
+    //  84 Language
     "Jazyk",
-    //  80 Light
+    //  85 Light
     "Světlý",
-    //  81 Log
+    //  86 Log
     "Protokol",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Protokol (%s)",
-    //  83 Map
+    //  88 Map
     "Mapa",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Označit ke smazání",
-    //  85 Marked
+    //  90 Marked
     "Označeno",
-    //  86 Modified
+    //  91 Modified
     "Změněno",
-    //  87 Mount points
+    //  92 Mount points
     "Přípojné body",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Přesunout položky (%s) · %s do koše?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Přesunout do koše",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Přesunuto do koše: %s — místo uvolníte vysypáním koše.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Přesunuto do koše",
+    //  97 Name
     "Název",
-    //  92 Next
+    //  98 Next
     "Další",
-    //  93 No access
+    //  99 No access
     "Bez přístupu",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Bez přístupu – velikost neznámá",
-    //  95 No matches
+    // 101 No matches
     "Žádné shody",
-    //  96 No problems.
+    // 102 No problems.
     "Žádné problémy.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Žádné skutečné problémy.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Pro toto umístění není k dispozici žádný koš",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Není zde co zobrazit.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "V této relaci nebylo nic přesunuto do koše.",
+    // 107 Open
     "Otevřít",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Otevřít aktuální složku ve správci souborů",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Otevřít ve správci souborů",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Otevřít uložené prohledávání",
-    // 104 Other
+    // 111 Other
     "Ostatní",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Soukromá data jiných aplikací",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Jinak se zahrne vše, co je připojeno pod zvolenou složkou.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Zabalení selhalo",
-    // 108 Permission denied
+    // 115 Permission denied
     "Přístup odepřen",
-    // 109 Protected
+    // 116 Protected
     "Chráněno",
-    // 110 Protected system location
+    // 117 Protected system location
     "Chráněné systémové umístění",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Rychlý výběr",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Chyba čtení (bez přístupu)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Chyba čtení (přeskočený přípojný bod)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Umístění pouze pro čtení",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Odebrat ze seznamu ke smazání",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Znovu otevřít naposledy prohledanou složku",
-    // 117 Rescan
+    // 124 Rescan
     "Znovu prohledat",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Obnovit",
+    // 126 Restore all
+    "Obnovit vše",
+    // 127 Restored
+    "Obnoveno",
+    // 128 Restored %s item(s) from the Trash.
+    "Obnovené položky z koše: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Spusťte jednou v terminálu tento příkaz a pak aplikaci znovu spusťte:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Uložené prohledávání z %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Uložená prohledávání (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Uložená prohledávání jsou jen pro čtení",
-    // 122 Scan
+    // 133 Scan
     "Prohledat",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Prohledávání dokončeno, souborů: %s",
-    // 124 Scan started
+    // 135 Scan started
     "Prohledávání zahájeno",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Prohledávání… na %s z %s jader CPU",
-    // 126 Search
+    // 137 Search
     "Hledat",
-    // 127 Settings
+    // 138 Settings
     "Nastavení",
-    // 128 Share
+    // 139 Share
     "Podíl",
-    // 129 Show
+    // 140 Show
     "Zobrazit",
-    // 130 Show all
+    // 141 Show all
     "Zobrazit vše",
-    // 131 Show log
+    // 142 Show log
     "Zobrazit protokol",
-    // 132 Size
+    // 143 Size
     "Velikost",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Velikosti udávají místo skutečně obsazené na disku.",
-    // 134 Small files
+    // 145 Small files
     "Malé soubory",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Některé položky zůstaly v koši",
+    // 147 Something else now stands at its original place
+    "Na původním místě teď stojí něco jiného",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Zůstat na jednom souborovém systému",
-    // 137 System
+    // 150 System
     "Systém",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Systémové oblasti (vlastník root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Systémové složky nejsou v tomto sandboxu viditelné.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Archiv se nepodařilo vytvořit.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Archiv se ukládá vedle složky a toto umístění je chráněno proti zápisu.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Seznam ke smazání je prázdný.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Položku se nepodařilo přesunout",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Položku se nepodařilo vrátit zpět",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Originál zůstává zachován — obsazené místo nejprve vzroste, dokud jej sami nesmažete.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Uložené prohledávání nelze otevřít: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Prohledávání o novém archivu zatím neví",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Systém tato místa uzamyká před všemi aplikacemi. Není tam nic, co byste mohli smazat.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Koš již obsahuje příliš mnoho souborů s tímto názvem",
-    // 149 Theme
+    // 163 Theme
     "Motiv",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "U velkých složek to může chvíli trvat.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tento software je poskytován „tak, jak je“, bez jakékoli záruky, výslovné či předpokládané. Používáte jej na vlastní nebezpečí. Autor neodpovídá za žádné škody vzniklé v souvislosti s používáním tohoto softwaru.",
-    // 152 Tree
+    // 166 Tree
     "Strom",
-    // 153 Type
+    // 167 Type
     "Typ",
-    // 154 Type to search
+    // 168 Type to search
     "Pište pro vyhledávání",
-    // 155 Up one level
+    // 169 Undo
+    "Zpět",
+    // 170 Undo move to Trash
+    "Vrátit přesun do koše",
+    // 171 Up one level
     "O úroveň výš",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "O úroveň výš (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Zobrazení: barevná mapa nebo rozbalovací strom s přesnými čísly",
-    // 159 Zoom in
+    // 175 Zoom in
     "Přiblížit",
-    // 160 newer
+    // 176 newer
     "novější",
-    // 161 older
+    // 177 older
     "starší",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Archiv „%s“ byl vytvořen (%s). Originál zůstává zachován — obsazené místo tedy nejprve VZROSTE, dokud jej sami nesmažete.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "Položka „%s“ je chráněná a nelze ji přesunout do koše.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Komprimovat složku (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Označit ke smazání",
 };
 
@@ -867,331 +947,363 @@ inline constexpr const char* VALUES_da[KEY_COUNT] = {
     "%s mapper sprunget over (ingen adgang)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s mapper sprunget over (netværks- eller FUSE-montering)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s element(er)",
+    //   5 %s item(s) could not be deleted.
     "%s element(er) kunne ikke slettes.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s element(er) kunne ikke flyttes til papirkurven.",
-    //   6 %s matches
+    //   7 %s matches
     "%s resultater",
-    //   7 %s more items
+    //   8 %s more items
     "%s elementer mere",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s flyttet til papirkurven.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s problem(er) under skanning eller sletning",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s problem(er) · %s forventet, sprunget over",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s kan frigøres",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s brugt · %s ledig af %s",
-    //  13 &File
+    //  14 &File
     "&Filer",
-    //  14 &Help
+    //  15 &Help
     "&Hjælp",
-    //  15 &Tools
+    //  16 &Tools
     "Værk&tøjer",
-    //  16 &View
+    //  17 &View
     "&Vis",
-    //  17 1 file
+    //  18 1 file
     "1 fil",
-    //  18 1 match
+    //  19 1 match
     "1 resultat",
-    //  19 About %s
+    //  20 About %s
     "Om %s",
-    //  20 Age
+    //  21 Age
     "Alder",
-    //  21 Another user
+    //  22 Another user
     "Anden bruger",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "En anden brugers hjemmemappe",
-    //  23 Applications
+    //  24 Applications
     "Programmer",
-    //  24 Archives
+    //  25 Archives
     "Arkiver",
-    //  25 Audio
+    //  26 Audio
     "Lyd",
-    //  26 Automatic
+    //  27 Automatic
     "Automatisk",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cacher, node_modules, midlertidige mapper, papirkurv osv. — markeret med gul kant",
-    //  28 Cancel
+    //  29 Cancel
     "Annullér",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Annullér skanning",
-    //  30 Choose
+    //  31 Choose
     "Vælg",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Vælg en mappe eller en diskenhed for at se,\nhvad der optager din plads.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Vælg mappe",
-    //  33 Clear
+    //  34 Clear
     "Ryd",
-    //  34 Close
+    //  35 Close
     "Luk",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kode/data",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Farve: efter filtype eller alder (varmekort)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Komprimerer »%s« …",
-    //  38 Copy
+    //  39 Copy
     "Kopiér",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Kunne ikke skrive papirkurvsoplysningerne",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Tæl hårde links kun én gang",
-    //  41 Created
+    //  42 Created
     "Oprettet",
-    //  42 Dark
+    //  43 Dark
     "Mørk",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Markér til sletning",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Fjern fra slettelisten",
-    //  45 Delete
+    //  46 Delete
     "Slet",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Slet i stedet %s element(er) permanent? Dette kan ikke fortrydes.",
-    //  47 Delete error
+    //  48 Delete error
     "Fejl ved sletning",
-    //  48 Delete list
+    //  49 Delete list
     "Sletteliste",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Sletteliste – største først",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Sletteliste: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Slet permanent",
-    //  52 Deleted
+    //  53 Deleted
     "Slettet",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s slettet — plads frigjort.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Sletning mislykkedes",
-    //  55 Deselect
+    //  56 Deselect
     "Fravælg",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Fundne overflødige data (cacher, node_modules, midlertidige mapper, papirkurv …) lyser gult. Klik på elementerne enkeltvis for at slette dem.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Fundne overflødige data – normalt sikre at fjerne",
-    //  58 Developed by
+    //  59 Developed by
     "Udviklet af",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Ansvarsfraskrivelse",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Luk meddelelse",
-    //  61 Documents
+    //  62 Documents
     "Dokumenter",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Træk en mappe eller en diskenhed herhen –\neller vælg en for at se, hvor din plads er blevet af.",
-    //  63 E&xit
+    //  64 E&xit
     "&Afslut",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Hele systemet (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Forventet, sprunget over",
-    //  66 File
+    //  67 File
     "Fil",
-    //  67 Files
+    //  68 Files
     "Filer",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Filer med flere navne tælles kun én gang — ellers overstiger summen den brugte plads.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Mappe pakket",
-    //  70 Folders
+    //  71 Folders
     "Mapper",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Frigør: %s",
-    //  72 Hide
+    //  73 Hide
     "Skjul",
-    //  73 Home Folder
+    //  74 Home Folder
     "Hjemmemappe",
-    //  74 Images
+    //  75 Images
     "Billeder",
-    //  75 In file manager
+    //  76 In file manager
     "I filhåndteringen",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "I papirkurven",
+    //  78 Into the largest subfolder
     "Ind i den største undermappe",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Ind i den største undermappe (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Det ligger ikke længere i papirkurven, som det blev flyttet",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Det kom i papirkurven via skrivebordet; gendan det derfra",
+    //  82 Items go to the Trash and can be restored from there.
     "Elementer flyttes til papirkurven og kan gendannes derfra.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Dets oprindelige mappe findes ikke længere",
+    //  84 Language
     "Sprog",
-    //  80 Light
+    //  85 Light
     "Lys",
-    //  81 Log
+    //  86 Log
     "Log",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Log (%s)",
-    //  83 Map
+    //  88 Map
     "Kort",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Markér til sletning",
-    //  85 Marked
+    //  90 Marked
     "Markeret",
-    //  86 Modified
+    //  91 Modified
     "Ændret",
-    //  87 Mount points
+    //  92 Mount points
     "Monteringspunkter",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Flyt %s element(er) · %s til papirkurven?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Flyt til papirkurven",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s flyttet til papirkurven — tøm papirkurven for at frigøre pladsen.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Flyttet til papirkurven",
+    //  97 Name
     "Navn",
-    //  92 Next
+    //  98 Next
     "Næste",
-    //  93 No access
+    //  99 No access
     "Ingen adgang",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Ingen adgang – ukendt størrelse",
-    //  95 No matches
+    // 101 No matches
     "Ingen resultater",
-    //  96 No problems.
+    // 102 No problems.
     "Ingen problemer.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Ingen reelle problemer.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Der er ingen papirkurv tilgængelig for denne placering",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Intet at vise her.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Intet er flyttet til papirkurven i denne session.",
+    // 107 Open
     "Åbn",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Åbn den aktuelle mappe i filhåndteringen",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Åbn i filhåndteringen",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Åbn gemt skanning",
-    // 104 Other
+    // 111 Other
     "Andet",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Andre programmers private data",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Ellers medtages alt, der er monteret under den valgte mappe.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Pakning mislykkedes",
-    // 108 Permission denied
+    // 115 Permission denied
     "Adgang nægtet",
-    // 109 Protected
+    // 116 Protected
     "Beskyttet",
-    // 110 Protected system location
+    // 117 Protected system location
     "Beskyttet systemplacering",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Hurtigvalg",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Læsefejl (ingen adgang)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Læsefejl (montering sprunget over)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Skrivebeskyttet placering",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Fjern fra slettelisten",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Genåbn den senest skannede mappe",
-    // 117 Rescan
+    // 124 Rescan
     "Skan igen",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Gendan",
+    // 126 Restore all
+    "Gendan alle",
+    // 127 Restored
+    "Gendannet",
+    // 128 Restored %s item(s) from the Trash.
+    "%s element(er) gendannet fra papirkurven.",
+    // 129 Run this once in a terminal, then start the app again:
     "Kør dette én gang i en terminal, og start derefter programmet igen:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Gemt skanning fra %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Gemte skanninger (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Gemte skanninger er skrivebeskyttede",
-    // 122 Scan
+    // 133 Scan
     "Skan",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Skanning fuldført: %s filer",
-    // 124 Scan started
+    // 135 Scan started
     "Skanning startet",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Skanner … på %s af %s CPU-kerner",
-    // 126 Search
+    // 137 Search
     "Søg",
-    // 127 Settings
+    // 138 Settings
     "Indstillinger",
-    // 128 Share
+    // 139 Share
     "Andel",
-    // 129 Show
+    // 140 Show
     "Vis",
-    // 130 Show all
+    // 141 Show all
     "Vis alle",
-    // 131 Show log
+    // 142 Show log
     "Vis log",
-    // 132 Size
+    // 143 Size
     "Størrelse",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Størrelser viser den plads, der faktisk optages på disken.",
-    // 134 Small files
+    // 145 Small files
     "Små filer",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Nogle elementer blev i papirkurven",
+    // 147 Something else now stands at its original place
+    "Noget andet står nu på dets oprindelige plads",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Bliv på ét filsystem",
-    // 137 System
+    // 150 System
     "System",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Systemområder (ejet af root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Systemmapper er ikke synlige i denne sandkasse.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Arkivet kunne ikke oprettes.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeres ved siden af mappen, og den placering er skrivebeskyttet.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Slettelisten er tom.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Elementet kunne ikke flyttes",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Elementet kunne ikke flyttes tilbage",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalen bevares — forbruget stiger i første omgang, indtil du selv sletter den.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Den gemte skanning kunne ikke åbnes: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Skanningen kender endnu ikke det nye arkiv",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet lukker disse steder af for alle programmer. Der er intet, du kan slette der.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Papirkurven indeholder allerede for mange filer med det navn",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Det kan tage et stykke tid for store mapper.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denne software leveres »som den er«, uden nogen form for garanti, hverken udtrykkelig eller underforstået. Brug sker på eget ansvar. Forfatteren kan ikke holdes ansvarlig for skader, der opstår som følge af brugen af denne software.",
-    // 152 Tree
+    // 166 Tree
     "Træ",
-    // 153 Type
+    // 167 Type
     "Type",
-    // 154 Type to search
+    // 168 Type to search
     "Skriv for at søge",
-    // 155 Up one level
+    // 169 Undo
+    "Fortryd",
+    // 170 Undo move to Trash
+    "Fortryd flytning til papirkurven",
+    // 171 Up one level
     "Et niveau op",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Et niveau op (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Visning: farvet kort eller udfoldeligt træ med nøjagtige tal",
-    // 159 Zoom in
+    // 175 Zoom in
     "Zoom ind",
-    // 160 newer
+    // 176 newer
     "nyere",
-    // 161 older
+    // 177 older
     "ældre",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "»%s« oprettet (%s). Originalen bevares — så forbruget STIGER i første omgang, indtil du selv sletter den.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "»%s« er beskyttet og kan ikke flyttes til papirkurven.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Komprimér mappe (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Markér til sletning",
 };
 
@@ -1204,331 +1316,363 @@ inline constexpr const char* VALUES_de[KEY_COUNT] = {
     "%s Ordner übersprungen (kein Zugriff)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s Ordner übersprungen (Netzwerk- oder FUSE-Einhängung)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s Element(e)",
+    //   5 %s item(s) could not be deleted.
     "%s Element(e) konnte(n) nicht gelöscht werden.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s Element(e) konnte(n) nicht in den Papierkorb verschoben werden.",
-    //   6 %s matches
+    //   7 %s matches
     "%s Treffer",
-    //   7 %s more items
+    //   8 %s more items
     "%s weitere Elemente",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s in den Papierkorb verschoben.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s Problem(e) beim Scannen oder Löschen",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s Problem(e) · %s erwartet, übersprungen",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s freigebbar",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s belegt · %s von %s frei",
-    //  13 &File
+    //  14 &File
     "&Datei",
-    //  14 &Help
+    //  15 &Help
     "&Hilfe",
-    //  15 &Tools
+    //  16 &Tools
     "E&xtras",
-    //  16 &View
+    //  17 &View
     "&Ansicht",
-    //  17 1 file
+    //  18 1 file
     "1 Datei",
-    //  18 1 match
+    //  19 1 match
     "1 Treffer",
-    //  19 About %s
+    //  20 About %s
     "Über %s",
-    //  20 Age
+    //  21 Age
     "Alter",
-    //  21 Another user
+    //  22 Another user
     "Anderer Benutzer",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Persönlicher Ordner eines anderen Benutzers",
-    //  23 Applications
+    //  24 Applications
     "Anwendungen",
-    //  24 Archives
+    //  25 Archives
     "Archive",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automatisch",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, temporäre Ordner, Papierkorb usw. — gelb umrandet",
-    //  28 Cancel
+    //  29 Cancel
     "Abbrechen",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Scan abbrechen",
-    //  30 Choose
+    //  31 Choose
     "Auswählen",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Wählen Sie einen Ordner oder Datenträger, um zu sehen,\nwo Ihr Speicherplatz belegt wird.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Ordner auswählen",
-    //  33 Clear
+    //  34 Clear
     "Leeren",
-    //  34 Close
+    //  35 Close
     "Schließen",
-    //  35 Code/Data
+    //  36 Code/Data
     "Code/Daten",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Farbe: nach Dateityp oder nach Alter (Heatmap)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "„%s“ wird komprimiert …",
-    //  38 Copy
+    //  39 Copy
     "Kopieren",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Der Papierkorb-Eintrag konnte nicht geschrieben werden",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Harte Verknüpfungen nur einmal zählen",
-    //  41 Created
+    //  42 Created
     "Erstellt",
-    //  42 Dark
+    //  43 Dark
     "Dunkel",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Entf zum Löschen vormerken",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Entf aus der Löschliste entfernen",
-    //  45 Delete
+    //  46 Delete
     "Löschen",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Stattdessen %s Element(e) endgültig löschen? Dies kann nicht rückgängig gemacht werden.",
-    //  47 Delete error
+    //  48 Delete error
     "Fehler beim Löschen",
-    //  48 Delete list
+    //  49 Delete list
     "Löschliste",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Löschliste – Größte zuerst",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Löschliste: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Endgültig löschen",
-    //  52 Deleted
+    //  53 Deleted
     "Gelöscht",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s gelöscht — Speicherplatz freigegeben.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Löschen fehlgeschlagen",
-    //  55 Deselect
+    //  56 Deselect
     "Auswahl aufheben",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Erkannter Datenmüll (Caches, node_modules, temporäre Ordner, Papierkorb …) leuchtet gelb. Klicken Sie Elemente einzeln an, um sie zu löschen.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Erkannter Datenmüll – meist gefahrlos entfernbar",
-    //  58 Developed by
+    //  59 Developed by
     "Entwickelt von",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Haftungsausschluss",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Hinweis ausblenden",
-    //  61 Documents
+    //  62 Documents
     "Dokumente",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Ziehen Sie einen Ordner oder Datenträger hierher –\noder wählen Sie einen aus, um zu sehen, wo Ihr Speicherplatz geblieben ist.",
-    //  63 E&xit
+    //  64 E&xit
     "&Beenden",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Gesamtes System (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Erwartet, übersprungen",
-    //  66 File
+    //  67 File
     "Datei",
-    //  67 Files
+    //  68 Files
     "Dateien",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Dateien mit mehreren Namen werden nur einmal gezählt — sonst übersteigt die Summe den belegten Speicherplatz.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Ordner gepackt",
-    //  70 Folders
+    //  71 Folders
     "Ordner",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Gibt frei: %s",
-    //  72 Hide
+    //  73 Hide
     "Ausblenden",
-    //  73 Home Folder
+    //  74 Home Folder
     "Persönlicher Ordner",
-    //  74 Images
+    //  75 Images
     "Bilder",
-    //  75 In file manager
+    //  76 In file manager
     "Im Dateimanager",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Im Papierkorb",
+    //  78 Into the largest subfolder
     "In den größten Unterordner",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "In den größten Unterordner (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Es liegt nicht mehr so im Papierkorb, wie es verschoben wurde",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Es kam über die Arbeitsumgebung in den Papierkorb; stellen Sie es dort wieder her",
+    //  82 Items go to the Trash and can be restored from there.
     "Elemente werden in den Papierkorb verschoben und können von dort wiederhergestellt werden.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Sein ursprünglicher Ordner existiert nicht mehr",
+    //  84 Language
     "Sprache",
-    //  80 Light
+    //  85 Light
     "Hell",
-    //  81 Log
+    //  86 Log
     "Protokoll",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Protokoll (%s)",
-    //  83 Map
+    //  88 Map
     "Karte",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Zum Löschen vormerken",
-    //  85 Marked
+    //  90 Marked
     "Vorgemerkt",
-    //  86 Modified
+    //  91 Modified
     "Geändert",
-    //  87 Mount points
+    //  92 Mount points
     "Einhängepunkte",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "%s Element(e) · %s in den Papierkorb verschieben?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "In den Papierkorb verschieben",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s in den Papierkorb verschoben — leeren Sie den Papierkorb, um den Speicherplatz freizugeben.",
-    //  91 Name
+    //  96 Moved to Trash
+    "In den Papierkorb verschoben",
+    //  97 Name
     "Name",
-    //  92 Next
+    //  98 Next
     "Weiter",
-    //  93 No access
+    //  99 No access
     "Kein Zugriff",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Kein Zugriff – Größe unbekannt",
-    //  95 No matches
+    // 101 No matches
     "Keine Treffer",
-    //  96 No problems.
+    // 102 No problems.
     "Keine Probleme.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Keine echten Probleme.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Für diesen Ort ist kein Papierkorb verfügbar",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Hier gibt es nichts anzuzeigen.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "In dieser Sitzung wurde nichts in den Papierkorb verschoben.",
+    // 107 Open
     "Öffnen",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Aktuellen Ordner im Dateimanager öffnen",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Im Dateimanager öffnen",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Gespeicherten Scan öffnen",
-    // 104 Other
+    // 111 Other
     "Sonstiges",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Private Daten anderer Apps",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Andernfalls wird alles einbezogen, was unterhalb des gewählten Ordners eingehängt ist.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Packen fehlgeschlagen",
-    // 108 Permission denied
+    // 115 Permission denied
     "Zugriff verweigert",
-    // 109 Protected
+    // 116 Protected
     "Geschützt",
-    // 110 Protected system location
+    // 117 Protected system location
     "Geschützter Systemort",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Schnellauswahl",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Lesefehler (kein Zugriff)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Lesefehler (Einhängepunkt übersprungen)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Schreibgeschützter Ort",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Aus der Löschliste entfernen",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Zuletzt gescannten Ordner erneut öffnen",
-    // 117 Rescan
+    // 124 Rescan
     "Erneut scannen",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Wiederherstellen",
+    // 126 Restore all
+    "Alle wiederherstellen",
+    // 127 Restored
+    "Wiederhergestellt",
+    // 128 Restored %s item(s) from the Trash.
+    "%s Element(e) aus dem Papierkorb wiederhergestellt.",
+    // 129 Run this once in a terminal, then start the app again:
     "Führen Sie dies einmalig in einem Terminal aus und starten Sie die App dann neu:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Gespeicherter Scan vom %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Gespeicherte Scans (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Gespeicherte Scans sind schreibgeschützt",
-    // 122 Scan
+    // 133 Scan
     "Scan",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Scan abgeschlossen: %s Dateien",
-    // 124 Scan started
+    // 135 Scan started
     "Scan gestartet",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Scan läuft … auf %s von %s CPU-Kernen",
-    // 126 Search
+    // 137 Search
     "Suchen",
-    // 127 Settings
+    // 138 Settings
     "Einstellungen",
-    // 128 Share
+    // 139 Share
     "Anteil",
-    // 129 Show
+    // 140 Show
     "Anzeigen",
-    // 130 Show all
+    // 141 Show all
     "Alle anzeigen",
-    // 131 Show log
+    // 142 Show log
     "Protokoll anzeigen",
-    // 132 Size
+    // 143 Size
     "Größe",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Größen zeigen den tatsächlich auf dem Datenträger belegten Platz.",
-    // 134 Small files
+    // 145 Small files
     "Kleine Dateien",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Einige Elemente sind im Papierkorb geblieben",
+    // 147 Something else now stands at its original place
+    "An seinem ursprünglichen Ort steht jetzt etwas anderes",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Auf einem Dateisystem bleiben",
-    // 137 System
+    // 150 System
     "System",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Systembereiche (im Besitz von root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Systemordner sind in dieser Sandbox nicht sichtbar.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Das Archiv konnte nicht erstellt werden.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Das Archiv wird neben dem Ordner abgelegt, und dieser Ort ist schreibgeschützt.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Die Löschliste ist leer.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Das Element konnte nicht verschoben werden",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Das Element konnte nicht zurückgelegt werden",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Das Original bleibt erhalten — die Belegung steigt zunächst, bis Sie es selbst löschen.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Der gespeicherte Scan konnte nicht geöffnet werden: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Der Scan kennt das neue Archiv noch nicht",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Das System schirmt diese Orte gegen alle Apps ab. Dort gibt es nichts, was Sie löschen könnten.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Der Papierkorb enthält bereits zu viele Dateien mit diesem Namen",
-    // 149 Theme
+    // 163 Theme
     "Design",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Bei großen Ordnern kann dies eine Weile dauern.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Diese Software wird „wie besehen“ bereitgestellt, ohne jegliche ausdrückliche oder stillschweigende Gewährleistung. Die Nutzung erfolgt auf eigene Gefahr. Der Autor haftet nicht für Schäden, die aus der Nutzung dieser Software entstehen.",
-    // 152 Tree
+    // 166 Tree
     "Baum",
-    // 153 Type
+    // 167 Type
     "Typ",
-    // 154 Type to search
+    // 168 Type to search
     "Tippen, um zu suchen",
-    // 155 Up one level
+    // 169 Undo
+    "Rückgängig",
+    // 170 Undo move to Trash
+    "Verschieben in den Papierkorb rückgängig machen",
+    // 171 Up one level
     "Eine Ebene nach oben",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Eine Ebene nach oben (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Ansicht: farbige Karte oder aufklappbarer Baum mit genauen Zahlen",
-    // 159 Zoom in
+    // 175 Zoom in
     "Hineinzoomen",
-    // 160 newer
+    // 176 newer
     "neuer",
-    // 161 older
+    // 177 older
     "älter",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s“ erstellt (%s). Das Original bleibt erhalten — die Belegung steigt also zunächst AN, bis Sie es selbst löschen.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "„%s“ ist geschützt und kann nicht in den Papierkorb verschoben werden.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Ordner komprimieren (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Zum Löschen vormerken",
 };
 
@@ -1541,331 +1685,363 @@ inline constexpr const char* VALUES_el[KEY_COUNT] = {
     "Φάκελοι που παραλείφθηκαν: %s (χωρίς πρόσβαση)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Φάκελοι που παραλείφθηκαν: %s (απομακρυσμένη προσάρτηση ή FUSE)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Στοιχεία: %s",
+    //   5 %s item(s) could not be deleted.
     "Στοιχεία που δεν διαγράφηκαν: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Στοιχεία που δεν μετακινήθηκαν στα απορρίμματα: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s αποτελέσματα",
-    //   7 %s more items
+    //   8 %s more items
     "%s επιπλέον στοιχεία",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Μετακινήθηκαν στα απορρίμματα: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Προβλήματα κατά τη σάρωση ή τη διαγραφή: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Προβλήματα: %s · αναμενόμενα (παραλείφθηκαν): %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s ανακτήσιμα",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s σε χρήση · %s ελεύθερα από %s",
-    //  13 &File
+    //  14 &File
     "&Αρχείο",
-    //  14 &Help
+    //  15 &Help
     "&Βοήθεια",
-    //  15 &Tools
+    //  16 &Tools
     "&Εργαλεία",
-    //  16 &View
+    //  17 &View
     "&Προβολή",
-    //  17 1 file
+    //  18 1 file
     "1 αρχείο",
-    //  18 1 match
+    //  19 1 match
     "1 αποτέλεσμα",
-    //  19 About %s
+    //  20 About %s
     "Σχετικά με το %s",
-    //  20 Age
+    //  21 Age
     "Ηλικία",
-    //  21 Another user
+    //  22 Another user
     "Άλλος χρήστης",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Προσωπικός φάκελος άλλου χρήστη",
-    //  23 Applications
+    //  24 Applications
     "Εφαρμογές",
-    //  24 Archives
+    //  25 Archives
     "Αρχειοθήκες",
-    //  25 Audio
+    //  26 Audio
     "Ήχος",
-    //  26 Automatic
+    //  27 Automatic
     "Αυτόματο",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Κρυφές μνήμες, node_modules, προσωρινοί φάκελοι, απορρίμματα κ.λπ. — με κίτρινο περίγραμμα",
-    //  28 Cancel
+    //  29 Cancel
     "Ακύρωση",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Ακύρωση σάρωσης",
-    //  30 Choose
+    //  31 Choose
     "Επιλογή",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Επιλέξτε έναν φάκελο ή τόμο για να δείτε\nπού χρησιμοποιείται ο χώρος σας.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Επιλογή φακέλου",
-    //  33 Clear
+    //  34 Clear
     "Εκκαθάριση",
-    //  34 Close
+    //  35 Close
     "Κλείσιμο",
-    //  35 Code/Data
+    //  36 Code/Data
     "Κώδικας/Δεδομένα",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Χρώμα: κατά τύπο αρχείου ή κατά ηλικία (θερμικός χάρτης)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Συμπίεση «%s»…",
-    //  38 Copy
+    //  39 Copy
     "Αντιγραφή",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Αδυναμία εγγραφής της καταχώρισης απορριμμάτων",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Καταμέτρηση των σκληρών συνδέσμων μόνο μία φορά",
-    //  41 Created
+    //  42 Created
     "Δημιουργήθηκε",
-    //  42 Dark
+    //  43 Dark
     "Σκοτεινό",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Σήμανση για διαγραφή",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Αφαίρεση από τη λίστα διαγραφής",
-    //  45 Delete
+    //  46 Delete
     "Διαγραφή",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Να διαγραφούν οριστικά %s στοιχείο(α) αντ’ αυτού; Η ενέργεια αυτή δεν αναιρείται.",
-    //  47 Delete error
+    //  48 Delete error
     "Σφάλμα διαγραφής",
-    //  48 Delete list
+    //  49 Delete list
     "Λίστα διαγραφής",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Λίστα διαγραφής – Τα μεγαλύτερα πρώτα",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Λίστα διαγραφής: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Οριστική διαγραφή",
-    //  52 Deleted
+    //  53 Deleted
     "Διαγράφηκε",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Διαγράφηκαν: %s — ο χώρος ελευθερώθηκε.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Η διαγραφή απέτυχε",
-    //  55 Deselect
+    //  56 Deselect
     "Αποεπιλογή",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Τα περιττά αρχεία που εντοπίστηκαν (κρυφές μνήμες, node_modules, προσωρινοί φάκελοι, απορρίμματα…) φωτίζονται με κίτρινο. Κάντε κλικ στα στοιχεία ένα ένα για να τα διαγράψετε.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Εντοπίστηκαν περιττά αρχεία – συνήθως διαγράφονται με ασφάλεια",
-    //  58 Developed by
+    //  59 Developed by
     "Αναπτύχθηκε από",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Αποποίηση ευθύνης",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Απόρριψη ειδοποίησης",
-    //  61 Documents
+    //  62 Documents
     "Έγγραφα",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Σύρετε εδώ έναν φάκελο ή τόμο –\nή επιλέξτε έναν για να δείτε πού πήγε ο χώρος σας.",
-    //  63 E&xit
+    //  64 E&xit
     "Έ&ξοδος",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Ολόκληρο το σύστημα (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Αναμενόμενα, παραλείφθηκαν",
-    //  66 File
+    //  67 File
     "Αρχείο",
-    //  67 Files
+    //  68 Files
     "Αρχεία",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Τα αρχεία με πολλά ονόματα μετρώνται μία φορά — αλλιώς το σύνολο θα ξεπερνούσε τον χώρο που χρησιμοποιείται.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Ο φάκελος αρχειοθετήθηκε",
-    //  70 Folders
+    //  71 Folders
     "Φάκελοι",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Ελευθερώνει: %s",
-    //  72 Hide
+    //  73 Hide
     "Απόκρυψη",
-    //  73 Home Folder
+    //  74 Home Folder
     "Προσωπικός φάκελος",
-    //  74 Images
+    //  75 Images
     "Εικόνες",
-    //  75 In file manager
+    //  76 In file manager
     "Στη διαχείριση αρχείων",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Στα απορρίμματα",
+    //  78 Into the largest subfolder
     "Στον μεγαλύτερο υποφάκελο",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Στον μεγαλύτερο υποφάκελο (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Δεν βρίσκεται πια στα απορρίμματα όπως μετακινήθηκε",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Μετακινήθηκε στα απορρίμματα μέσω της επιφάνειας εργασίας· επαναφέρετέ το από εκεί",
+    //  82 Items go to the Trash and can be restored from there.
     "Τα στοιχεία μεταφέρονται στα απορρίμματα και μπορούν να ανακτηθούν από εκεί.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Ο αρχικός του φάκελος δεν υπάρχει πια",
+    //  84 Language
     "Γλώσσα",
-    //  80 Light
+    //  85 Light
     "Φωτεινό",
-    //  81 Log
+    //  86 Log
     "Καταγραφή",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Καταγραφή (%s)",
-    //  83 Map
+    //  88 Map
     "Χάρτης",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Σήμανση για διαγραφή",
-    //  85 Marked
+    //  90 Marked
     "Σημασμένο",
-    //  86 Modified
+    //  91 Modified
     "Τροποποιήθηκε",
-    //  87 Mount points
+    //  92 Mount points
     "Σημεία προσάρτησης",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Να μετακινηθούν %s στοιχείο(α) · %s στα απορρίμματα;",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Μετακίνηση στα απορρίμματα",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Μετακινήθηκαν στα απορρίμματα: %s — αδειάστε τα απορρίμματα για να ελευθερωθεί ο χώρος.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Μετακινήθηκαν στα απορρίμματα",
+    //  97 Name
     "Όνομα",
-    //  92 Next
+    //  98 Next
     "Επόμενο",
-    //  93 No access
+    //  99 No access
     "Χωρίς πρόσβαση",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Χωρίς πρόσβαση – άγνωστο μέγεθος",
-    //  95 No matches
+    // 101 No matches
     "Κανένα αποτέλεσμα",
-    //  96 No problems.
+    // 102 No problems.
     "Κανένα πρόβλημα.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Κανένα πραγματικό πρόβλημα.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Δεν υπάρχει διαθέσιμος φάκελος απορριμμάτων για αυτή τη θέση",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Δεν υπάρχει τίποτα για εμφάνιση εδώ.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Δεν μετακινήθηκε τίποτα στα απορρίμματα σε αυτή τη συνεδρία.",
+    // 107 Open
     "Άνοιγμα",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Άνοιγμα τρέχοντος φακέλου στη διαχείριση αρχείων",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Άνοιγμα στη διαχείριση αρχείων",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Άνοιγμα αποθηκευμένης σάρωσης",
-    // 104 Other
+    // 111 Other
     "Άλλα",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Ιδιωτικά δεδομένα άλλων εφαρμογών",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Διαφορετικά, περιλαμβάνονται όλα όσα είναι προσαρτημένα κάτω από τον επιλεγμένο φάκελο.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Η αρχειοθέτηση απέτυχε",
-    // 108 Permission denied
+    // 115 Permission denied
     "Άρνηση πρόσβασης",
-    // 109 Protected
+    // 116 Protected
     "Προστατευμένο",
-    // 110 Protected system location
+    // 117 Protected system location
     "Προστατευμένη θέση συστήματος",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Γρήγορη επιλογή",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Σφάλμα ανάγνωσης (χωρίς πρόσβαση)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Σφάλμα ανάγνωσης (παραλείφθηκε προσάρτηση)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Θέση μόνο για ανάγνωση",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Αφαίρεση από τη λίστα διαγραφής",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Επανάνοιγμα του τελευταίου φακέλου που σαρώθηκε",
-    // 117 Rescan
+    // 124 Rescan
     "Επανασάρωση",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Επαναφορά",
+    // 126 Restore all
+    "Επαναφορά όλων",
+    // 127 Restored
+    "Επαναφέρθηκε",
+    // 128 Restored %s item(s) from the Trash.
+    "Στοιχεία που επαναφέρθηκαν από τα απορρίμματα: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Εκτελέστε αυτό μία φορά σε ένα τερματικό και μετά ξεκινήστε ξανά την εφαρμογή:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Αποθηκευμένη σάρωση από %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Αποθηκευμένες σαρώσεις (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Οι αποθηκευμένες σαρώσεις είναι μόνο για ανάγνωση",
-    // 122 Scan
+    // 133 Scan
     "Σάρωση",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Η σάρωση ολοκληρώθηκε: %s αρχεία",
-    // 124 Scan started
+    // 135 Scan started
     "Η σάρωση ξεκίνησε",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Σάρωση… σε %s από %s πυρήνες CPU",
-    // 126 Search
+    // 137 Search
     "Αναζήτηση",
-    // 127 Settings
+    // 138 Settings
     "Ρυθμίσεις",
-    // 128 Share
+    // 139 Share
     "Ποσοστό",
-    // 129 Show
+    // 140 Show
     "Εμφάνιση",
-    // 130 Show all
+    // 141 Show all
     "Εμφάνιση όλων",
-    // 131 Show log
+    // 142 Show log
     "Εμφάνιση καταγραφής",
-    // 132 Size
+    // 143 Size
     "Μέγεθος",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Τα μεγέθη δείχνουν τον χώρο που καταλαμβάνεται πραγματικά στον δίσκο.",
-    // 134 Small files
+    // 145 Small files
     "Μικρά αρχεία",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Ορισμένα στοιχεία έμειναν στα απορρίμματα",
+    // 147 Something else now stands at its original place
+    "Κάτι άλλο βρίσκεται τώρα στην αρχική του θέση",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Παραμονή σε ένα σύστημα αρχείων",
-    // 137 System
+    // 150 System
     "Σύστημα",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Περιοχές συστήματος (ιδιοκτησίας root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Οι φάκελοι συστήματος δεν είναι ορατοί σε αυτό το απομονωμένο περιβάλλον.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Δεν ήταν δυνατή η δημιουργία της αρχειοθήκης.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Η αρχειοθήκη τοποθετείται δίπλα στον φάκελο, και αυτή η θέση προστατεύεται από εγγραφή.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Η λίστα διαγραφής είναι κενή.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Δεν ήταν δυνατή η μετακίνηση του στοιχείου",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Δεν ήταν δυνατή η επαναφορά του στοιχείου",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Το πρωτότυπο διατηρείται — η χρήση αυξάνεται αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Δεν ήταν δυνατό το άνοιγμα της αποθηκευμένης σάρωσης: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Η σάρωση δεν γνωρίζει ακόμη τη νέα αρχειοθήκη",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Το σύστημα κλειδώνει αυτές τις θέσεις για κάθε εφαρμογή. Δεν υπάρχει τίποτα εκεί που να μπορείτε να διαγράψετε.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Τα απορρίμματα περιέχουν ήδη πάρα πολλά αρχεία με αυτό το όνομα",
-    // 149 Theme
+    // 163 Theme
     "Θέμα",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Αυτό μπορεί να διαρκέσει λίγο για μεγάλους φακέλους.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Αυτό το λογισμικό παρέχεται «ως έχει», χωρίς καμία εγγύηση, ρητή ή σιωπηρή. Χρησιμοποιήστε το με δική σας ευθύνη. Ο δημιουργός δεν φέρει καμία ευθύνη για οποιαδήποτε ζημία προκύψει από τη χρήση αυτού του λογισμικού.",
-    // 152 Tree
+    // 166 Tree
     "Δέντρο",
-    // 153 Type
+    // 167 Type
     "Τύπος",
-    // 154 Type to search
+    // 168 Type to search
     "Πληκτρολογήστε για αναζήτηση",
-    // 155 Up one level
+    // 169 Undo
+    "Αναίρεση",
+    // 170 Undo move to Trash
+    "Αναίρεση μετακίνησης στα απορρίμματα",
+    // 171 Up one level
     "Ένα επίπεδο πάνω",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Ένα επίπεδο πάνω (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Βίντεο",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Προβολή: έγχρωμος χάρτης ή αναπτυσσόμενο δέντρο με ακριβή νούμερα",
-    // 159 Zoom in
+    // 175 Zoom in
     "Μεγέθυνση",
-    // 160 newer
+    // 176 newer
     "νεότερα",
-    // 161 older
+    // 177 older
     "παλαιότερα",
-    // 162 s
+    // 178 s
     "δ",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Δημιουργήθηκε το «%s» (%s). Το πρωτότυπο διατηρείται — επομένως η χρήση ΑΥΞΑΝΕΤΑΙ αρχικά, μέχρι να το διαγράψετε εσείς.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "Το «%s» προστατεύεται και δεν μπορεί να μετακινηθεί στα απορρίμματα.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Συμπίεση φακέλου (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Σήμανση για διαγραφή",
 };
 
@@ -1878,331 +2054,363 @@ inline constexpr const char* VALUES_en[KEY_COUNT] = {
     "%s folders skipped (no access)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s folders skipped (remote or FUSE mount)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s item(s)",
+    //   5 %s item(s) could not be deleted.
     "%s item(s) could not be deleted.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s item(s) could not be moved to Trash.",
-    //   6 %s matches
+    //   7 %s matches
     "%s matches",
-    //   7 %s more items
+    //   8 %s more items
     "%s more items",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s moved to Trash.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s problem(s) while scanning or deleting",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s problem(s) · %s expected, skipped",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s reclaimable",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s used · %s free of %s",
-    //  13 &File
+    //  14 &File
     "&File",
-    //  14 &Help
+    //  15 &Help
     "&Help",
-    //  15 &Tools
+    //  16 &Tools
     "&Tools",
-    //  16 &View
+    //  17 &View
     "&View",
-    //  17 1 file
+    //  18 1 file
     "1 file",
-    //  18 1 match
+    //  19 1 match
     "1 match",
-    //  19 About %s
+    //  20 About %s
     "About %s",
-    //  20 Age
+    //  21 Age
     "Age",
-    //  21 Another user
+    //  22 Another user
     "Another user",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Another user's home directory",
-    //  23 Applications
+    //  24 Applications
     "Applications",
-    //  24 Archives
+    //  25 Archives
     "Archives",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automatic",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, temp folders, Trash, etc. — outlined in yellow",
-    //  28 Cancel
+    //  29 Cancel
     "Cancel",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Cancel scan",
-    //  30 Choose
+    //  31 Choose
     "Choose",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Choose a folder or volume to see\nwhere your space is being used.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Choose folder",
-    //  33 Clear
+    //  34 Clear
     "Clear",
-    //  34 Close
+    //  35 Close
     "Close",
-    //  35 Code/Data
+    //  36 Code/Data
     "Code/Data",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Color: by file type or by age (heat map)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Compressing “%s” …",
-    //  38 Copy
+    //  39 Copy
     "Copy",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Could not write the trash record",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Count hard links only once",
-    //  41 Created
+    //  42 Created
     "Created",
-    //  42 Dark
+    //  43 Dark
     "Dark",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Mark for deletion",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Remove from delete list",
-    //  45 Delete
+    //  46 Delete
     "Delete",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Delete %s item(s) permanently instead? This cannot be undone.",
-    //  47 Delete error
+    //  48 Delete error
     "Delete error",
-    //  48 Delete list
+    //  49 Delete list
     "Delete list",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Delete list – Largest first",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Delete list: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Delete permanently",
-    //  52 Deleted
+    //  53 Deleted
     "Deleted",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Deleted %s — space freed.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Deletion failed",
-    //  55 Deselect
+    //  56 Deselect
     "Deselect",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Detected junk – usually safe to remove",
-    //  58 Developed by
+    //  59 Developed by
     "Developed by",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Disclaimer",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Dismiss notice",
-    //  61 Documents
+    //  62 Documents
     "Documents",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Drag a folder or volume here –\nor choose one to see where your space went.",
-    //  63 E&xit
+    //  64 E&xit
     "E&xit",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Entire system (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Expected, skipped",
-    //  66 File
+    //  67 File
     "File",
-    //  67 Files
+    //  68 Files
     "Files",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Files under several names count once — otherwise the total exceeds the space in use.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Folder packed",
-    //  70 Folders
+    //  71 Folders
     "Folders",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Frees up: %s",
-    //  72 Hide
+    //  73 Hide
     "Hide",
-    //  73 Home Folder
+    //  74 Home Folder
     "Home Folder",
-    //  74 Images
+    //  75 Images
     "Images",
-    //  75 In file manager
+    //  76 In file manager
     "In file manager",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "In the Trash",
+    //  78 Into the largest subfolder
     "Into the largest subfolder",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Into the largest subfolder (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "It is no longer in the Trash as it was moved",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "It went to the Trash through the desktop; restore it from there",
+    //  82 Items go to the Trash and can be restored from there.
     "Items go to the Trash and can be restored from there.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Its original folder no longer exists",
+    //  84 Language
     "Language",
-    //  80 Light
+    //  85 Light
     "Light",
-    //  81 Log
+    //  86 Log
     "Log",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Log (%s)",
-    //  83 Map
+    //  88 Map
     "Map",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Mark for deletion",
-    //  85 Marked
+    //  90 Marked
     "Marked",
-    //  86 Modified
+    //  91 Modified
     "Modified",
-    //  87 Mount points
+    //  92 Mount points
     "Mount points",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Move %s item(s) · %s to Trash?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Move to Trash",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Moved %s to Trash — empty the Trash to free the space.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Moved to Trash",
+    //  97 Name
     "Name",
-    //  92 Next
+    //  98 Next
     "Next",
-    //  93 No access
+    //  99 No access
     "No access",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "No access – size unknown",
-    //  95 No matches
+    // 101 No matches
     "No matches",
-    //  96 No problems.
+    // 102 No problems.
     "No problems.",
-    //  97 No real problems.
+    // 103 No real problems.
     "No real problems.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "No trash folder is available for this location",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Nothing to show here.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Nothing was moved to the Trash in this session.",
+    // 107 Open
     "Open",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Open current folder in file manager",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Open in file manager",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Open saved scan",
-    // 104 Other
+    // 111 Other
     "Other",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Other apps' private data",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Otherwise everything mounted below the chosen folder is included.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Packing failed",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permission denied",
-    // 109 Protected
+    // 116 Protected
     "Protected",
-    // 110 Protected system location
+    // 117 Protected system location
     "Protected system location",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Quick Pick",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Read error (no access)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Read error (skipped mount)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Read-only location",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Remove from delete list",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Reopen the last scanned folder",
-    // 117 Rescan
+    // 124 Rescan
     "Rescan",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Restore",
+    // 126 Restore all
+    "Restore all",
+    // 127 Restored
+    "Restored",
+    // 128 Restored %s item(s) from the Trash.
+    "Restored %s item(s) from the Trash.",
+    // 129 Run this once in a terminal, then start the app again:
     "Run this once in a terminal, then start the app again:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Saved scan from %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Saved scans (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Saved scans are read-only",
-    // 122 Scan
+    // 133 Scan
     "Scan",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Scan complete: %s files",
-    // 124 Scan started
+    // 135 Scan started
     "Scan started",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Scanning … on %s of %s CPU cores",
-    // 126 Search
+    // 137 Search
     "Search",
-    // 127 Settings
+    // 138 Settings
     "Settings",
-    // 128 Share
+    // 139 Share
     "Share",
-    // 129 Show
+    // 140 Show
     "Show",
-    // 130 Show all
+    // 141 Show all
     "Show all",
-    // 131 Show log
+    // 142 Show log
     "Show log",
-    // 132 Size
+    // 143 Size
     "Size",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Sizes show the space actually occupied on disk.",
-    // 134 Small files
+    // 145 Small files
     "Small files",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Some items stayed in the Trash",
+    // 147 Something else now stands at its original place
+    "Something else now stands at its original place",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Stay on one filesystem",
-    // 137 System
+    // 150 System
     "System",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "System areas (owned by root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "System folders are not visible in this sandbox.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "The archive could not be created.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "The archive is placed next to the folder, and that location is write-protected.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "The delete list is empty.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "The item could not be moved",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "The item could not be moved back",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "The original is kept — usage goes up at first, until you delete it yourself.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "The saved scan could not be opened: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "The scan does not know about the new archive yet",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "The system locks these places away from every app. There is nothing there for you to delete.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "The trash already holds too many files of that name",
-    // 149 Theme
+    // 163 Theme
     "Theme",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "This can take a while for large folders.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "This software is provided \"as is\", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.",
-    // 152 Tree
+    // 166 Tree
     "Tree",
-    // 153 Type
+    // 167 Type
     "Type",
-    // 154 Type to search
+    // 168 Type to search
     "Type to search",
-    // 155 Up one level
+    // 169 Undo
+    "Undo",
+    // 170 Undo move to Trash
+    "Undo move to Trash",
+    // 171 Up one level
     "Up one level",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Up one level (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "View: colored map or expandable tree with exact figures",
-    // 159 Zoom in
+    // 175 Zoom in
     "Zoom in",
-    // 160 newer
+    // 176 newer
     "newer",
-    // 161 older
+    // 177 older
     "older",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s” is protected and cannot be moved to Trash.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Compress folder (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Mark for deletion",
 };
 
@@ -2215,331 +2423,363 @@ inline constexpr const char* VALUES_es[KEY_COUNT] = {
     "%s carpetas omitidas (sin acceso)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s carpetas omitidas (montaje remoto o FUSE)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s elemento(s)",
+    //   5 %s item(s) could not be deleted.
     "No se pudieron eliminar %s elemento(s).",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "No se pudieron mover %s elemento(s) a la Papelera.",
-    //   6 %s matches
+    //   7 %s matches
     "%s coincidencias",
-    //   7 %s more items
+    //   8 %s more items
     "%s elementos más",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Movido a la Papelera: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s problema(s) al analizar o eliminar",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s problema(s) · %s esperado(s), omitido(s)",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s recuperables",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s usados · %s libres de %s",
-    //  13 &File
+    //  14 &File
     "&Archivo",
-    //  14 &Help
+    //  15 &Help
     "A&yuda",
-    //  15 &Tools
+    //  16 &Tools
     "&Herramientas",
-    //  16 &View
+    //  17 &View
     "&Ver",
-    //  17 1 file
+    //  18 1 file
     "1 archivo",
-    //  18 1 match
+    //  19 1 match
     "1 coincidencia",
-    //  19 About %s
+    //  20 About %s
     "Acerca de %s",
-    //  20 Age
+    //  21 Age
     "Antigüedad",
-    //  21 Another user
+    //  22 Another user
     "Otro usuario",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Carpeta personal de otro usuario",
-    //  23 Applications
+    //  24 Applications
     "Aplicaciones",
-    //  24 Archives
+    //  25 Archives
     "Archivos comprimidos",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automático",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cachés, node_modules, carpetas temporales, Papelera, etc. — con contorno amarillo",
-    //  28 Cancel
+    //  29 Cancel
     "Cancelar",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Cancelar análisis",
-    //  30 Choose
+    //  31 Choose
     "Elegir",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Elija una carpeta o un volumen para ver\ndónde se está usando su espacio.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Elegir carpeta",
-    //  33 Clear
+    //  34 Clear
     "Vaciar",
-    //  34 Close
+    //  35 Close
     "Cerrar",
-    //  35 Code/Data
+    //  36 Code/Data
     "Código/Datos",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Color: por tipo de archivo o por antigüedad (mapa de calor)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Comprimiendo «%s»…",
-    //  38 Copy
+    //  39 Copy
     "Copiar",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "No se pudo escribir el registro de la Papelera",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Contar los enlaces duros solo una vez",
-    //  41 Created
+    //  42 Created
     "Creado",
-    //  42 Dark
+    //  43 Dark
     "Oscuro",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Supr Marcar para eliminar",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Supr Quitar de la lista de eliminación",
-    //  45 Delete
+    //  46 Delete
     "Eliminar",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "¿Eliminar permanentemente %s elemento(s) en su lugar? Esta acción no se puede deshacer.",
-    //  47 Delete error
+    //  48 Delete error
     "Error al eliminar",
-    //  48 Delete list
+    //  49 Delete list
     "Lista de eliminación",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Lista de eliminación – Más grandes primero",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Lista de eliminación: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Eliminar permanentemente",
-    //  52 Deleted
+    //  53 Deleted
     "Eliminado",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Eliminado: %s — espacio liberado.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "No se pudo eliminar",
-    //  55 Deselect
+    //  56 Deselect
     "Deseleccionar",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Los archivos basura detectados (cachés, node_modules, carpetas temporales, Papelera…) se iluminan en amarillo. Haga clic en los elementos uno por uno para eliminarlos.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Archivos basura detectados – normalmente se pueden eliminar sin riesgo",
-    //  58 Developed by
+    //  59 Developed by
     "Desarrollado por",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Aviso legal",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Descartar aviso",
-    //  61 Documents
+    //  62 Documents
     "Documentos",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Arrastre aquí una carpeta o un volumen –\no elija uno para ver adónde se ha ido su espacio.",
-    //  63 E&xit
+    //  64 E&xit
     "&Salir",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Todo el sistema (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Esperados, omitidos",
-    //  66 File
+    //  67 File
     "Archivo",
-    //  67 Files
+    //  68 Files
     "Archivos",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Los archivos con varios nombres se cuentan una sola vez — de lo contrario, el total superaría el espacio ocupado.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Carpeta empaquetada",
-    //  70 Folders
+    //  71 Folders
     "Carpetas",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Libera: %s",
-    //  72 Hide
+    //  73 Hide
     "Ocultar",
-    //  73 Home Folder
+    //  74 Home Folder
     "Carpeta personal",
-    //  74 Images
+    //  75 Images
     "Imágenes",
-    //  75 In file manager
+    //  76 In file manager
     "En el gestor de archivos",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "En la Papelera",
+    //  78 Into the largest subfolder
     "A la subcarpeta más grande",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "A la subcarpeta más grande (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Ya no está en la Papelera tal como se movió",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Fue a la Papelera a través del escritorio; restáurelo desde allí",
+    //  82 Items go to the Trash and can be restored from there.
     "Los elementos van a la Papelera y se pueden restaurar desde allí.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Su carpeta original ya no existe",
+    //  84 Language
     "Idioma",
-    //  80 Light
+    //  85 Light
     "Claro",
-    //  81 Log
+    //  86 Log
     "Registro",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Registro (%s)",
-    //  83 Map
+    //  88 Map
     "Mapa",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Marcar para eliminar",
-    //  85 Marked
+    //  90 Marked
     "Marcado",
-    //  86 Modified
+    //  91 Modified
     "Modificado",
-    //  87 Mount points
+    //  92 Mount points
     "Puntos de montaje",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "¿Mover %s elemento(s) · %s a la Papelera?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Mover a la Papelera",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Movido a la Papelera: %s — vacíe la Papelera para liberar el espacio.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Movido a la Papelera",
+    //  97 Name
     "Nombre",
-    //  92 Next
+    //  98 Next
     "Siguiente",
-    //  93 No access
+    //  99 No access
     "Sin acceso",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Sin acceso – tamaño desconocido",
-    //  95 No matches
+    // 101 No matches
     "Sin coincidencias",
-    //  96 No problems.
+    // 102 No problems.
     "No hay problemas.",
-    //  97 No real problems.
+    // 103 No real problems.
     "No hay problemas reales.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "No hay ninguna papelera disponible para esta ubicación",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "No hay nada que mostrar aquí.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "No se ha movido nada a la Papelera en esta sesión.",
+    // 107 Open
     "Abrir",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Abrir la carpeta actual en el gestor de archivos",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Abrir en el gestor de archivos",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Abrir análisis guardado",
-    // 104 Other
+    // 111 Other
     "Otros",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Datos privados de otras aplicaciones",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "De lo contrario, se incluye todo lo que esté montado bajo la carpeta elegida.",
-    // 107 Packing failed
+    // 114 Packing failed
     "No se pudo empaquetar",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permiso denegado",
-    // 109 Protected
+    // 116 Protected
     "Protegido",
-    // 110 Protected system location
+    // 117 Protected system location
     "Ubicación protegida del sistema",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Selección rápida",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Error de lectura (sin acceso)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Error de lectura (montaje omitido)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Ubicación de solo lectura",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Quitar de la lista de eliminación",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Volver a abrir la última carpeta analizada",
-    // 117 Rescan
+    // 124 Rescan
     "Volver a analizar",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Restaurar",
+    // 126 Restore all
+    "Restaurar todo",
+    // 127 Restored
+    "Restaurado",
+    // 128 Restored %s item(s) from the Trash.
+    "Se restauraron %s elemento(s) de la Papelera.",
+    // 129 Run this once in a terminal, then start the app again:
     "Ejecute esto una vez en una terminal y luego vuelva a iniciar la aplicación:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Análisis guardado del %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Análisis guardados (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Los análisis guardados son de solo lectura",
-    // 122 Scan
+    // 133 Scan
     "Analizar",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Análisis completado: %s archivos",
-    // 124 Scan started
+    // 135 Scan started
     "Análisis iniciado",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Analizando… en %s de %s núcleos de CPU",
-    // 126 Search
+    // 137 Search
     "Buscar",
-    // 127 Settings
+    // 138 Settings
     "Configuración",
-    // 128 Share
+    // 139 Share
     "Proporción",
-    // 129 Show
+    // 140 Show
     "Mostrar",
-    // 130 Show all
+    // 141 Show all
     "Mostrar todo",
-    // 131 Show log
+    // 142 Show log
     "Mostrar registro",
-    // 132 Size
+    // 143 Size
     "Tamaño",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Los tamaños muestran el espacio realmente ocupado en el disco.",
-    // 134 Small files
+    // 145 Small files
     "Archivos pequeños",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Algunos elementos se quedaron en la Papelera",
+    // 147 Something else now stands at its original place
+    "Ahora hay otra cosa en su lugar original",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Permanecer en un solo sistema de archivos",
-    // 137 System
+    // 150 System
     "Sistema",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Áreas del sistema (propiedad de root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Las carpetas del sistema no son visibles en este entorno aislado.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "No se pudo crear el archivo comprimido.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "El archivo comprimido se coloca junto a la carpeta, y esa ubicación está protegida contra escritura.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "La lista de eliminación está vacía.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "No se pudo mover el elemento",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "No se pudo devolver el elemento",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "El original se conserva — el uso aumenta al principio, hasta que lo elimine usted mismo.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "No se pudo abrir el análisis guardado: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "El análisis aún no conoce el nuevo archivo comprimido",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "El sistema protege estos lugares frente a todas las aplicaciones. Ahí no hay nada que usted pueda eliminar.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "La Papelera ya contiene demasiados archivos con ese nombre",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Esto puede tardar un poco en carpetas grandes.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software se proporciona «tal cual», sin garantía de ningún tipo, expresa o implícita. Úselo bajo su propia responsabilidad. El autor no será responsable de ningún daño derivado del uso de este software.",
-    // 152 Tree
+    // 166 Tree
     "Árbol",
-    // 153 Type
+    // 167 Type
     "Tipo",
-    // 154 Type to search
+    // 168 Type to search
     "Escriba para buscar",
-    // 155 Up one level
+    // 169 Undo
+    "Deshacer",
+    // 170 Undo move to Trash
+    "Deshacer mover a la Papelera",
+    // 171 Up one level
     "Subir un nivel",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Subir un nivel (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Vídeo",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vista: mapa de colores o árbol desplegable con cifras exactas",
-    // 159 Zoom in
+    // 175 Zoom in
     "Acercar",
-    // 160 newer
+    // 176 newer
     "reciente",
-    // 161 older
+    // 177 older
     "antiguo",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» creado (%s). El original se conserva — por eso el uso AUMENTA al principio, hasta que lo elimine usted mismo.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido y no se puede mover a la Papelera.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Comprimir carpeta (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -2552,331 +2792,363 @@ inline constexpr const char* VALUES_fi[KEY_COUNT] = {
     "Ohitettuja kansioita: %s (ei käyttöoikeutta)",
     //   3 %s folders skipped (remote or FUSE mount)
     "Ohitettuja kansioita: %s (etä- tai FUSE-liitos)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Kohteita: %s",
+    //   5 %s item(s) could not be deleted.
     "Kohteita, joita ei voitu poistaa: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Kohteita, joita ei voitu siirtää roskakoriin: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s osumaa",
-    //   7 %s more items
+    //   8 %s more items
     "%s muuta kohdetta",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s siirretty roskakoriin.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Ongelmia skannauksessa tai poistossa: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Ongelmia: %s · odotettuja, ohitettuja: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s vapautettavissa",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s käytössä · %s / %s vapaana",
-    //  13 &File
+    //  14 &File
     "&Tiedosto",
-    //  14 &Help
+    //  15 &Help
     "&Ohje",
-    //  15 &Tools
+    //  16 &Tools
     "T&yökalut",
-    //  16 &View
+    //  17 &View
     "&Näytä",
-    //  17 1 file
+    //  18 1 file
     "1 tiedosto",
-    //  18 1 match
+    //  19 1 match
     "1 osuma",
-    //  19 About %s
+    //  20 About %s
     "Tietoja sovelluksesta %s",
-    //  20 Age
+    //  21 Age
     "Ikä",
-    //  21 Another user
+    //  22 Another user
     "Toinen käyttäjä",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Toisen käyttäjän kotikansio",
-    //  23 Applications
+    //  24 Applications
     "Sovellukset",
-    //  24 Archives
+    //  25 Archives
     "Arkistot",
-    //  25 Audio
+    //  26 Audio
     "Ääni",
-    //  26 Automatic
+    //  27 Automatic
     "Automaattinen",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Välimuistit, node_modules, väliaikaiset kansiot, roskakori jne. — keltaisella reunuksella",
-    //  28 Cancel
+    //  29 Cancel
     "Peru",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Peru skannaus",
-    //  30 Choose
+    //  31 Choose
     "Valitse",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Valitse kansio tai taltio nähdäksesi,\nmihin levytilasi kuluu.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Valitse kansio",
-    //  33 Clear
+    //  34 Clear
     "Tyhjennä",
-    //  34 Close
+    //  35 Close
     "Sulje",
-    //  35 Code/Data
+    //  36 Code/Data
     "Koodi/data",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Väri: tiedostotyypin tai iän mukaan (lämpökartta)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Pakataan ”%s” …",
-    //  38 Copy
+    //  39 Copy
     "Kopioi",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Roskakoritietueen kirjoittaminen epäonnistui",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Laske kovat linkit vain kerran",
-    //  41 Created
+    //  42 Created
     "Luotu",
-    //  42 Dark
+    //  43 Dark
     "Tumma",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Merkitse poistettavaksi",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Poista poistolistalta",
-    //  45 Delete
+    //  46 Delete
     "Poista",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Poistetaanko kohteet (%s kpl) sen sijaan pysyvästi? Tätä ei voi perua.",
-    //  47 Delete error
+    //  48 Delete error
     "Poistovirhe",
-    //  48 Delete list
+    //  49 Delete list
     "Poistolista",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Poistolista – suurimmat ensin",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Poistolista: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Poista pysyvästi",
-    //  52 Deleted
+    //  53 Deleted
     "Poistettu",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s poistettu — tilaa vapautettu.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Poisto epäonnistui",
-    //  55 Deselect
+    //  56 Deselect
     "Poista valinta",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Havaittu turha data (välimuistit, node_modules, väliaikaiset kansiot, roskakori …) hehkuu keltaisena. Napsauta kohteita yksitellen poistaaksesi ne.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Havaittu turha data – yleensä turvallista poistaa",
-    //  58 Developed by
+    //  59 Developed by
     "Kehittänyt",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Vastuuvapauslauseke",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Sulje ilmoitus",
-    //  61 Documents
+    //  62 Documents
     "Asiakirjat",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Vedä kansio tai taltio tähän –\ntai valitse sellainen nähdäksesi, mihin levytilasi on mennyt.",
-    //  63 E&xit
+    //  64 E&xit
     "&Lopeta",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Koko järjestelmä (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Odotettu, ohitettu",
-    //  66 File
+    //  67 File
     "Tiedosto",
-    //  67 Files
+    //  68 Files
     "Tiedostot",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Useilla nimillä olevat tiedostot lasketaan vain kerran — muuten kokonaismäärä ylittäisi käytetyn tilan.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Kansio pakattu",
-    //  70 Folders
+    //  71 Folders
     "Kansiot",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Vapauttaa: %s",
-    //  72 Hide
+    //  73 Hide
     "Piilota",
-    //  73 Home Folder
+    //  74 Home Folder
     "Kotikansio",
-    //  74 Images
+    //  75 Images
     "Kuvat",
-    //  75 In file manager
+    //  76 In file manager
     "Tiedostonhallinnassa",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Roskakorissa",
+    //  78 Into the largest subfolder
     "Suurimpaan alikansioon",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Suurimpaan alikansioon (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Se ei ole enää roskakorissa sellaisena kuin se siirrettiin",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Se siirtyi roskakoriin työpöydän kautta; palauta se sieltä",
+    //  82 Items go to the Trash and can be restored from there.
     "Kohteet siirretään roskakoriin, ja ne voi palauttaa sieltä.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Sen alkuperäistä kansiota ei ole enää olemassa",
+    //  84 Language
     "Kieli",
-    //  80 Light
+    //  85 Light
     "Vaalea",
-    //  81 Log
+    //  86 Log
     "Loki",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Loki (%s)",
-    //  83 Map
+    //  88 Map
     "Kartta",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Merkitse poistettavaksi",
-    //  85 Marked
+    //  90 Marked
     "Merkitty",
-    //  86 Modified
+    //  91 Modified
     "Muokattu",
-    //  87 Mount points
+    //  92 Mount points
     "Liitospisteet",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Siirretäänkö kohteet (%s kpl · %s) roskakoriin?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Siirrä roskakoriin",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s siirretty roskakoriin — tyhjennä roskakori vapauttaaksesi tilan.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Siirretty roskakoriin",
+    //  97 Name
     "Nimi",
-    //  92 Next
+    //  98 Next
     "Seuraava",
-    //  93 No access
+    //  99 No access
     "Ei käyttöoikeutta",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Ei käyttöoikeutta – koko tuntematon",
-    //  95 No matches
+    // 101 No matches
     "Ei osumia",
-    //  96 No problems.
+    // 102 No problems.
     "Ei ongelmia.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Ei todellisia ongelmia.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Tälle sijainnille ei ole käytettävissä roskakoria",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Täällä ei ole mitään näytettävää.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Tämän istunnon aikana roskakoriin ei ole siirretty mitään.",
+    // 107 Open
     "Avaa",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Avaa nykyinen kansio tiedostonhallinnassa",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Avaa tiedostonhallinnassa",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Avaa tallennettu skannaus",
-    // 104 Other
+    // 111 Other
     "Muut",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Muiden sovellusten yksityiset tiedot",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Muuten mukaan otetaan kaikki, mikä on liitetty valitun kansion alle.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Pakkaaminen epäonnistui",
-    // 108 Permission denied
+    // 115 Permission denied
     "Pääsy estetty",
-    // 109 Protected
+    // 116 Protected
     "Suojattu",
-    // 110 Protected system location
+    // 117 Protected system location
     "Suojattu järjestelmäsijainti",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Pikavalinta",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Lukuvirhe (ei käyttöoikeutta)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Lukuvirhe (liitos ohitettu)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Vain luku -sijainti",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Poista poistolistalta",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Avaa viimeksi skannattu kansio uudelleen",
-    // 117 Rescan
+    // 124 Rescan
     "Skannaa uudelleen",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Palauta",
+    // 126 Restore all
+    "Palauta kaikki",
+    // 127 Restored
+    "Palautettu",
+    // 128 Restored %s item(s) from the Trash.
+    "Roskakorista palautettuja kohteita: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Suorita tämä kerran päätteessä ja käynnistä sovellus sitten uudelleen:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Tallennettu skannaus, tehty %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Tallennetut skannaukset (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Tallennetut skannaukset ovat vain luku -tilassa",
-    // 122 Scan
+    // 133 Scan
     "Skannaa",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Skannaus valmis: %s tiedostoa",
-    // 124 Scan started
+    // 135 Scan started
     "Skannaus aloitettu",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Skannataan … käytössä %s/%s CPU-ydintä",
-    // 126 Search
+    // 137 Search
     "Hae",
-    // 127 Settings
+    // 138 Settings
     "Asetukset",
-    // 128 Share
+    // 139 Share
     "Osuus",
-    // 129 Show
+    // 140 Show
     "Näytä",
-    // 130 Show all
+    // 141 Show all
     "Näytä kaikki",
-    // 131 Show log
+    // 142 Show log
     "Näytä loki",
-    // 132 Size
+    // 143 Size
     "Koko",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Koot kertovat levyltä todellisuudessa varatun tilan.",
-    // 134 Small files
+    // 145 Small files
     "Pienet tiedostot",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Osa kohteista jäi roskakoriin",
+    // 147 Something else now stands at its original place
+    "Sen alkuperäisellä paikalla on nyt jotain muuta",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Pysy yhdessä tiedostojärjestelmässä",
-    // 137 System
+    // 150 System
     "Järjestelmä",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Järjestelmäalueet (rootin omistamat)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Järjestelmäkansiot eivät näy tässä hiekkalaatikossa.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Arkistoa ei voitu luoda.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Arkisto sijoitetaan kansion viereen, ja kyseinen sijainti on kirjoitussuojattu.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Poistolista on tyhjä.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Kohdetta ei voitu siirtää",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Kohdetta ei voitu siirtää takaisin",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Alkuperäinen säilyy — käyttö kasvaa aluksi, kunnes poistat sen itse.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Tallennettua skannausta ei voitu avata: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Skannaus ei vielä tiedä uudesta arkistosta",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Järjestelmä sulkee nämä paikat kaikilta sovelluksilta. Siellä ei ole mitään, mitä voisit poistaa.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Roskakorissa on jo liian monta samannimistä tiedostoa",
-    // 149 Theme
+    // 163 Theme
     "Teema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Tämä voi kestää hetken suurilla kansioilla.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Tämä ohjelmisto toimitetaan ”sellaisenaan” ilman minkäänlaista nimenomaista tai epäsuoraa takuuta. Käyttö omalla vastuulla. Tekijä ei ole vastuussa mistään vahingoista, jotka aiheutuvat tämän ohjelmiston käytöstä.",
-    // 152 Tree
+    // 166 Tree
     "Puu",
-    // 153 Type
+    // 167 Type
     "Tyyppi",
-    // 154 Type to search
+    // 168 Type to search
     "Kirjoita hakeaksesi",
-    // 155 Up one level
+    // 169 Undo
+    "Kumoa",
+    // 170 Undo move to Trash
+    "Kumoa siirto roskakoriin",
+    // 171 Up one level
     "Taso ylöspäin",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Taso ylöspäin (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Näkymä: värikäs kartta tai laajennettava puu tarkkoine lukuineen",
-    // 159 Zoom in
+    // 175 Zoom in
     "Lähennä",
-    // 160 newer
+    // 176 newer
     "uudempi",
-    // 161 older
+    // 177 older
     "vanhempi",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” luotu (%s). Alkuperäinen säilyy — joten käyttö KASVAA aluksi, kunnes poistat sen itse.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "”%s” on suojattu, eikä sitä voi siirtää roskakoriin.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Pakkaa kansio (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Merkitse poistettavaksi",
 };
 
@@ -2889,331 +3161,363 @@ inline constexpr const char* VALUES_fr[KEY_COUNT] = {
     "%s dossiers ignorés (aucun accès)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s dossiers ignorés (montage distant ou FUSE)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s élément(s)",
+    //   5 %s item(s) could not be deleted.
     "Impossible de supprimer %s élément(s).",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Impossible de mettre %s élément(s) à la Corbeille.",
-    //   6 %s matches
+    //   7 %s matches
     "%s correspondances",
-    //   7 %s more items
+    //   8 %s more items
     "%s autres éléments",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s mis à la Corbeille.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s problème(s) lors de l’analyse ou de la suppression",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s problème(s) · %s attendu(s), ignoré(s)",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s récupérables",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s utilisés · %s libres sur %s",
-    //  13 &File
+    //  14 &File
     "&Fichier",
-    //  14 &Help
+    //  15 &Help
     "&Aide",
-    //  15 &Tools
+    //  16 &Tools
     "&Outils",
-    //  16 &View
+    //  17 &View
     "Afficha&ge",
-    //  17 1 file
+    //  18 1 file
     "1 fichier",
-    //  18 1 match
+    //  19 1 match
     "1 correspondance",
-    //  19 About %s
+    //  20 About %s
     "À propos de %s",
-    //  20 Age
+    //  21 Age
     "Âge",
-    //  21 Another user
+    //  22 Another user
     "Autre utilisateur",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Dossier personnel d’un autre utilisateur",
-    //  23 Applications
+    //  24 Applications
     "Applications",
-    //  24 Archives
+    //  25 Archives
     "Archives",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automatique",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, dossiers temporaires, Corbeille, etc. — entourés de jaune",
-    //  28 Cancel
+    //  29 Cancel
     "Annuler",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Annuler l’analyse",
-    //  30 Choose
+    //  31 Choose
     "Choisir",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Choisissez un dossier ou un volume pour voir\noù votre espace disque est utilisé.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Choisir un dossier",
-    //  33 Clear
+    //  34 Clear
     "Vider",
-    //  34 Close
+    //  35 Close
     "Fermer",
-    //  35 Code/Data
+    //  36 Code/Data
     "Code/Données",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Couleur : par type de fichier ou par âge (carte thermique)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Compression de « %s »…",
-    //  38 Copy
+    //  39 Copy
     "Copier",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Impossible d’écrire les informations de la Corbeille",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Ne compter les liens physiques qu’une seule fois",
-    //  41 Created
+    //  42 Created
     "Créé",
-    //  42 Dark
+    //  43 Dark
     "Sombre",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Suppr Marquer pour suppression",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Suppr Retirer de la liste de suppression",
-    //  45 Delete
+    //  46 Delete
     "Supprimer",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Supprimer plutôt %s élément(s) définitivement ? Cette action est irréversible.",
-    //  47 Delete error
+    //  48 Delete error
     "Erreur de suppression",
-    //  48 Delete list
+    //  49 Delete list
     "Liste de suppression",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Liste de suppression – Les plus gros d’abord",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Liste de suppression : %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Supprimer définitivement",
-    //  52 Deleted
+    //  53 Deleted
     "Supprimé",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s supprimé — espace libéré.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Échec de la suppression",
-    //  55 Deselect
+    //  56 Deselect
     "Désélectionner",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Les fichiers superflus détectés (caches, node_modules, dossiers temporaires, Corbeille…) brillent en jaune. Cliquez sur les éléments un par un pour les supprimer.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Fichiers superflus détectés – généralement sans risque à supprimer",
-    //  58 Developed by
+    //  59 Developed by
     "Développé par",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Avertissement",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Masquer l’avis",
-    //  61 Documents
+    //  62 Documents
     "Documents",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Glissez un dossier ou un volume ici –\nou choisissez-en un pour voir où est passé votre espace disque.",
-    //  63 E&xit
+    //  64 E&xit
     "&Quitter",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Système entier (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Attendus, ignorés",
-    //  66 File
+    //  67 File
     "Fichier",
-    //  67 Files
+    //  68 Files
     "Fichiers",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Les fichiers ayant plusieurs noms ne sont comptés qu’une fois — sinon le total dépasserait l’espace utilisé.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Dossier archivé",
-    //  70 Folders
+    //  71 Folders
     "Dossiers",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Libère : %s",
-    //  72 Hide
+    //  73 Hide
     "Masquer",
-    //  73 Home Folder
+    //  74 Home Folder
     "Dossier personnel",
-    //  74 Images
+    //  75 Images
     "Images",
-    //  75 In file manager
+    //  76 In file manager
     "Dans le gestionnaire de fichiers",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Dans la Corbeille",
+    //  78 Into the largest subfolder
     "Dans le plus grand sous-dossier",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Dans le plus grand sous-dossier (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Il n'est plus dans la Corbeille tel qu'il y a été mis",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Il est allé à la Corbeille par le bureau ; restaurez-le depuis celle-ci",
+    //  82 Items go to the Trash and can be restored from there.
     "Les éléments sont mis à la Corbeille et peuvent y être restaurés.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Son dossier d'origine n'existe plus",
+    //  84 Language
     "Langue",
-    //  80 Light
+    //  85 Light
     "Clair",
-    //  81 Log
+    //  86 Log
     "Journal",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Journal (%s)",
-    //  83 Map
+    //  88 Map
     "Carte",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Marquer pour suppression",
-    //  85 Marked
+    //  90 Marked
     "Marqué",
-    //  86 Modified
+    //  91 Modified
     "Modifié",
-    //  87 Mount points
+    //  92 Mount points
     "Points de montage",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Mettre %s élément(s) · %s à la Corbeille ?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Mettre à la Corbeille",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s mis à la Corbeille — videz la Corbeille pour libérer l’espace.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Mis à la Corbeille",
+    //  97 Name
     "Nom",
-    //  92 Next
+    //  98 Next
     "Suivant",
-    //  93 No access
+    //  99 No access
     "Aucun accès",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Aucun accès – taille inconnue",
-    //  95 No matches
+    // 101 No matches
     "Aucune correspondance",
-    //  96 No problems.
+    // 102 No problems.
     "Aucun problème.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Aucun problème réel.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Aucune corbeille n’est disponible pour cet emplacement",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Rien à afficher ici.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Rien n'a été mis à la Corbeille pendant cette session.",
+    // 107 Open
     "Ouvrir",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Ouvrir le dossier actuel dans le gestionnaire de fichiers",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Ouvrir dans le gestionnaire de fichiers",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Ouvrir une analyse enregistrée",
-    // 104 Other
+    // 111 Other
     "Autre",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Données privées d’autres applications",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Sinon, tout ce qui est monté sous le dossier choisi est inclus.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Échec de l’archivage",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permission refusée",
-    // 109 Protected
+    // 116 Protected
     "Protégé",
-    // 110 Protected system location
+    // 117 Protected system location
     "Emplacement système protégé",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Choix rapide",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Erreur de lecture (aucun accès)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Erreur de lecture (point de montage ignoré)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Emplacement en lecture seule",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Retirer de la liste de suppression",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Rouvrir le dernier dossier analysé",
-    // 117 Rescan
+    // 124 Rescan
     "Analyser à nouveau",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Restaurer",
+    // 126 Restore all
+    "Tout restaurer",
+    // 127 Restored
+    "Restauré",
+    // 128 Restored %s item(s) from the Trash.
+    "%s élément(s) restauré(s) depuis la Corbeille.",
+    // 129 Run this once in a terminal, then start the app again:
     "Exécutez ceci une fois dans un terminal, puis relancez l’application :",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Analyse enregistrée du %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Analyses enregistrées (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Les analyses enregistrées sont en lecture seule",
-    // 122 Scan
+    // 133 Scan
     "Analyser",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Analyse terminée : %s fichiers",
-    // 124 Scan started
+    // 135 Scan started
     "Analyse démarrée",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Analyse en cours… sur %s des %s cœurs CPU",
-    // 126 Search
+    // 137 Search
     "Rechercher",
-    // 127 Settings
+    // 138 Settings
     "Paramètres",
-    // 128 Share
+    // 139 Share
     "Part",
-    // 129 Show
+    // 140 Show
     "Afficher",
-    // 130 Show all
+    // 141 Show all
     "Tout afficher",
-    // 131 Show log
+    // 142 Show log
     "Afficher le journal",
-    // 132 Size
+    // 143 Size
     "Taille",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Les tailles indiquent l’espace réellement occupé sur le disque.",
-    // 134 Small files
+    // 145 Small files
     "Petits fichiers",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Certains éléments sont restés dans la Corbeille",
+    // 147 Something else now stands at its original place
+    "Autre chose occupe désormais son emplacement d'origine",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Rester sur un seul système de fichiers",
-    // 137 System
+    // 150 System
     "Système",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Zones système (appartenant à root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Les dossiers système ne sont pas visibles dans ce bac à sable.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "L’archive n’a pas pu être créée.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "L’archive est placée à côté du dossier, et cet emplacement est protégé en écriture.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "La liste de suppression est vide.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "L’élément n’a pas pu être déplacé",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "L'élément n'a pas pu être remis en place",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "L’original est conservé — l’espace utilisé augmente d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Impossible d’ouvrir l’analyse enregistrée : %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "L’analyse ne connaît pas encore la nouvelle archive",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Le système protège ces emplacements de toutes les applications. Vous n’avez rien à y supprimer.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "La Corbeille contient déjà trop de fichiers portant ce nom",
-    // 149 Theme
+    // 163 Theme
     "Thème",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Cela peut prendre un moment pour les dossiers volumineux.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ce logiciel est fourni « tel quel », sans garantie d’aucune sorte, expresse ou implicite. Utilisation à vos propres risques. L’auteur ne saurait être tenu responsable de tout dommage résultant de l’utilisation de ce logiciel.",
-    // 152 Tree
+    // 166 Tree
     "Arbre",
-    // 153 Type
+    // 167 Type
     "Type",
-    // 154 Type to search
+    // 168 Type to search
     "Tapez pour rechercher",
-    // 155 Up one level
+    // 169 Undo
+    "Annuler",
+    // 170 Undo move to Trash
+    "Annuler la mise à la Corbeille",
+    // 171 Up one level
     "Remonter d’un niveau",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Remonter d’un niveau (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Vidéo",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vue : carte colorée ou arbre dépliable avec chiffres exacts",
-    // 159 Zoom in
+    // 175 Zoom in
     "Zoom avant",
-    // 160 newer
+    // 176 newer
     "récent",
-    // 161 older
+    // 177 older
     "ancien",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "« %s » créé (%s). L’original est conservé — l’espace utilisé AUGMENTE donc d’abord, jusqu’à ce que vous le supprimiez vous-même.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "« %s » est protégé et ne peut pas être mis à la Corbeille.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Compresser le dossier (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Marquer pour suppression",
 };
 
@@ -3226,331 +3530,363 @@ inline constexpr const char* VALUES_he[KEY_COUNT] = {
     "דולגו %s תיקיות (אין גישה)",
     //   3 %s folders skipped (remote or FUSE mount)
     "דולגו %s תיקיות (עיגון מרוחק או FUSE)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s פריט(ים)",
+    //   5 %s item(s) could not be deleted.
     "לא ניתן היה למחוק %s פריט(ים).",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "לא ניתן היה להעביר %s פריט(ים) לאשפה.",
-    //   6 %s matches
+    //   7 %s matches
     "%s תוצאות",
-    //   7 %s more items
+    //   8 %s more items
     "עוד %s פריטים",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "הועבר לאשפה: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "בעיות במהלך סריקה או מחיקה: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "בעיות: %s · צפויות, דולגו: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "ניתן לפנות %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s בשימוש · %s פנויים מתוך %s",
-    //  13 &File
+    //  14 &File
     "קובץ(&F)",
-    //  14 &Help
+    //  15 &Help
     "עזרה(&H)",
-    //  15 &Tools
+    //  16 &Tools
     "כלים(&T)",
-    //  16 &View
+    //  17 &View
     "תצוגה(&V)",
-    //  17 1 file
+    //  18 1 file
     "קובץ אחד",
-    //  18 1 match
+    //  19 1 match
     "תוצאה אחת",
-    //  19 About %s
+    //  20 About %s
     "על אודות %s",
-    //  20 Age
+    //  21 Age
     "גיל",
-    //  21 Another user
+    //  22 Another user
     "משתמש אחר",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "תיקיית הבית של משתמש אחר",
-    //  23 Applications
+    //  24 Applications
     "יישומים",
-    //  24 Archives
+    //  25 Archives
     "ארכיונים",
-    //  25 Audio
+    //  26 Audio
     "שמע",
-    //  26 Automatic
+    //  27 Automatic
     "אוטומטי",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "מטמונים, node_modules, תיקיות זמניות, אשפה וכו׳ — במסגרת צהובה",
-    //  28 Cancel
+    //  29 Cancel
     "ביטול",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "ביטול הסריקה",
-    //  30 Choose
+    //  31 Choose
     "בחירה",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "יש לבחור תיקייה או כרך כדי לראות\nמה תופס את שטח האחסון.",
-    //  32 Choose folder
+    //  33 Choose folder
     "בחירת תיקייה",
-    //  33 Clear
+    //  34 Clear
     "ניקוי",
-    //  34 Close
+    //  35 Close
     "סגירה",
-    //  35 Code/Data
+    //  36 Code/Data
     "קוד/נתונים",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "צבע: לפי סוג קובץ או לפי גיל (מפת חום)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "מתבצעת דחיסה של \"%s\"…",
-    //  38 Copy
+    //  39 Copy
     "העתקה",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "לא ניתן היה לכתוב את רשומת האשפה",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "ספירת קישורים קשיחים פעם אחת בלבד",
-    //  41 Created
+    //  42 Created
     "נוצר",
-    //  42 Dark
+    //  43 Dark
     "כהה",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del סימון למחיקה",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del הסרה מרשימת המחיקה",
-    //  45 Delete
+    //  46 Delete
     "מחיקה",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "למחוק במקום זאת %s פריט(ים) לצמיתות? לא ניתן לבטל פעולה זו.",
-    //  47 Delete error
+    //  48 Delete error
     "שגיאת מחיקה",
-    //  48 Delete list
+    //  49 Delete list
     "רשימת מחיקה",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "רשימת מחיקה – הגדולים ביותר תחילה",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "רשימת מחיקה: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "מחיקה לצמיתות",
-    //  52 Deleted
+    //  53 Deleted
     "נמחק",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "נמחק: %s — השטח התפנה.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "המחיקה נכשלה",
-    //  55 Deselect
+    //  56 Deselect
     "ביטול הבחירה",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "קבצים מיותרים שזוהו (מטמונים, node_modules, תיקיות זמניות, אשפה…) זוהרים בצהוב. יש ללחוץ על הפריטים אחד אחד כדי למחוק אותם.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "זוהו קבצים מיותרים – בדרך כלל בטוח להסיר אותם",
-    //  58 Developed by
+    //  59 Developed by
     "פותח על ידי",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "כתב ויתור",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "סגירת ההודעה",
-    //  61 Documents
+    //  62 Documents
     "מסמכים",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "יש לגרור לכאן תיקייה או כרך –\nאו לבחור אחד כדי לראות לאן נעלם שטח האחסון.",
-    //  63 E&xit
+    //  64 E&xit
     "יציאה(&X)",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "כל המערכת (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "צפויות, דולגו",
-    //  66 File
+    //  67 File
     "קובץ",
-    //  67 Files
+    //  68 Files
     "קבצים",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "קבצים בעלי כמה שמות נספרים פעם אחת בלבד — אחרת הסכום יעלה על השטח שבשימוש.",
-    //  69 Folder packed
+    //  70 Folder packed
     "התיקייה נארזה",
-    //  70 Folders
+    //  71 Folders
     "תיקיות",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "מפנה: %s",
-    //  72 Hide
+    //  73 Hide
     "הסתרה",
-    //  73 Home Folder
+    //  74 Home Folder
     "תיקיית הבית",
-    //  74 Images
+    //  75 Images
     "תמונות",
-    //  75 In file manager
+    //  76 In file manager
     "במנהל הקבצים",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "באשפה",
+    //  78 Into the largest subfolder
     "לתת־התיקייה הגדולה ביותר",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "לתת־התיקייה הגדולה ביותר (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "הוא כבר לא נמצא באשפה כפי שהועבר",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "הוא הועבר לאשפה דרך שולחן העבודה; יש לשחזר אותו משם",
+    //  82 Items go to the Trash and can be restored from there.
     "הפריטים מועברים לאשפה וניתן לשחזר אותם משם.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "התיקייה המקורית שלו כבר לא קיימת",
+    //  84 Language
     "שפה",
-    //  80 Light
+    //  85 Light
     "בהיר",
-    //  81 Log
+    //  86 Log
     "יומן",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "יומן (%s)",
-    //  83 Map
+    //  88 Map
     "מפה",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "סימון למחיקה",
-    //  85 Marked
+    //  90 Marked
     "מסומן",
-    //  86 Modified
+    //  91 Modified
     "שונה",
-    //  87 Mount points
+    //  92 Mount points
     "נקודות עיגון",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "להעביר %s פריט(ים) · %s לאשפה?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "העברה לאשפה",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "הועבר לאשפה: %s — רוקנו את האשפה כדי לפנות את השטח.",
-    //  91 Name
+    //  96 Moved to Trash
+    "הועבר לאשפה",
+    //  97 Name
     "שם",
-    //  92 Next
+    //  98 Next
     "הבא",
-    //  93 No access
+    //  99 No access
     "אין גישה",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "אין גישה – גודל לא ידוע",
-    //  95 No matches
+    // 101 No matches
     "אין תוצאות",
-    //  96 No problems.
+    // 102 No problems.
     "אין בעיות.",
-    //  97 No real problems.
+    // 103 No real problems.
     "אין בעיות של ממש.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "אין תיקיית אשפה זמינה עבור מיקום זה",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "אין מה להציג כאן.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "לא הועבר דבר לאשפה בהפעלה זו.",
+    // 107 Open
     "פתיחה",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "פתיחת התיקייה הנוכחית במנהל הקבצים",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "פתיחה במנהל הקבצים",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "פתיחת סריקה שמורה",
-    // 104 Other
+    // 111 Other
     "אחר",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "נתונים פרטיים של יישומים אחרים",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "אחרת, כל מה שמעוגן מתחת לתיקייה שנבחרה ייכלל.",
-    // 107 Packing failed
+    // 114 Packing failed
     "האריזה נכשלה",
-    // 108 Permission denied
+    // 115 Permission denied
     "ההרשאה נדחתה",
-    // 109 Protected
+    // 116 Protected
     "מוגן",
-    // 110 Protected system location
+    // 117 Protected system location
     "מיקום מערכת מוגן",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "בחירה מהירה",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "שגיאת קריאה (אין גישה)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "שגיאת קריאה (עיגון שדולג)",
-    // 114 Read-only location
+    // 121 Read-only location
     "מיקום לקריאה בלבד",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "הסרה מרשימת המחיקה",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "פתיחה מחדש של התיקייה האחרונה שנסרקה",
-    // 117 Rescan
+    // 124 Rescan
     "סריקה מחדש",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "שחזור",
+    // 126 Restore all
+    "שחזור הכול",
+    // 127 Restored
+    "שוחזר",
+    // 128 Restored %s item(s) from the Trash.
+    "שוחזרו %s פריט(ים) מהאשפה.",
+    // 129 Run this once in a terminal, then start the app again:
     "יש להריץ את זה פעם אחת במסוף ואז להפעיל את היישום מחדש:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "סריקה שמורה מתאריך %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "סריקות שמורות (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "סריקות שמורות הן לקריאה בלבד",
-    // 122 Scan
+    // 133 Scan
     "סריקה",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "הסריקה הושלמה: %s קבצים",
-    // 124 Scan started
+    // 135 Scan started
     "הסריקה התחילה",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "מתבצעת סריקה… על %s מתוך %s ליבות CPU",
-    // 126 Search
+    // 137 Search
     "חיפוש",
-    // 127 Settings
+    // 138 Settings
     "הגדרות",
-    // 128 Share
+    // 139 Share
     "חלק יחסי",
-    // 129 Show
+    // 140 Show
     "הצגה",
-    // 130 Show all
+    // 141 Show all
     "הצגת הכול",
-    // 131 Show log
+    // 142 Show log
     "הצגת היומן",
-    // 132 Size
+    // 143 Size
     "גודל",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "הגדלים מציגים את השטח שתפוס בפועל בדיסק.",
-    // 134 Small files
+    // 145 Small files
     "קבצים קטנים",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "חלק מהפריטים נשארו באשפה",
+    // 147 Something else now stands at its original place
+    "משהו אחר נמצא כעת במקומו המקורי",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "הישארות במערכת קבצים אחת",
-    // 137 System
+    // 150 System
     "מערכת",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "אזורי מערכת (בבעלות root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "תיקיות המערכת אינן גלויות בארגז חול זה.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "לא ניתן היה ליצור את הארכיון.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "הארכיון נשמר ליד התיקייה, ומיקום זה מוגן מפני כתיבה.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "רשימת המחיקה ריקה.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "לא ניתן היה להעביר את הפריט",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "לא ניתן היה להחזיר את הפריט",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "המקור נשמר — השימוש בשטח עולה בהתחלה, עד למחיקתו הידנית.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "לא ניתן לפתוח את הסריקה השמורה: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "הסריקה עדיין לא יודעת על הארכיון החדש",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "המערכת נועלת את המקומות האלה בפני כל יישום. אין שם שום דבר שאפשר למחוק.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "האשפה כבר מכילה יותר מדי קבצים בשם הזה",
-    // 149 Theme
+    // 163 Theme
     "ערכת נושא",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "זה עשוי להימשך זמן מה בתיקיות גדולות.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "תוכנה זו מסופקת \"כמות שהיא\", ללא אחריות מכל סוג שהוא, מפורשת או משתמעת. השימוש בה הוא על אחריותך בלבד. המחבר לא יישא באחריות לכל נזק הנובע מהשימוש בתוכנה זו.",
-    // 152 Tree
+    // 166 Tree
     "עץ",
-    // 153 Type
+    // 167 Type
     "סוג",
-    // 154 Type to search
+    // 168 Type to search
     "יש להקליד לחיפוש",
-    // 155 Up one level
+    // 169 Undo
+    "ביטול",
+    // 170 Undo move to Trash
+    "ביטול ההעברה לאשפה",
+    // 171 Up one level
     "רמה אחת למעלה",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "רמה אחת למעלה (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "וידאו",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "תצוגה: מפה צבעונית או עץ נפתח עם נתונים מדויקים",
-    // 159 Zoom in
+    // 175 Zoom in
     "התקרבות",
-    // 160 newer
+    // 176 newer
     "חדש יותר",
-    // 161 older
+    // 177 older
     "ישן יותר",
-    // 162 s
+    // 178 s
     "שנ׳",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "\"%s\" נוצר (%s). המקור נשמר — ולכן השימוש בשטח דווקא עולה בהתחלה, עד למחיקתו הידנית.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "\"%s\" מוגן ולא ניתן להעביר אותו לאשפה.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 דחיסת התיקייה (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 סימון למחיקה",
 };
 
@@ -3563,331 +3899,363 @@ inline constexpr const char* VALUES_hu[KEY_COUNT] = {
     "%s mappa kihagyva (nincs hozzáférés)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s mappa kihagyva (távoli vagy FUSE csatolás)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s elem",
+    //   5 %s item(s) could not be deleted.
     "%s elemet nem sikerült törölni.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s elemet nem sikerült a Kukába helyezni.",
-    //   6 %s matches
+    //   7 %s matches
     "%s találat",
-    //   7 %s more items
+    //   8 %s more items
     "Még %s elem",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s a Kukába helyezve.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s probléma a vizsgálat vagy a törlés során",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s probléma · %s várt, kihagyva",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s felszabadítható",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s foglalt · %s szabad (összesen: %s)",
-    //  13 &File
+    //  14 &File
     "&Fájl",
-    //  14 &Help
+    //  15 &Help
     "&Súgó",
-    //  15 &Tools
+    //  16 &Tools
     "&Eszközök",
-    //  16 &View
+    //  17 &View
     "&Nézet",
-    //  17 1 file
+    //  18 1 file
     "1 fájl",
-    //  18 1 match
+    //  19 1 match
     "1 találat",
-    //  19 About %s
+    //  20 About %s
     "A(z) %s névjegye",
-    //  20 Age
+    //  21 Age
     "Kor",
-    //  21 Another user
+    //  22 Another user
     "Másik felhasználó",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Másik felhasználó saját mappája",
-    //  23 Applications
+    //  24 Applications
     "Alkalmazások",
-    //  24 Archives
+    //  25 Archives
     "Archívumok",
-    //  25 Audio
+    //  26 Audio
     "Hang",
-    //  26 Automatic
+    //  27 Automatic
     "Automatikus",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Gyorsítótárak, node_modules, ideiglenes mappák, Kuka stb. — sárga körvonallal",
-    //  28 Cancel
+    //  29 Cancel
     "Mégse",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Vizsgálat megszakítása",
-    //  30 Choose
+    //  31 Choose
     "Kiválasztás",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Válasszon egy mappát vagy kötetet, hogy lássa,\nmi foglalja a tárhelyet.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Mappa kiválasztása",
-    //  33 Clear
+    //  34 Clear
     "Kiürítés",
-    //  34 Close
+    //  35 Close
     "Bezárás",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kód/adatok",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Szín: fájltípus vagy kor szerint (hőtérkép)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "„%s” tömörítése…",
-    //  38 Copy
+    //  39 Copy
     "Másolás",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Nem sikerült írni a Kuka-bejegyzést",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Merev hivatkozások számolása csak egyszer",
-    //  41 Created
+    //  42 Created
     "Létrehozva",
-    //  42 Dark
+    //  43 Dark
     "Sötét",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Megjelölés törlésre",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Eltávolítás a törlési listáról",
-    //  45 Delete
+    //  46 Delete
     "Törlés",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Inkább véglegesen törli a(z) %s elemet? Ez a művelet nem vonható vissza.",
-    //  47 Delete error
+    //  48 Delete error
     "Törlési hiba",
-    //  48 Delete list
+    //  49 Delete list
     "Törlési lista",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Törlési lista – legnagyobbak elöl",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Törlési lista: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Végleges törlés",
-    //  52 Deleted
+    //  53 Deleted
     "Törölt",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s törölve — hely felszabadítva.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "A törlés sikertelen",
-    //  55 Deselect
+    //  56 Deselect
     "Kijelölés megszüntetése",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Az észlelt felesleges adatok (gyorsítótárak, node_modules, ideiglenes mappák, Kuka…) sárgán világítanak. A törléshez kattintson az elemekre egyenként.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Észlelt felesleges adatok – általában biztonságosan eltávolíthatók",
-    //  58 Developed by
+    //  59 Developed by
     "Fejlesztette",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Felelősségkizárás",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Értesítés elvetése",
-    //  61 Documents
+    //  62 Documents
     "Dokumentumok",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Húzzon ide egy mappát vagy kötetet –\nvagy válasszon egyet, hogy lássa, hová tűnt el a tárhely.",
-    //  63 E&xit
+    //  64 E&xit
     "&Kilépés",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Teljes rendszer (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Várt, kihagyva",
-    //  66 File
+    //  67 File
     "Fájl",
-    //  67 Files
+    //  68 Files
     "Fájlok",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "A több néven elérhető fájlok csak egyszer számítanak — különben az összeg meghaladná a foglalt helyet.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Mappa becsomagolva",
-    //  70 Folders
+    //  71 Folders
     "Mappák",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Felszabadít: %s",
-    //  72 Hide
+    //  73 Hide
     "Elrejtés",
-    //  73 Home Folder
+    //  74 Home Folder
     "Saját mappa",
-    //  74 Images
+    //  75 Images
     "Képek",
-    //  75 In file manager
+    //  76 In file manager
     "A fájlkezelőben",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "A Kukában",
+    //  78 Into the largest subfolder
     "A legnagyobb almappába",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "A legnagyobb almappába (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Már nincs úgy a Kukában, ahogy áthelyezték",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Az asztali környezeten át került a Kukába; onnan állítsa vissza",
+    //  82 Items go to the Trash and can be restored from there.
     "Az elemek a Kukába kerülnek, és onnan visszaállíthatók.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Az eredeti mappája már nem létezik",
+    //  84 Language
     "Nyelv",
-    //  80 Light
+    //  85 Light
     "Világos",
-    //  81 Log
+    //  86 Log
     "Napló",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Napló (%s)",
-    //  83 Map
+    //  88 Map
     "Térkép",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Megjelölés törlésre",
-    //  85 Marked
+    //  90 Marked
     "Megjelölt",
-    //  86 Modified
+    //  91 Modified
     "Módosítva",
-    //  87 Mount points
+    //  92 Mount points
     "Csatolási pontok",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "%s elem · %s áthelyezése a Kukába?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Áthelyezés a Kukába",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s a Kukába helyezve — a hely a Kuka ürítésével szabadul fel.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Kukába helyezve",
+    //  97 Name
     "Név",
-    //  92 Next
+    //  98 Next
     "Következő",
-    //  93 No access
+    //  99 No access
     "Nincs hozzáférés",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Nincs hozzáférés – ismeretlen méret",
-    //  95 No matches
+    // 101 No matches
     "Nincs találat",
-    //  96 No problems.
+    // 102 No problems.
     "Nincs probléma.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Nincs valódi probléma.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Ehhez a helyhez nem érhető el Kuka",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Itt nincs mit megjeleníteni.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Ebben a munkamenetben semmi sem került a Kukába.",
+    // 107 Open
     "Megnyitás",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Jelenlegi mappa megnyitása a fájlkezelőben",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Megnyitás a fájlkezelőben",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Mentett vizsgálat megnyitása",
-    // 104 Other
+    // 111 Other
     "Egyéb",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Más alkalmazások személyes adatai",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Ellenkező esetben a kiválasztott mappa alá csatolt minden tartalom is beleszámít.",
-    // 107 Packing failed
+    // 114 Packing failed
     "A csomagolás sikertelen",
-    // 108 Permission denied
+    // 115 Permission denied
     "Hozzáférés megtagadva",
-    // 109 Protected
+    // 116 Protected
     "Védett",
-    // 110 Protected system location
+    // 117 Protected system location
     "Védett rendszerhely",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Gyorsválasztás",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Olvasási hiba (nincs hozzáférés)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Olvasási hiba (kihagyott csatolás)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Csak olvasható hely",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Eltávolítás a törlési listáról",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Utoljára vizsgált mappa újbóli megnyitása",
-    // 117 Rescan
+    // 124 Rescan
     "Újbóli vizsgálat",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Visszaállítás",
+    // 126 Restore all
+    "Összes visszaállítása",
+    // 127 Restored
+    "Visszaállítva",
+    // 128 Restored %s item(s) from the Trash.
+    "%s elem visszaállítva a Kukából.",
+    // 129 Run this once in a terminal, then start the app again:
     "Futtassa ezt egyszer egy terminálban, majd indítsa újra az alkalmazást:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Mentett vizsgálat, készült: %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Mentett vizsgálatok (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "A mentett vizsgálatok csak olvashatók",
-    // 122 Scan
+    // 133 Scan
     "Vizsgálat",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "A vizsgálat befejeződött: %s fájl",
-    // 124 Scan started
+    // 135 Scan started
     "A vizsgálat elindult",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Vizsgálat… %s/%s CPU-magon",
-    // 126 Search
+    // 137 Search
     "Keresés",
-    // 127 Settings
+    // 138 Settings
     "Beállítások",
-    // 128 Share
+    // 139 Share
     "Arány",
-    // 129 Show
+    // 140 Show
     "Megjelenítés",
-    // 130 Show all
+    // 141 Show all
     "Összes megjelenítése",
-    // 131 Show log
+    // 142 Show log
     "Napló megjelenítése",
-    // 132 Size
+    // 143 Size
     "Méret",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "A méretek a lemezen ténylegesen elfoglalt helyet mutatják.",
-    // 134 Small files
+    // 145 Small files
     "Kis fájlok",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Néhány elem a Kukában maradt",
+    // 147 Something else now stands at its original place
+    "Az eredeti helyén most valami más áll",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Maradás egy fájlrendszeren belül",
-    // 137 System
+    // 150 System
     "Rendszer",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Rendszerterületek (root tulajdonában)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "A rendszermappák nem láthatók ebben a homokozóban.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Az archívumot nem sikerült létrehozni.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Az archívum a mappa mellé kerül, és az a hely írásvédett.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "A törlési lista üres.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Az elemet nem sikerült áthelyezni",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Az elemet nem sikerült visszahelyezni",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Az eredeti megmarad — a foglalt hely eleinte nő, amíg saját maga nem törli.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "A mentett vizsgálat nem nyitható meg: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "A vizsgálat még nem tud az új archívumról",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "A rendszer minden alkalmazás elől elzárja ezeket a helyeket. Itt nincs semmi, amit törölhetne.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "A Kuka már túl sok ilyen nevű fájlt tartalmaz",
-    // 149 Theme
+    // 163 Theme
     "Téma",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Nagy mappáknál ez eltarthat egy ideig.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Ez a szoftver „ahogy van” alapon kerül átadásra, mindenféle kifejezett vagy hallgatólagos garancia nélkül. Használata saját felelősségre történik. A szerző nem felel a szoftver használatából eredő semmilyen kárért.",
-    // 152 Tree
+    // 166 Tree
     "Fa",
-    // 153 Type
+    // 167 Type
     "Típus",
-    // 154 Type to search
+    // 168 Type to search
     "Gépeljen a kereséshez",
-    // 155 Up one level
+    // 169 Undo
+    "Visszavonás",
+    // 170 Undo move to Trash
+    "Kukába helyezés visszavonása",
+    // 171 Up one level
     "Egy szinttel feljebb",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Egy szinttel feljebb (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Videó",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Nézet: színes térkép vagy kibontható fa pontos számokkal",
-    // 159 Zoom in
+    // 175 Zoom in
     "Nagyítás",
-    // 160 newer
+    // 176 newer
     "újabb",
-    // 161 older
+    // 177 older
     "régebbi",
-    // 162 s
+    // 178 s
     "mp",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” létrehozva (%s). Az eredeti megmarad — így a foglalt hely eleinte NŐ, amíg saját maga nem törli.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "„%s” védett, ezért nem helyezhető a Kukába.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Mappa tömörítése (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Megjelölés törlésre",
 };
 
@@ -3900,331 +4268,363 @@ inline constexpr const char* VALUES_it[KEY_COUNT] = {
     "Cartelle saltate (nessun accesso): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Cartelle saltate (montaggio remoto o FUSE): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Elementi: %s",
+    //   5 %s item(s) could not be deleted.
     "Elementi non eliminati: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Elementi non spostati nel Cestino: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s risultati",
-    //   7 %s more items
+    //   8 %s more items
     "Altri %s elementi",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Spostato nel Cestino: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Problemi durante l'analisi o l'eliminazione: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Problemi: %s · previsti e saltati: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s recuperabili",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s in uso · %s liberi su %s",
-    //  13 &File
+    //  14 &File
     "&File",
-    //  14 &Help
+    //  15 &Help
     "&Aiuto",
-    //  15 &Tools
+    //  16 &Tools
     "&Strumenti",
-    //  16 &View
+    //  17 &View
     "&Visualizza",
-    //  17 1 file
+    //  18 1 file
     "1 file",
-    //  18 1 match
+    //  19 1 match
     "1 risultato",
-    //  19 About %s
+    //  20 About %s
     "Informazioni su %s",
-    //  20 Age
+    //  21 Age
     "Età",
-    //  21 Another user
+    //  22 Another user
     "Altro utente",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Cartella home di un altro utente",
-    //  23 Applications
+    //  24 Applications
     "Applicazioni",
-    //  24 Archives
+    //  25 Archives
     "Archivi",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automatico",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cache, node_modules, cartelle temporanee, Cestino ecc. — bordati di giallo",
-    //  28 Cancel
+    //  29 Cancel
     "Annulla",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Annulla analisi",
-    //  30 Choose
+    //  31 Choose
     "Scegli",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Scegli una cartella o un volume per vedere\ndove viene usato lo spazio.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Scegli cartella",
-    //  33 Clear
+    //  34 Clear
     "Pulisci",
-    //  34 Close
+    //  35 Close
     "Chiudi",
-    //  35 Code/Data
+    //  36 Code/Data
     "Codice/Dati",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Colore: per tipo di file o per età (mappa di calore)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Compressione di “%s” …",
-    //  38 Copy
+    //  39 Copy
     "Copia",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Impossibile scrivere i dati del Cestino",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Conta i collegamenti fisici una sola volta",
-    //  41 Created
+    //  42 Created
     "Creato",
-    //  42 Dark
+    //  43 Dark
     "Scuro",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Canc Contrassegna per l'eliminazione",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Canc Rimuovi dall'elenco di eliminazione",
-    //  45 Delete
+    //  46 Delete
     "Elimina",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Eliminare invece definitivamente gli elementi (%s)? L'operazione non può essere annullata.",
-    //  47 Delete error
+    //  48 Delete error
     "Errore di eliminazione",
-    //  48 Delete list
+    //  49 Delete list
     "Elenco di eliminazione",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Elenco di eliminazione – Prima i più grandi",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Elenco di eliminazione: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Elimina definitivamente",
-    //  52 Deleted
+    //  53 Deleted
     "Eliminato",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Eliminato: %s — spazio liberato.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Eliminazione non riuscita",
-    //  55 Deselect
+    //  56 Deselect
     "Deseleziona",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Gli elementi superflui rilevati (cache, node_modules, cartelle temporanee, Cestino …) sono evidenziati in giallo. Fai clic sui singoli elementi per eliminarli.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Elementi superflui rilevati – di solito si possono rimuovere senza rischi",
-    //  58 Developed by
+    //  59 Developed by
     "Sviluppato da",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Esclusione di responsabilità",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Chiudi avviso",
-    //  61 Documents
+    //  62 Documents
     "Documenti",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Trascina qui una cartella o un volume –\noppure scegline uno per vedere dove è finito lo spazio.",
-    //  63 E&xit
+    //  64 E&xit
     "&Esci",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Intero sistema (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Previsti, saltati",
-    //  66 File
+    //  67 File
     "File",
-    //  67 Files
+    //  68 Files
     "File",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "I file con più nomi vengono contati una sola volta — altrimenti il totale supera lo spazio occupato.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Cartella archiviata",
-    //  70 Folders
+    //  71 Folders
     "Cartelle",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Libera: %s",
-    //  72 Hide
+    //  73 Hide
     "Nascondi",
-    //  73 Home Folder
+    //  74 Home Folder
     "Cartella home",
-    //  74 Images
+    //  75 Images
     "Immagini",
-    //  75 In file manager
+    //  76 In file manager
     "Nel gestore file",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Nel Cestino",
+    //  78 Into the largest subfolder
     "Nella sottocartella più grande",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Nella sottocartella più grande (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Non è più nel Cestino come vi è stato spostato",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "È finito nel Cestino tramite il desktop; ripristinalo da lì",
+    //  82 Items go to the Trash and can be restored from there.
     "Gli elementi vanno nel Cestino e possono essere ripristinati da lì.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "La sua cartella originale non esiste più",
+    //  84 Language
     "Lingua",
-    //  80 Light
+    //  85 Light
     "Chiaro",
-    //  81 Log
+    //  86 Log
     "Registro",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Registro (%s)",
-    //  83 Map
+    //  88 Map
     "Mappa",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Contrassegna per l'eliminazione",
-    //  85 Marked
+    //  90 Marked
     "Contrassegnato",
-    //  86 Modified
+    //  91 Modified
     "Modificato",
-    //  87 Mount points
+    //  92 Mount points
     "Punti di montaggio",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Spostare nel Cestino gli elementi (%s · %s)?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Sposta nel Cestino",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Spostato nel Cestino: %s — svuota il Cestino per liberare lo spazio.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Spostati nel Cestino",
+    //  97 Name
     "Nome",
-    //  92 Next
+    //  98 Next
     "Successivo",
-    //  93 No access
+    //  99 No access
     "Nessun accesso",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Nessun accesso – dimensione sconosciuta",
-    //  95 No matches
+    // 101 No matches
     "Nessun risultato",
-    //  96 No problems.
+    // 102 No problems.
     "Nessun problema.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Nessun problema reale.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Nessun cestino disponibile per questa posizione",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Niente da mostrare qui.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "In questa sessione non è stato spostato nulla nel Cestino.",
+    // 107 Open
     "Apri",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Apri la cartella corrente nel gestore file",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Apri nel gestore file",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Apri analisi salvata",
-    // 104 Other
+    // 111 Other
     "Altro",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Dati privati di altre applicazioni",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Altrimenti viene incluso tutto ciò che è montato sotto la cartella scelta.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Archiviazione non riuscita",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permesso negato",
-    // 109 Protected
+    // 116 Protected
     "Protetto",
-    // 110 Protected system location
+    // 117 Protected system location
     "Posizione di sistema protetta",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Scelta rapida",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Errore di lettura (nessun accesso)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Errore di lettura (punto di montaggio saltato)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Posizione in sola lettura",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Rimuovi dall'elenco di eliminazione",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Riapri l'ultima cartella analizzata",
-    // 117 Rescan
+    // 124 Rescan
     "Rianalizza",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Ripristina",
+    // 126 Restore all
+    "Ripristina tutto",
+    // 127 Restored
+    "Ripristinato",
+    // 128 Restored %s item(s) from the Trash.
+    "Elementi ripristinati dal Cestino: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Esegui questo comando una volta in un terminale, poi riavvia l'applicazione:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Analisi salvata del %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Analisi salvate (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Le analisi salvate sono in sola lettura",
-    // 122 Scan
+    // 133 Scan
     "Analizza",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Analisi completata: %s file",
-    // 124 Scan started
+    // 135 Scan started
     "Analisi avviata",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Analisi in corso … su %s di %s core della CPU",
-    // 126 Search
+    // 137 Search
     "Cerca",
-    // 127 Settings
+    // 138 Settings
     "Impostazioni",
-    // 128 Share
+    // 139 Share
     "Quota",
-    // 129 Show
+    // 140 Show
     "Mostra",
-    // 130 Show all
+    // 141 Show all
     "Mostra tutto",
-    // 131 Show log
+    // 142 Show log
     "Mostra registro",
-    // 132 Size
+    // 143 Size
     "Dimensione",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Le dimensioni indicano lo spazio effettivamente occupato sul disco.",
-    // 134 Small files
+    // 145 Small files
     "File piccoli",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Alcuni elementi sono rimasti nel Cestino",
+    // 147 Something else now stands at its original place
+    "Al suo posto originale ora c'è qualcos'altro",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Resta su un solo file system",
-    // 137 System
+    // 150 System
     "Sistema",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Aree di sistema (di proprietà di root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Le cartelle di sistema non sono visibili in questa sandbox.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Impossibile creare l'archivio.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "L'archivio viene creato accanto alla cartella e quella posizione è protetta da scrittura.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "L'elenco di eliminazione è vuoto.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Impossibile spostare l'elemento",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Non è stato possibile rimettere a posto l'elemento",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "L'originale viene mantenuto — lo spazio occupato inizialmente aumenta, finché non lo elimini tu stesso.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Impossibile aprire l'analisi salvata: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "L'analisi non conosce ancora il nuovo archivio",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Il sistema protegge questi percorsi da tutte le applicazioni. Qui non c'è nulla che tu possa eliminare.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Il cestino contiene già troppi file con quel nome",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Per le cartelle grandi può richiedere un po' di tempo.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Questo software viene fornito “così com'è”, senza garanzie di alcun tipo, esplicite o implicite. L'uso è a proprio rischio. L'autore non potrà essere ritenuto responsabile di eventuali danni derivanti dall'uso di questo software.",
-    // 152 Tree
+    // 166 Tree
     "Albero",
-    // 153 Type
+    // 167 Type
     "Tipo",
-    // 154 Type to search
+    // 168 Type to search
     "Digita per cercare",
-    // 155 Up one level
+    // 169 Undo
+    "Annulla",
+    // 170 Undo move to Trash
+    "Annulla lo spostamento nel Cestino",
+    // 171 Up one level
     "Livello superiore",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Livello superiore (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vista: mappa colorata o albero espandibile con valori esatti",
-    // 159 Zoom in
+    // 175 Zoom in
     "Ingrandisci",
-    // 160 newer
+    // 176 newer
     "più recenti",
-    // 161 older
+    // 177 older
     "più vecchi",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” creato (%s). L'originale viene mantenuto — quindi lo spazio occupato inizialmente AUMENTA, finché non lo elimini tu stesso.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s” è protetto e non può essere spostato nel Cestino.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Comprimi cartella (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Contrassegna per l'eliminazione",
 };
 
@@ -4237,331 +4637,363 @@ inline constexpr const char* VALUES_ja[KEY_COUNT] = {
     "%s 個のフォルダーをスキップ (アクセス権なし)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s 個のフォルダーをスキップ (リモートまたは FUSE マウント)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s 個の項目",
+    //   5 %s item(s) could not be deleted.
     "%s 個の項目を削除できませんでした。",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s 個の項目をゴミ箱に移動できませんでした。",
-    //   6 %s matches
+    //   7 %s matches
     "%s 件一致",
-    //   7 %s more items
+    //   8 %s more items
     "ほか %s 個の項目",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s をゴミ箱に移動しました。",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "スキャンまたは削除中の問題: %s 件",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s 件の問題 · %s 件は想定内のためスキップ",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s を解放可能",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s 使用中 · 空き %s (全体 %s)",
-    //  13 &File
+    //  14 &File
     "ファイル(&F)",
-    //  14 &Help
+    //  15 &Help
     "ヘルプ(&H)",
-    //  15 &Tools
+    //  16 &Tools
     "ツール(&T)",
-    //  16 &View
+    //  17 &View
     "表示(&V)",
-    //  17 1 file
+    //  18 1 file
     "1 個のファイル",
-    //  18 1 match
+    //  19 1 match
     "1 件一致",
-    //  19 About %s
+    //  20 About %s
     "%s について",
-    //  20 Age
+    //  21 Age
     "経過時間",
-    //  21 Another user
+    //  22 Another user
     "別のユーザー",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "別のユーザーのホームフォルダー",
-    //  23 Applications
+    //  24 Applications
     "アプリケーション",
-    //  24 Archives
+    //  25 Archives
     "アーカイブ",
-    //  25 Audio
+    //  26 Audio
     "オーディオ",
-    //  26 Automatic
+    //  27 Automatic
     "自動",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "キャッシュ、node_modules、一時フォルダー、ゴミ箱など — 黄色の枠で表示",
-    //  28 Cancel
+    //  29 Cancel
     "キャンセル",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "スキャンをキャンセル",
-    //  30 Choose
+    //  31 Choose
     "選択",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "フォルダーまたはボリュームを選択して、\nどこで容量が使われているかを確認します。",
-    //  32 Choose folder
+    //  33 Choose folder
     "フォルダーを選択",
-    //  33 Clear
+    //  34 Clear
     "クリア",
-    //  34 Close
+    //  35 Close
     "閉じる",
-    //  35 Code/Data
+    //  36 Code/Data
     "コード/データ",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "色: ファイルの種類別または経過時間別 (ヒートマップ)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "「%s」を圧縮しています…",
-    //  38 Copy
+    //  39 Copy
     "コピー",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "ゴミ箱の管理情報を書き込めませんでした",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "ハードリンクは 1 回だけ数える",
-    //  41 Created
+    //  42 Created
     "作成日時",
-    //  42 Dark
+    //  43 Dark
     "ダーク",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete 削除対象としてマーク",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete 削除リストから外す",
-    //  45 Delete
+    //  46 Delete
     "削除",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "代わりに %s 個の項目を完全に削除しますか? この操作は元に戻せません。",
-    //  47 Delete error
+    //  48 Delete error
     "削除エラー",
-    //  48 Delete list
+    //  49 Delete list
     "削除リスト",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "削除リスト – 大きい順",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "削除リスト: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "完全に削除",
-    //  52 Deleted
+    //  53 Deleted
     "削除済み",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s を削除しました — 空き容量が増えました。",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "削除に失敗しました",
-    //  55 Deselect
+    //  56 Deselect
     "選択解除",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "検出された不要ファイル (キャッシュ、node_modules、一時フォルダー、ゴミ箱…) は黄色く光ります。削除するには項目を個別にクリックしてください。",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "検出された不要ファイル – 通常は安全に削除できます",
-    //  58 Developed by
+    //  59 Developed by
     "開発者",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "免責事項",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "通知を閉じる",
-    //  61 Documents
+    //  62 Documents
     "ドキュメント",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "ここにフォルダーまたはボリュームをドラッグ –\nまたは選択して、容量の使われ方を確認します。",
-    //  63 E&xit
+    //  64 E&xit
     "終了(&X)",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "システム全体 (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "想定内、スキップ済み",
-    //  66 File
+    //  67 File
     "ファイル",
-    //  67 Files
+    //  68 Files
     "ファイル",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "複数の名前を持つファイルは 1 回だけ数えます — そうしないと合計が実際の使用容量を超えてしまいます。",
-    //  69 Folder packed
+    //  70 Folder packed
     "フォルダーを圧縮しました",
-    //  70 Folders
+    //  71 Folders
     "フォルダー",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "解放される容量: %s",
-    //  72 Hide
+    //  73 Hide
     "隠す",
-    //  73 Home Folder
+    //  74 Home Folder
     "ホームフォルダー",
-    //  74 Images
+    //  75 Images
     "画像",
-    //  75 In file manager
+    //  76 In file manager
     "ファイルマネージャーで",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "ゴミ箱内",
+    //  78 Into the largest subfolder
     "最大のサブフォルダーへ",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "最大のサブフォルダーへ (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "移動したときの状態でゴミ箱にありません",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "デスクトップ経由でゴミ箱に移動されました。そちらから復元してください",
+    //  82 Items go to the Trash and can be restored from there.
     "項目はゴミ箱に移動され、そこから元に戻せます。",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "元のフォルダーが存在しません",
+    //  84 Language
     "言語",
-    //  80 Light
+    //  85 Light
     "ライト",
-    //  81 Log
+    //  86 Log
     "ログ",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "ログ (%s)",
-    //  83 Map
+    //  88 Map
     "マップ",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "削除対象としてマーク",
-    //  85 Marked
+    //  90 Marked
     "マーク済み",
-    //  86 Modified
+    //  91 Modified
     "更新日時",
-    //  87 Mount points
+    //  92 Mount points
     "マウントポイント",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "%s 個の項目 · %s をゴミ箱に移動しますか?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "ゴミ箱に移動",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s をゴミ箱に移動しました — ゴミ箱を空にすると容量が空きます。",
-    //  91 Name
+    //  96 Moved to Trash
+    "ゴミ箱に移動した項目",
+    //  97 Name
     "名前",
-    //  92 Next
+    //  98 Next
     "次へ",
-    //  93 No access
+    //  99 No access
     "アクセス不可",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "アクセス不可 – サイズ不明",
-    //  95 No matches
+    // 101 No matches
     "一致なし",
-    //  96 No problems.
+    // 102 No problems.
     "問題はありません。",
-    //  97 No real problems.
+    // 103 No real problems.
     "実質的な問題はありません。",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "この場所ではゴミ箱を利用できません",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "ここに表示するものはありません。",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "このセッションではゴミ箱に移動したものはありません。",
+    // 107 Open
     "開く",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "現在のフォルダーをファイルマネージャーで開く",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "ファイルマネージャーで開く",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "保存済みスキャンを開く",
-    // 104 Other
+    // 111 Other
     "その他",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "他のアプリのプライベートデータ",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "オフにすると、選択したフォルダー以下にマウントされたものもすべて含まれます。",
-    // 107 Packing failed
+    // 114 Packing failed
     "圧縮に失敗しました",
-    // 108 Permission denied
+    // 115 Permission denied
     "アクセスが拒否されました",
-    // 109 Protected
+    // 116 Protected
     "保護",
-    // 110 Protected system location
+    // 117 Protected system location
     "保護されたシステムの場所",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "クイック選択",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "読み取りエラー (アクセス不可)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "読み取りエラー (マウントをスキップ)",
-    // 114 Read-only location
+    // 121 Read-only location
     "読み取り専用の場所",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "削除リストから外す",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "最後にスキャンしたフォルダーを再度開く",
-    // 117 Rescan
+    // 124 Rescan
     "再スキャン",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "復元",
+    // 126 Restore all
+    "すべて復元",
+    // 127 Restored
+    "復元済み",
+    // 128 Restored %s item(s) from the Trash.
+    "%s 個の項目をゴミ箱から復元しました。",
+    // 129 Run this once in a terminal, then start the app again:
     "ターミナルでこれを一度実行してから、アプリを再起動してください:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "%s の保存済みスキャン",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "保存済みスキャン (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "保存済みスキャンは読み取り専用です",
-    // 122 Scan
+    // 133 Scan
     "スキャン",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "スキャン完了: %s 個のファイル",
-    // 124 Scan started
+    // 135 Scan started
     "スキャンを開始しました",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "スキャン中… %s / %s 個の CPU コアを使用",
-    // 126 Search
+    // 137 Search
     "検索",
-    // 127 Settings
+    // 138 Settings
     "設定",
-    // 128 Share
+    // 139 Share
     "割合",
-    // 129 Show
+    // 140 Show
     "表示",
-    // 130 Show all
+    // 141 Show all
     "すべて表示",
-    // 131 Show log
+    // 142 Show log
     "ログを表示",
-    // 132 Size
+    // 143 Size
     "サイズ",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "サイズはディスク上で実際に使用されている容量を示します。",
-    // 134 Small files
+    // 145 Small files
     "小さいファイル",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "一部の項目はゴミ箱に残りました",
+    // 147 Something else now stands at its original place
+    "元の場所に別のものがあります",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "1 つのファイルシステム内に留まる",
-    // 137 System
+    // 150 System
     "システム",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "システム領域 (root 所有)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "このサンドボックスではシステムフォルダーは表示されません。",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "アーカイブを作成できませんでした。",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "アーカイブはフォルダーの隣に作成されますが、その場所は書き込み禁止です。",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "削除リストは空です。",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "項目を移動できませんでした",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "項目を元に戻せませんでした",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "元のフォルダーは残ります — 自分で削除するまで、使用量はいったん増えます。",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "保存済みスキャンを開けませんでした: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "スキャン結果にはまだ新しいアーカイブが反映されていません",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "これらの場所はシステムによってすべてのアプリから保護されています。ここに削除できるものはありません。",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "ゴミ箱には同じ名前のファイルがすでに多すぎます",
-    // 149 Theme
+    // 163 Theme
     "テーマ",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "大きなフォルダーでは時間がかかることがあります。",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本ソフトウェアは「現状のまま」提供され、明示または黙示を問わず、いかなる保証もありません。ご利用は自己責任でお願いします。作者は、本ソフトウェアの使用により生じたいかなる損害についても責任を負いません。",
-    // 152 Tree
+    // 166 Tree
     "ツリー",
-    // 153 Type
+    // 167 Type
     "種類",
-    // 154 Type to search
+    // 168 Type to search
     "入力して検索",
-    // 155 Up one level
+    // 169 Undo
+    "元に戻す",
+    // 170 Undo move to Trash
+    "ゴミ箱への移動を元に戻す",
+    // 171 Up one level
     "1 つ上の階層へ",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "1 つ上の階層へ (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "動画",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "表示: 色分けされたマップ、または正確な数値付きの展開可能なツリー",
-    // 159 Zoom in
+    // 175 Zoom in
     "拡大",
-    // 160 newer
+    // 176 newer
     "新しい",
-    // 161 older
+    // 177 older
     "古い",
-    // 162 s
+    // 178 s
     "秒",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "「%s」を作成しました (%s)。元のフォルダーは残ります — そのため、自分で削除するまで使用量はいったん「増えます」。",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "「%s」は保護されているため、ゴミ箱に移動できません。",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 フォルダーを圧縮 (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 削除対象としてマーク",
 };
 
@@ -4574,331 +5006,363 @@ inline constexpr const char* VALUES_ko[KEY_COUNT] = {
     "폴더 %s개 건너뜀(접근 권한 없음)",
     //   3 %s folders skipped (remote or FUSE mount)
     "폴더 %s개 건너뜀(원격 또는 FUSE 마운트)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "항목 %s개",
+    //   5 %s item(s) could not be deleted.
     "항목 %s개를 삭제하지 못했습니다.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "항목 %s개를 휴지통으로 옮기지 못했습니다.",
-    //   6 %s matches
+    //   7 %s matches
     "%s개 일치",
-    //   7 %s more items
+    //   8 %s more items
     "항목 %s개 더 있음",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s을(를) 휴지통으로 옮겼습니다.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "검사 또는 삭제 중 문제 %s개",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "문제 %s개 · 예상된 문제 %s개는 건너뜀",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s 확보 가능",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s 사용 중 · %s 남음(전체 %s)",
-    //  13 &File
+    //  14 &File
     "파일(&F)",
-    //  14 &Help
+    //  15 &Help
     "도움말(&H)",
-    //  15 &Tools
+    //  16 &Tools
     "도구(&T)",
-    //  16 &View
+    //  17 &View
     "보기(&V)",
-    //  17 1 file
+    //  18 1 file
     "파일 1개",
-    //  18 1 match
+    //  19 1 match
     "1개 일치",
-    //  19 About %s
+    //  20 About %s
     "%s 정보",
-    //  20 Age
+    //  21 Age
     "경과 기간",
-    //  21 Another user
+    //  22 Another user
     "다른 사용자",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "다른 사용자의 홈 폴더",
-    //  23 Applications
+    //  24 Applications
     "응용 프로그램",
-    //  24 Archives
+    //  25 Archives
     "압축 파일",
-    //  25 Audio
+    //  26 Audio
     "오디오",
-    //  26 Automatic
+    //  27 Automatic
     "자동",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "캐시, node_modules, 임시 폴더, 휴지통 등 — 노란색 테두리로 표시",
-    //  28 Cancel
+    //  29 Cancel
     "취소",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "검사 취소",
-    //  30 Choose
+    //  31 Choose
     "선택",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "폴더나 볼륨을 선택하여\n공간이 어디에 사용되고 있는지 확인하세요.",
-    //  32 Choose folder
+    //  33 Choose folder
     "폴더 선택",
-    //  33 Clear
+    //  34 Clear
     "지우기",
-    //  34 Close
+    //  35 Close
     "닫기",
-    //  35 Code/Data
+    //  36 Code/Data
     "코드/데이터",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "색상: 파일 종류별 또는 경과 기간별(히트맵)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "“%s” 압축 중…",
-    //  38 Copy
+    //  39 Copy
     "복사",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "휴지통 기록을 쓸 수 없습니다",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "하드 링크는 한 번만 계산",
-    //  41 Created
+    //  42 Created
     "만든 날짜",
-    //  42 Dark
+    //  43 Dark
     "어둡게",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete 삭제 대상으로 지정",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete 삭제 목록에서 제거",
-    //  45 Delete
+    //  46 Delete
     "삭제",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "대신 항목 %s개를 영구적으로 삭제하시겠습니까? 이 작업은 되돌릴 수 없습니다.",
-    //  47 Delete error
+    //  48 Delete error
     "삭제 오류",
-    //  48 Delete list
+    //  49 Delete list
     "삭제 목록",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "삭제 목록 – 큰 항목부터",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "삭제 목록: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "영구 삭제",
-    //  52 Deleted
+    //  53 Deleted
     "삭제됨",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s을(를) 삭제했습니다 — 공간이 확보되었습니다.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "삭제 실패",
-    //  55 Deselect
+    //  56 Deselect
     "선택 해제",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "감지된 불필요한 파일(캐시, node_modules, 임시 폴더, 휴지통…)은 노란색으로 빛납니다. 삭제하려면 항목을 하나씩 클릭하세요.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "감지된 불필요한 파일 – 보통 안전하게 제거할 수 있음",
-    //  58 Developed by
+    //  59 Developed by
     "개발자",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "면책 조항",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "알림 닫기",
-    //  61 Documents
+    //  62 Documents
     "문서",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "폴더나 볼륨을 여기로 끌어 놓거나 –\n선택하여 공간이 어디에 쓰였는지 확인하세요.",
-    //  63 E&xit
+    //  64 E&xit
     "끝내기(&X)",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "전체 시스템(/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "예상됨, 건너뜀",
-    //  66 File
+    //  67 File
     "파일",
-    //  67 Files
+    //  68 Files
     "파일",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "여러 이름을 가진 파일은 한 번만 계산합니다 — 그렇지 않으면 합계가 실제 사용 공간보다 커집니다.",
-    //  69 Folder packed
+    //  70 Folder packed
     "폴더 압축 완료",
-    //  70 Folders
+    //  71 Folders
     "폴더",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "확보되는 공간: %s",
-    //  72 Hide
+    //  73 Hide
     "숨기기",
-    //  73 Home Folder
+    //  74 Home Folder
     "홈 폴더",
-    //  74 Images
+    //  75 Images
     "이미지",
-    //  75 In file manager
+    //  76 In file manager
     "파일 관리자에서",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "휴지통에 있음",
+    //  78 Into the largest subfolder
     "가장 큰 하위 폴더로",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "가장 큰 하위 폴더로(Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "옮겨진 상태 그대로 휴지통에 있지 않습니다",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "데스크톱을 통해 휴지통으로 옮겨졌습니다. 그곳에서 복원하세요",
+    //  82 Items go to the Trash and can be restored from there.
     "항목은 휴지통으로 이동하며 휴지통에서 복원할 수 있습니다.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "원래 폴더가 더 이상 없습니다",
+    //  84 Language
     "언어",
-    //  80 Light
+    //  85 Light
     "밝게",
-    //  81 Log
+    //  86 Log
     "로그",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "로그(%s)",
-    //  83 Map
+    //  88 Map
     "맵",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "삭제 대상으로 지정",
-    //  85 Marked
+    //  90 Marked
     "삭제 대상",
-    //  86 Modified
+    //  91 Modified
     "수정한 날짜",
-    //  87 Mount points
+    //  92 Mount points
     "마운트 지점",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "항목 %s개 · %s을(를) 휴지통으로 옮기시겠습니까?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "휴지통으로 이동",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s을(를) 휴지통으로 옮겼습니다 — 휴지통을 비우면 공간이 확보됩니다.",
-    //  91 Name
+    //  96 Moved to Trash
+    "휴지통으로 옮긴 항목",
+    //  97 Name
     "이름",
-    //  92 Next
+    //  98 Next
     "다음",
-    //  93 No access
+    //  99 No access
     "접근 불가",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "접근 불가 – 크기 알 수 없음",
-    //  95 No matches
+    // 101 No matches
     "일치 항목 없음",
-    //  96 No problems.
+    // 102 No problems.
     "문제가 없습니다.",
-    //  97 No real problems.
+    // 103 No real problems.
     "실제 문제는 없습니다.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "이 위치에서는 사용할 수 있는 휴지통이 없습니다",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "여기에 표시할 항목이 없습니다.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "이번 세션에서 휴지통으로 옮긴 항목이 없습니다.",
+    // 107 Open
     "열기",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "현재 폴더를 파일 관리자에서 열기",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "파일 관리자에서 열기",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "저장된 검사 열기",
-    // 104 Other
+    // 111 Other
     "기타",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "다른 앱의 개인 데이터",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "그렇지 않으면 선택한 폴더 아래에 마운트된 모든 항목이 포함됩니다.",
-    // 107 Packing failed
+    // 114 Packing failed
     "압축 실패",
-    // 108 Permission denied
+    // 115 Permission denied
     "권한이 거부되었습니다",
-    // 109 Protected
+    // 116 Protected
     "보호됨",
-    // 110 Protected system location
+    // 117 Protected system location
     "보호된 시스템 위치",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "빠른 선택",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "읽기 오류(접근 불가)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "읽기 오류(건너뛴 마운트)",
-    // 114 Read-only location
+    // 121 Read-only location
     "읽기 전용 위치",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "삭제 목록에서 제거",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "마지막으로 검사한 폴더 다시 열기",
-    // 117 Rescan
+    // 124 Rescan
     "다시 검사",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "복원",
+    // 126 Restore all
+    "모두 복원",
+    // 127 Restored
+    "복원됨",
+    // 128 Restored %s item(s) from the Trash.
+    "휴지통에서 항목 %s개를 복원했습니다.",
+    // 129 Run this once in a terminal, then start the app again:
     "터미널에서 이 명령을 한 번 실행한 다음 앱을 다시 시작하세요:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "%s에 저장된 검사",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "저장된 검사 (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "저장된 검사는 읽기 전용입니다",
-    // 122 Scan
+    // 133 Scan
     "검사",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "검사 완료: 파일 %s개",
-    // 124 Scan started
+    // 135 Scan started
     "검사 시작됨",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "검사 중… CPU 코어 %s/%s개 사용",
-    // 126 Search
+    // 137 Search
     "검색",
-    // 127 Settings
+    // 138 Settings
     "설정",
-    // 128 Share
+    // 139 Share
     "비율",
-    // 129 Show
+    // 140 Show
     "표시",
-    // 130 Show all
+    // 141 Show all
     "모두 표시",
-    // 131 Show log
+    // 142 Show log
     "로그 표시",
-    // 132 Size
+    // 143 Size
     "크기",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "크기는 디스크에서 실제로 차지하는 공간을 나타냅니다.",
-    // 134 Small files
+    // 145 Small files
     "작은 파일",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "일부 항목이 휴지통에 남았습니다",
+    // 147 Something else now stands at its original place
+    "원래 위치에 이제 다른 것이 있습니다",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "하나의 파일 시스템에만 머무르기",
-    // 137 System
+    // 150 System
     "시스템",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "시스템 영역(root 소유)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "이 샌드박스에서는 시스템 폴더가 보이지 않습니다.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "압축 파일을 만들 수 없습니다.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "압축 파일은 폴더 옆에 만들어지는데, 그 위치는 쓰기 금지되어 있습니다.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "삭제 목록이 비어 있습니다.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "항목을 옮길 수 없습니다",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "항목을 되돌리지 못했습니다",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "원본은 유지됩니다 — 직접 삭제하기 전까지는 사용량이 일단 늘어납니다.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "저장된 검사를 열 수 없습니다: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "검사 결과에 새 압축 파일이 아직 반영되지 않았습니다",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "시스템이 이 위치를 모든 앱으로부터 잠가 두었습니다. 여기에는 삭제할 수 있는 항목이 없습니다.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "휴지통에 같은 이름의 파일이 이미 너무 많습니다",
-    // 149 Theme
+    // 163 Theme
     "테마",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "폴더가 크면 시간이 걸릴 수 있습니다.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "이 소프트웨어는 명시적이든 묵시적이든 어떠한 종류의 보증도 없이 “있는 그대로” 제공됩니다. 사용에 따른 위험은 사용자가 부담합니다. 저작자는 이 소프트웨어의 사용으로 인해 발생하는 어떠한 손해에 대해서도 책임을 지지 않습니다.",
-    // 152 Tree
+    // 166 Tree
     "트리",
-    // 153 Type
+    // 167 Type
     "종류",
-    // 154 Type to search
+    // 168 Type to search
     "입력하여 검색",
-    // 155 Up one level
+    // 169 Undo
+    "실행 취소",
+    // 170 Undo move to Trash
+    "휴지통으로 이동 취소",
+    // 171 Up one level
     "한 단계 위로",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "한 단계 위로(Alt+↑)",
-    // 157 Video
+    // 173 Video
     "비디오",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "보기: 색상 맵 또는 정확한 수치를 보여 주는 펼칠 수 있는 트리",
-    // 159 Zoom in
+    // 175 Zoom in
     "확대",
-    // 160 newer
+    // 176 newer
     "최신",
-    // 161 older
+    // 177 older
     "오래됨",
-    // 162 s
+    // 178 s
     "초",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” 생성됨(%s). 원본은 유지됩니다 — 따라서 직접 삭제하기 전까지는 사용량이 오히려 일단 늘어납니다.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s”은(는) 보호되어 있어 휴지통으로 옮길 수 없습니다.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 폴더 압축(tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 삭제 대상으로 지정",
 };
 
@@ -4911,331 +5375,363 @@ inline constexpr const char* VALUES_nl[KEY_COUNT] = {
     "Mappen overgeslagen (geen toegang): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Mappen overgeslagen (externe of FUSE-koppeling): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s item(s)",
+    //   5 %s item(s) could not be deleted.
     "Items die niet konden worden verwijderd: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Items die niet naar de Prullenbak konden worden verplaatst: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s treffers",
-    //   7 %s more items
+    //   8 %s more items
     "Nog %s items",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Naar de Prullenbak verplaatst: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Problemen bij scannen of verwijderen: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Problemen: %s · verwacht en overgeslagen: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s vrij te maken",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s gebruikt · %s vrij van %s",
-    //  13 &File
+    //  14 &File
     "&Bestand",
-    //  14 &Help
+    //  15 &Help
     "&Help",
-    //  15 &Tools
+    //  16 &Tools
     "E&xtra",
-    //  16 &View
+    //  17 &View
     "Beel&d",
-    //  17 1 file
+    //  18 1 file
     "1 bestand",
-    //  18 1 match
+    //  19 1 match
     "1 treffer",
-    //  19 About %s
+    //  20 About %s
     "Over %s",
-    //  20 Age
+    //  21 Age
     "Ouderdom",
-    //  21 Another user
+    //  22 Another user
     "Andere gebruiker",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Persoonlijke map van een andere gebruiker",
-    //  23 Applications
+    //  24 Applications
     "Toepassingen",
-    //  24 Archives
+    //  25 Archives
     "Archieven",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automatisch",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, tijdelijke mappen, Prullenbak enz. — geel omlijnd",
-    //  28 Cancel
+    //  29 Cancel
     "Annuleren",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Scan annuleren",
-    //  30 Choose
+    //  31 Choose
     "Kiezen",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Kies een map of volume om te zien\nwaar je ruimte wordt gebruikt.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Map kiezen",
-    //  33 Clear
+    //  34 Clear
     "Wissen",
-    //  34 Close
+    //  35 Close
     "Sluiten",
-    //  35 Code/Data
+    //  36 Code/Data
     "Code/gegevens",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Kleur: op bestandstype of op ouderdom (warmtekaart)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "“%s” comprimeren …",
-    //  38 Copy
+    //  39 Copy
     "Kopiëren",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Kan de prullenbakgegevens niet wegschrijven",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Harde koppelingen maar één keer tellen",
-    //  41 Created
+    //  42 Created
     "Aangemaakt",
-    //  42 Dark
+    //  43 Dark
     "Donker",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Markeren voor verwijderen",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Uit verwijderlijst halen",
-    //  45 Delete
+    //  46 Delete
     "Verwijderen",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Items (%s) in plaats daarvan definitief verwijderen? Dit kan niet ongedaan worden gemaakt.",
-    //  47 Delete error
+    //  48 Delete error
     "Fout bij verwijderen",
-    //  48 Delete list
+    //  49 Delete list
     "Verwijderlijst",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Verwijderlijst – grootste eerst",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Verwijderlijst: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Definitief verwijderen",
-    //  52 Deleted
+    //  53 Deleted
     "Verwijderd",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Verwijderd: %s — ruimte vrijgemaakt.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Verwijderen mislukt",
-    //  55 Deselect
+    //  56 Deselect
     "Deselecteren",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Gevonden rommel (caches, node_modules, tijdelijke mappen, Prullenbak …) licht geel op. Klik op afzonderlijke items om ze te verwijderen.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Gevonden rommel – meestal veilig te verwijderen",
-    //  58 Developed by
+    //  59 Developed by
     "Ontwikkeld door",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Disclaimer",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Melding sluiten",
-    //  61 Documents
+    //  62 Documents
     "Documenten",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Sleep hier een map of volume naartoe –\nof kies er een om te zien waar je ruimte is gebleven.",
-    //  63 E&xit
+    //  64 E&xit
     "&Afsluiten",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Hele systeem (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Verwacht, overgeslagen",
-    //  66 File
+    //  67 File
     "Bestand",
-    //  67 Files
+    //  68 Files
     "Bestanden",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Bestanden met meerdere namen tellen één keer — anders is het totaal groter dan de gebruikte ruimte.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Map ingepakt",
-    //  70 Folders
+    //  71 Folders
     "Mappen",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Maakt vrij: %s",
-    //  72 Hide
+    //  73 Hide
     "Verbergen",
-    //  73 Home Folder
+    //  74 Home Folder
     "Persoonlijke map",
-    //  74 Images
+    //  75 Images
     "Afbeeldingen",
-    //  75 In file manager
+    //  76 In file manager
     "In bestandsbeheerder",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "In de Prullenbak",
+    //  78 Into the largest subfolder
     "Naar de grootste submap",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Naar de grootste submap (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Het staat niet meer in de Prullenbak zoals het werd verplaatst",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Het ging via het bureaublad naar de Prullenbak; zet het daar terug",
+    //  82 Items go to the Trash and can be restored from there.
     "Items gaan naar de Prullenbak en kunnen daaruit worden teruggezet.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "De oorspronkelijke map bestaat niet meer",
+    //  84 Language
     "Taal",
-    //  80 Light
+    //  85 Light
     "Licht",
-    //  81 Log
+    //  86 Log
     "Logboek",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Logboek (%s)",
-    //  83 Map
+    //  88 Map
     "Kaart",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Markeren voor verwijderen",
-    //  85 Marked
+    //  90 Marked
     "Gemarkeerd",
-    //  86 Modified
+    //  91 Modified
     "Gewijzigd",
-    //  87 Mount points
+    //  92 Mount points
     "Koppelpunten",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Items (%s · %s) naar de Prullenbak verplaatsen?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Naar Prullenbak verplaatsen",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Naar de Prullenbak verplaatst: %s — leeg de Prullenbak om de ruimte vrij te maken.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Naar Prullenbak verplaatst",
+    //  97 Name
     "Naam",
-    //  92 Next
+    //  98 Next
     "Volgende",
-    //  93 No access
+    //  99 No access
     "Geen toegang",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Geen toegang – grootte onbekend",
-    //  95 No matches
+    // 101 No matches
     "Geen treffers",
-    //  96 No problems.
+    // 102 No problems.
     "Geen problemen.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Geen echte problemen.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Er is geen prullenbak beschikbaar voor deze locatie",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Hier is niets te tonen.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "In deze sessie is niets naar de Prullenbak verplaatst.",
+    // 107 Open
     "Openen",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Huidige map openen in bestandsbeheerder",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Openen in bestandsbeheerder",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Opgeslagen scan openen",
-    // 104 Other
+    // 111 Other
     "Overig",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Privégegevens van andere apps",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Anders wordt alles meegenomen wat onder de gekozen map is aangekoppeld.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Inpakken mislukt",
-    // 108 Permission denied
+    // 115 Permission denied
     "Toegang geweigerd",
-    // 109 Protected
+    // 116 Protected
     "Beschermd",
-    // 110 Protected system location
+    // 117 Protected system location
     "Beschermde systeemlocatie",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Snelkeuze",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Leesfout (geen toegang)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Leesfout (koppeling overgeslagen)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Alleen-lezenlocatie",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Uit verwijderlijst halen",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Laatst gescande map opnieuw openen",
-    // 117 Rescan
+    // 124 Rescan
     "Opnieuw scannen",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Terugzetten",
+    // 126 Restore all
+    "Alles terugzetten",
+    // 127 Restored
+    "Teruggezet",
+    // 128 Restored %s item(s) from the Trash.
+    "%s item(s) uit de Prullenbak teruggezet.",
+    // 129 Run this once in a terminal, then start the app again:
     "Voer dit één keer uit in een terminal en start de app daarna opnieuw:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Opgeslagen scan van %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Opgeslagen scans (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Opgeslagen scans zijn alleen-lezen",
-    // 122 Scan
+    // 133 Scan
     "Scannen",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Scan voltooid: %s bestanden",
-    // 124 Scan started
+    // 135 Scan started
     "Scan gestart",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Scannen … op %s van %s CPU-kernen",
-    // 126 Search
+    // 137 Search
     "Zoeken",
-    // 127 Settings
+    // 138 Settings
     "Instellingen",
-    // 128 Share
+    // 139 Share
     "Aandeel",
-    // 129 Show
+    // 140 Show
     "Tonen",
-    // 130 Show all
+    // 141 Show all
     "Alles tonen",
-    // 131 Show log
+    // 142 Show log
     "Logboek tonen",
-    // 132 Size
+    // 143 Size
     "Grootte",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Groottes tonen de ruimte die werkelijk op de schijf wordt ingenomen.",
-    // 134 Small files
+    // 145 Small files
     "Kleine bestanden",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Sommige items bleven in de Prullenbak",
+    // 147 Something else now stands at its original place
+    "Op de oorspronkelijke plaats staat nu iets anders",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Binnen één bestandssysteem blijven",
-    // 137 System
+    // 150 System
     "Systeem",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Systeemgebieden (eigendom van root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Systeemmappen zijn niet zichtbaar in deze sandbox.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Het archief kon niet worden aangemaakt.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Het archief wordt naast de map geplaatst en die locatie is schrijfbeveiligd.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "De verwijderlijst is leeg.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Het item kon niet worden verplaatst",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Het item kon niet worden teruggezet",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Het origineel blijft behouden — het gebruik stijgt dus eerst, totdat je het zelf verwijdert.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "De opgeslagen scan kan niet worden geopend: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "De scan weet nog niets van het nieuwe archief",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Het systeem schermt deze plekken af voor elke app. Er is hier niets wat je kunt verwijderen.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "De prullenbak bevat al te veel bestanden met die naam",
-    // 149 Theme
+    // 163 Theme
     "Thema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Dit kan bij grote mappen even duren.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Deze software wordt geleverd “zoals hij is”, zonder enige garantie, expliciet of impliciet. Gebruik is op eigen risico. De auteur is niet aansprakelijk voor enige schade die voortvloeit uit het gebruik van deze software.",
-    // 152 Tree
+    // 166 Tree
     "Boom",
-    // 153 Type
+    // 167 Type
     "Type",
-    // 154 Type to search
+    // 168 Type to search
     "Typ om te zoeken",
-    // 155 Up one level
+    // 169 Undo
+    "Ongedaan maken",
+    // 170 Undo move to Trash
+    "Verplaatsen naar Prullenbak ongedaan maken",
+    // 171 Up one level
     "Eén niveau omhoog",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Eén niveau omhoog (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Weergave: gekleurde kaart of uitklapbare boom met exacte cijfers",
-    // 159 Zoom in
+    // 175 Zoom in
     "Inzoomen",
-    // 160 newer
+    // 176 newer
     "nieuwer",
-    // 161 older
+    // 177 older
     "ouder",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” aangemaakt (%s). Het origineel blijft behouden — het gebruik STIJGT dus eerst, totdat je het zelf verwijdert.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s” is beschermd en kan niet naar de Prullenbak worden verplaatst.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Map comprimeren (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Markeren voor verwijderen",
 };
 
@@ -5248,331 +5744,363 @@ inline constexpr const char* VALUES_pl[KEY_COUNT] = {
     "Pominięte katalogi (brak dostępu): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Pominięte katalogi (zdalny punkt montowania lub FUSE): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Elementy: %s",
+    //   5 %s item(s) could not be deleted.
     "Nie można usunąć elementów: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Nie można przenieść do kosza elementów: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "Wyniki: %s",
-    //   7 %s more items
+    //   8 %s more items
     "Pozostałe elementy: %s",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Przeniesiono do kosza: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Problemy podczas skanowania lub usuwania: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Problemy: %s · oczekiwane, pominięte: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "Do odzyskania: %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "Użyte: %s · wolne: %s z %s",
-    //  13 &File
+    //  14 &File
     "&Plik",
-    //  14 &Help
+    //  15 &Help
     "Pomo&c",
-    //  15 &Tools
+    //  16 &Tools
     "&Narzędzia",
-    //  16 &View
+    //  17 &View
     "&Widok",
-    //  17 1 file
+    //  18 1 file
     "1 plik",
-    //  18 1 match
+    //  19 1 match
     "1 wynik",
-    //  19 About %s
+    //  20 About %s
     "O programie %s",
-    //  20 Age
+    //  21 Age
     "Wiek",
-    //  21 Another user
+    //  22 Another user
     "Inny użytkownik",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Katalog domowy innego użytkownika",
-    //  23 Applications
+    //  24 Applications
     "Aplikacje",
-    //  24 Archives
+    //  25 Archives
     "Archiwa",
-    //  25 Audio
+    //  26 Audio
     "Dźwięk",
-    //  26 Automatic
+    //  27 Automatic
     "Automatycznie",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Pamięć podręczna, node_modules, katalogi tymczasowe, kosz itp. — obrysowane na żółto",
-    //  28 Cancel
+    //  29 Cancel
     "Anuluj",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Anuluj skanowanie",
-    //  30 Choose
+    //  31 Choose
     "Wybierz",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Wybierz katalog lub wolumin, aby zobaczyć,\nna co jest używane miejsce.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Wybierz katalog",
-    //  33 Clear
+    //  34 Clear
     "Wyczyść",
-    //  34 Close
+    //  35 Close
     "Zamknij",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kod/dane",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Kolor: według typu pliku lub wieku (mapa cieplna)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Kompresowanie „%s” …",
-    //  38 Copy
+    //  39 Copy
     "Kopiuj",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Nie można zapisać informacji o koszu",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Licz twarde dowiązania tylko raz",
-    //  41 Created
+    //  42 Created
     "Utworzono",
-    //  42 Dark
+    //  43 Dark
     "Ciemny",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete Oznacz do usunięcia",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete Usuń z listy do usunięcia",
-    //  45 Delete
+    //  46 Delete
     "Usuń",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Zamiast tego trwale usunąć elementy (%s)? Tej operacji nie można cofnąć.",
-    //  47 Delete error
+    //  48 Delete error
     "Błąd usuwania",
-    //  48 Delete list
+    //  49 Delete list
     "Lista do usunięcia",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Lista do usunięcia – od największych",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Lista do usunięcia: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Usuń trwale",
-    //  52 Deleted
+    //  53 Deleted
     "Usunięte",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Usunięto: %s — zwolniono miejsce.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Usunięcie się nie powiodło",
-    //  55 Deselect
+    //  56 Deselect
     "Odznacz",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Wykryte śmieci (pamięć podręczna, node_modules, katalogi tymczasowe, kosz …) świecą na żółto. Kliknij poszczególne elementy, aby je usunąć.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Wykryte śmieci – zwykle można je bezpiecznie usunąć",
-    //  58 Developed by
+    //  59 Developed by
     "Twórca",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Wyłączenie odpowiedzialności",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Zamknij powiadomienie",
-    //  61 Documents
+    //  62 Documents
     "Dokumenty",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Przeciągnij tutaj katalog lub wolumin –\nalbo wybierz jeden, aby zobaczyć, gdzie podziało się miejsce.",
-    //  63 E&xit
+    //  64 E&xit
     "Za&kończ",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Cały system (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Oczekiwane, pominięte",
-    //  66 File
+    //  67 File
     "Plik",
-    //  67 Files
+    //  68 Files
     "Pliki",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Pliki o kilku nazwach są liczone raz — w przeciwnym razie suma przekroczyłaby zajęte miejsce.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Spakowano katalog",
-    //  70 Folders
+    //  71 Folders
     "Katalogi",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Zwolni: %s",
-    //  72 Hide
+    //  73 Hide
     "Ukryj",
-    //  73 Home Folder
+    //  74 Home Folder
     "Katalog domowy",
-    //  74 Images
+    //  75 Images
     "Obrazy",
-    //  75 In file manager
+    //  76 In file manager
     "W menedżerze plików",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "W koszu",
+    //  78 Into the largest subfolder
     "Do największego podkatalogu",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Do największego podkatalogu (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Nie ma go już w koszu w takiej postaci, w jakiej został przeniesiony",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Trafił do kosza przez środowisko pulpitu; przywróć go stamtąd",
+    //  82 Items go to the Trash and can be restored from there.
     "Elementy trafiają do kosza i można je stamtąd przywrócić.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Jego pierwotny folder już nie istnieje",
+    //  84 Language
     "Język",
-    //  80 Light
+    //  85 Light
     "Jasny",
-    //  81 Log
+    //  86 Log
     "Dziennik",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Dziennik (%s)",
-    //  83 Map
+    //  88 Map
     "Mapa",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Oznacz do usunięcia",
-    //  85 Marked
+    //  90 Marked
     "Oznaczone",
-    //  86 Modified
+    //  91 Modified
     "Zmodyfikowano",
-    //  87 Mount points
+    //  92 Mount points
     "Punkty montowania",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Przenieść do kosza elementy (%s · %s)?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Przenieś do kosza",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Przeniesiono do kosza: %s — opróżnij kosz, aby zwolnić miejsce.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Przeniesione do kosza",
+    //  97 Name
     "Nazwa",
-    //  92 Next
+    //  98 Next
     "Następny",
-    //  93 No access
+    //  99 No access
     "Brak dostępu",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Brak dostępu – rozmiar nieznany",
-    //  95 No matches
+    // 101 No matches
     "Brak wyników",
-    //  96 No problems.
+    // 102 No problems.
     "Brak problemów.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Brak rzeczywistych problemów.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Brak kosza dla tego położenia",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Nie ma tu nic do wyświetlenia.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "W tej sesji nic nie zostało przeniesione do kosza.",
+    // 107 Open
     "Otwórz",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Otwórz bieżący katalog w menedżerze plików",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Otwórz w menedżerze plików",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Otwórz zapisane skanowanie",
-    // 104 Other
+    // 111 Other
     "Inne",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Prywatne dane innych aplikacji",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "W przeciwnym razie uwzględniane jest wszystko, co zamontowano poniżej wybranego katalogu.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Pakowanie się nie powiodło",
-    // 108 Permission denied
+    // 115 Permission denied
     "Odmowa dostępu",
-    // 109 Protected
+    // 116 Protected
     "Chronione",
-    // 110 Protected system location
+    // 117 Protected system location
     "Chronione położenie systemowe",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Szybki wybór",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Błąd odczytu (brak dostępu)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Błąd odczytu (pominięty punkt montowania)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Położenie tylko do odczytu",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Usuń z listy do usunięcia",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Otwórz ponownie ostatnio skanowany katalog",
-    // 117 Rescan
+    // 124 Rescan
     "Skanuj ponownie",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Przywróć",
+    // 126 Restore all
+    "Przywróć wszystko",
+    // 127 Restored
+    "Przywrócono",
+    // 128 Restored %s item(s) from the Trash.
+    "Przywrócone z kosza elementy: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Uruchom to raz w terminalu, a następnie ponownie uruchom aplikację:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Zapisane skanowanie z %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Zapisane skanowania (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Zapisane skanowania są tylko do odczytu",
-    // 122 Scan
+    // 133 Scan
     "Skanuj",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Ukończono skanowanie, pliki: %s",
-    // 124 Scan started
+    // 135 Scan started
     "Rozpoczęto skanowanie",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Skanowanie … na %s z %s rdzeni CPU",
-    // 126 Search
+    // 137 Search
     "Szukaj",
-    // 127 Settings
+    // 138 Settings
     "Ustawienia",
-    // 128 Share
+    // 139 Share
     "Udział",
-    // 129 Show
+    // 140 Show
     "Pokaż",
-    // 130 Show all
+    // 141 Show all
     "Pokaż wszystko",
-    // 131 Show log
+    // 142 Show log
     "Pokaż dziennik",
-    // 132 Size
+    // 143 Size
     "Rozmiar",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Rozmiary pokazują miejsce faktycznie zajęte na dysku.",
-    // 134 Small files
+    // 145 Small files
     "Małe pliki",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Niektóre elementy zostały w koszu",
+    // 147 Something else now stands at its original place
+    "W jego pierwotnym miejscu jest teraz coś innego",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Pozostań w jednym systemie plików",
-    // 137 System
+    // 150 System
     "System",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Obszary systemowe (należące do użytkownika root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Katalogi systemowe nie są widoczne w tej piaskownicy.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Nie można utworzyć archiwum.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Archiwum jest umieszczane obok katalogu, a to położenie jest chronione przed zapisem.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Lista do usunięcia jest pusta.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Nie można przenieść elementu",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Nie udało się przenieść elementu z powrotem",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Oryginał zostaje zachowany — zajęte miejsce najpierw rośnie, dopóki go samodzielnie nie usuniesz.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Nie można otworzyć zapisanego skanowania: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Skanowanie nie uwzględnia jeszcze nowego archiwum",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "System blokuje te miejsca przed wszystkimi aplikacjami. Nie ma tu nic, co można by usunąć.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Kosz zawiera już zbyt wiele plików o tej nazwie",
-    // 149 Theme
+    // 163 Theme
     "Motyw",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "W przypadku dużych katalogów może to chwilę potrwać.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "To oprogramowanie jest dostarczane „w stanie, w jakim jest”, bez jakiejkolwiek gwarancji, wyraźnej lub dorozumianej. Używasz go na własne ryzyko. Autor nie ponosi odpowiedzialności za jakiekolwiek szkody wynikające z używania tego oprogramowania.",
-    // 152 Tree
+    // 166 Tree
     "Drzewo",
-    // 153 Type
+    // 167 Type
     "Typ",
-    // 154 Type to search
+    // 168 Type to search
     "Wpisz, aby wyszukać",
-    // 155 Up one level
+    // 169 Undo
+    "Cofnij",
+    // 170 Undo move to Trash
+    "Cofnij przeniesienie do kosza",
+    // 171 Up one level
     "Poziom wyżej",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Poziom wyżej (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Wideo",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Widok: kolorowa mapa lub rozwijane drzewo z dokładnymi wartościami",
-    // 159 Zoom in
+    // 175 Zoom in
     "Powiększ",
-    // 160 newer
+    // 176 newer
     "nowsze",
-    // 161 older
+    // 177 older
     "starsze",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Utworzono „%s” (%s). Oryginał zostaje zachowany — zajęte miejsce najpierw ROŚNIE, dopóki go samodzielnie nie usuniesz.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "Element „%s” jest chroniony i nie można go przenieść do kosza.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Skompresuj katalog (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Oznacz do usunięcia",
 };
 
@@ -5585,331 +6113,363 @@ inline constexpr const char* VALUES_pt[KEY_COUNT] = {
     "Pastas ignoradas (sem acesso): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Pastas ignoradas (montagem remota ou FUSE): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Itens: %s",
+    //   5 %s item(s) could not be deleted.
     "Itens que não foi possível eliminar: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Itens que não foi possível mover para o Lixo: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "%s resultados",
-    //   7 %s more items
+    //   8 %s more items
     "Mais %s itens",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Movido para o Lixo: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Problemas durante a análise ou eliminação: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Problemas: %s · esperados e ignorados: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s recuperáveis",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s usados · %s livres de %s",
-    //  13 &File
+    //  14 &File
     "&Ficheiro",
-    //  14 &Help
+    //  15 &Help
     "&Ajuda",
-    //  15 &Tools
+    //  16 &Tools
     "Ferramen&tas",
-    //  16 &View
+    //  17 &View
     "&Ver",
-    //  17 1 file
+    //  18 1 file
     "1 ficheiro",
-    //  18 1 match
+    //  19 1 match
     "1 resultado",
-    //  19 About %s
+    //  20 About %s
     "Acerca de %s",
-    //  20 Age
+    //  21 Age
     "Idade",
-    //  21 Another user
+    //  22 Another user
     "Outro utilizador",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Pasta pessoal de outro utilizador",
-    //  23 Applications
+    //  24 Applications
     "Aplicações",
-    //  24 Archives
+    //  25 Archives
     "Arquivos",
-    //  25 Audio
+    //  26 Audio
     "Áudio",
-    //  26 Automatic
+    //  27 Automatic
     "Automático",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Caches, node_modules, pastas temporárias, Lixo, etc. — contornados a amarelo",
-    //  28 Cancel
+    //  29 Cancel
     "Cancelar",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Cancelar análise",
-    //  30 Choose
+    //  31 Choose
     "Escolher",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Escolha uma pasta ou volume para ver\nonde está a ser usado o seu espaço.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Escolher pasta",
-    //  33 Clear
+    //  34 Clear
     "Limpar",
-    //  34 Close
+    //  35 Close
     "Fechar",
-    //  35 Code/Data
+    //  36 Code/Data
     "Código/Dados",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Cor: por tipo de ficheiro ou por idade (mapa de calor)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "A comprimir «%s» …",
-    //  38 Copy
+    //  39 Copy
     "Copiar",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Não foi possível escrever o registo do Lixo",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Contar ligações rígidas apenas uma vez",
-    //  41 Created
+    //  42 Created
     "Criado",
-    //  42 Dark
+    //  43 Dark
     "Escuro",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Del Marcar para eliminar",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Del Remover da lista de eliminação",
-    //  45 Delete
+    //  46 Delete
     "Eliminar",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Em vez disso, eliminar permanentemente os itens (%s)? Esta ação não pode ser anulada.",
-    //  47 Delete error
+    //  48 Delete error
     "Erro ao eliminar",
-    //  48 Delete list
+    //  49 Delete list
     "Lista de eliminação",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Lista de eliminação – Maiores primeiro",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Lista de eliminação: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Eliminar permanentemente",
-    //  52 Deleted
+    //  53 Deleted
     "Eliminado",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Eliminado: %s — espaço libertado.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Falha ao eliminar",
-    //  55 Deselect
+    //  56 Deselect
     "Desselecionar",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Os itens desnecessários detetados (caches, node_modules, pastas temporárias, Lixo …) brilham a amarelo. Clique nos itens individualmente para os eliminar.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Itens desnecessários detetados – normalmente podem ser removidos com segurança",
-    //  58 Developed by
+    //  59 Developed by
     "Desenvolvido por",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Exclusão de responsabilidade",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Fechar aviso",
-    //  61 Documents
+    //  62 Documents
     "Documentos",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Arraste uma pasta ou volume para aqui –\nou escolha um para ver para onde foi o seu espaço.",
-    //  63 E&xit
+    //  64 E&xit
     "&Sair",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Sistema inteiro (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Esperados, ignorados",
-    //  66 File
+    //  67 File
     "Ficheiro",
-    //  67 Files
+    //  68 Files
     "Ficheiros",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Ficheiros com vários nomes contam uma só vez — caso contrário, o total excede o espaço em uso.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Pasta compactada",
-    //  70 Folders
+    //  71 Folders
     "Pastas",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Liberta: %s",
-    //  72 Hide
+    //  73 Hide
     "Ocultar",
-    //  73 Home Folder
+    //  74 Home Folder
     "Pasta pessoal",
-    //  74 Images
+    //  75 Images
     "Imagens",
-    //  75 In file manager
+    //  76 In file manager
     "No gestor de ficheiros",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "No Lixo",
+    //  78 Into the largest subfolder
     "Para a maior subpasta",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "Para a maior subpasta (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Já não está no Lixo tal como foi movido",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Foi para o Lixo através do ambiente de trabalho; restaure-o a partir daí",
+    //  82 Items go to the Trash and can be restored from there.
     "Os itens vão para o Lixo e podem ser restaurados a partir daí.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "A sua pasta original já não existe",
+    //  84 Language
     "Idioma",
-    //  80 Light
+    //  85 Light
     "Claro",
-    //  81 Log
+    //  86 Log
     "Registo",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Registo (%s)",
-    //  83 Map
+    //  88 Map
     "Mapa",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Marcar para eliminar",
-    //  85 Marked
+    //  90 Marked
     "Marcado",
-    //  86 Modified
+    //  91 Modified
     "Modificado",
-    //  87 Mount points
+    //  92 Mount points
     "Pontos de montagem",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Mover os itens (%s · %s) para o Lixo?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Mover para o Lixo",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Movido para o Lixo: %s — esvazie o Lixo para libertar o espaço.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Movido para o Lixo",
+    //  97 Name
     "Nome",
-    //  92 Next
+    //  98 Next
     "Seguinte",
-    //  93 No access
+    //  99 No access
     "Sem acesso",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Sem acesso – tamanho desconhecido",
-    //  95 No matches
+    // 101 No matches
     "Sem resultados",
-    //  96 No problems.
+    // 102 No problems.
     "Sem problemas.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Sem problemas reais.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Não há nenhum lixo disponível para esta localização",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Nada a mostrar aqui.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Nada foi movido para o Lixo nesta sessão.",
+    // 107 Open
     "Abrir",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Abrir a pasta atual no gestor de ficheiros",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Abrir no gestor de ficheiros",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Abrir análise guardada",
-    // 104 Other
+    // 111 Other
     "Outros",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Dados privados de outras aplicações",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Caso contrário, tudo o que estiver montado abaixo da pasta escolhida é incluído.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Falha ao compactar",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permissão negada",
-    // 109 Protected
+    // 116 Protected
     "Protegido",
-    // 110 Protected system location
+    // 117 Protected system location
     "Localização de sistema protegida",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Escolha rápida",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Erro de leitura (sem acesso)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Erro de leitura (montagem ignorada)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Localização só de leitura",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Remover da lista de eliminação",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Reabrir a última pasta analisada",
-    // 117 Rescan
+    // 124 Rescan
     "Analisar novamente",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Restaurar",
+    // 126 Restore all
+    "Restaurar tudo",
+    // 127 Restored
+    "Restaurado",
+    // 128 Restored %s item(s) from the Trash.
+    "Itens restaurados do Lixo: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Execute isto uma vez num terminal e depois inicie novamente a aplicação:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Análise guardada de %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Análises guardadas (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "As análises guardadas são só de leitura",
-    // 122 Scan
+    // 133 Scan
     "Analisar",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Análise concluída: %s ficheiros",
-    // 124 Scan started
+    // 135 Scan started
     "Análise iniciada",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "A analisar … em %s de %s núcleos de CPU",
-    // 126 Search
+    // 137 Search
     "Procurar",
-    // 127 Settings
+    // 138 Settings
     "Definições",
-    // 128 Share
+    // 139 Share
     "Proporção",
-    // 129 Show
+    // 140 Show
     "Mostrar",
-    // 130 Show all
+    // 141 Show all
     "Mostrar tudo",
-    // 131 Show log
+    // 142 Show log
     "Mostrar registo",
-    // 132 Size
+    // 143 Size
     "Tamanho",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Os tamanhos mostram o espaço efetivamente ocupado no disco.",
-    // 134 Small files
+    // 145 Small files
     "Ficheiros pequenos",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Alguns itens ficaram no Lixo",
+    // 147 Something else now stands at its original place
+    "Outra coisa ocupa agora o seu lugar original",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Permanecer num só sistema de ficheiros",
-    // 137 System
+    // 150 System
     "Sistema",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Áreas do sistema (pertencentes a root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "As pastas do sistema não são visíveis nesta sandbox.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Não foi possível criar o arquivo.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "O arquivo é colocado ao lado da pasta e essa localização está protegida contra escrita.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "A lista de eliminação está vazia.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Não foi possível mover o item",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Não foi possível repor o item",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "O original é mantido — a utilização aumenta primeiro, até que o elimine manualmente.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Não foi possível abrir a análise guardada: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "A análise ainda não inclui o novo arquivo",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "O sistema bloqueia estes locais a todas as aplicações. Não há aqui nada que possa eliminar.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "O lixo já contém demasiados ficheiros com esse nome",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Isto pode demorar algum tempo em pastas grandes.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Este software é fornecido «tal como está», sem garantia de qualquer tipo, expressa ou implícita. Utilize-o por sua conta e risco. O autor não será responsável por quaisquer danos resultantes da utilização deste software.",
-    // 152 Tree
+    // 166 Tree
     "Árvore",
-    // 153 Type
+    // 167 Type
     "Tipo",
-    // 154 Type to search
+    // 168 Type to search
     "Escreva para procurar",
-    // 155 Up one level
+    // 169 Undo
+    "Anular",
+    // 170 Undo move to Trash
+    "Anular mover para o Lixo",
+    // 171 Up one level
     "Subir um nível",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Subir um nível (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Vídeo",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vista: mapa colorido ou árvore expansível com valores exatos",
-    // 159 Zoom in
+    // 175 Zoom in
     "Ampliar",
-    // 160 newer
+    // 176 newer
     "mais recentes",
-    // 161 older
+    // 177 older
     "mais antigos",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "«%s» criado (%s). O original é mantido — por isso a utilização AUMENTA primeiro, até que o elimine manualmente.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "«%s» está protegido e não pode ser movido para o Lixo.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Comprimir pasta (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Marcar para eliminar",
 };
 
@@ -5922,331 +6482,363 @@ inline constexpr const char* VALUES_ro[KEY_COUNT] = {
     "Dosare omise (fără acces): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Dosare omise (montare la distanță sau FUSE): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Elemente: %s",
+    //   5 %s item(s) could not be deleted.
     "Elemente care nu au putut fi șterse: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Elemente care nu au putut fi mutate în coșul de gunoi: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "Rezultate: %s",
-    //   7 %s more items
+    //   8 %s more items
     "Alte elemente: %s",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Mutat în coșul de gunoi: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Probleme la scanare sau ștergere: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Probleme: %s · așteptate și omise: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "Recuperabil: %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "Folosit: %s · liber: %s din %s",
-    //  13 &File
+    //  14 &File
     "&Fișier",
-    //  14 &Help
+    //  15 &Help
     "&Ajutor",
-    //  15 &Tools
+    //  16 &Tools
     "&Unelte",
-    //  16 &View
+    //  17 &View
     "&Vizualizare",
-    //  17 1 file
+    //  18 1 file
     "1 fișier",
-    //  18 1 match
+    //  19 1 match
     "1 rezultat",
-    //  19 About %s
+    //  20 About %s
     "Despre %s",
-    //  20 Age
+    //  21 Age
     "Vechime",
-    //  21 Another user
+    //  22 Another user
     "Alt utilizator",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Dosarul personal al altui utilizator",
-    //  23 Applications
+    //  24 Applications
     "Aplicații",
-    //  24 Archives
+    //  25 Archives
     "Arhive",
-    //  25 Audio
+    //  26 Audio
     "Audio",
-    //  26 Automatic
+    //  27 Automatic
     "Automat",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cache-uri, node_modules, dosare temporare, Coș de gunoi etc. — conturate cu galben",
-    //  28 Cancel
+    //  29 Cancel
     "Anulează",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Anulează scanarea",
-    //  30 Choose
+    //  31 Choose
     "Alege",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Alegeți un dosar sau un volum pentru a vedea\nunde este folosit spațiul.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Alege dosarul",
-    //  33 Clear
+    //  34 Clear
     "Golește",
-    //  34 Close
+    //  35 Close
     "Închide",
-    //  35 Code/Data
+    //  36 Code/Data
     "Cod/Date",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Culoare: după tipul fișierului sau după vechime (hartă termică)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Se comprimă „%s” …",
-    //  38 Copy
+    //  39 Copy
     "Copiază",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Nu s-au putut scrie informațiile coșului de gunoi",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Numără legăturile fizice o singură dată",
-    //  41 Created
+    //  42 Created
     "Creat",
-    //  42 Dark
+    //  43 Dark
     "Întunecată",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete Marchează pentru ștergere",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete Elimină din lista de ștergere",
-    //  45 Delete
+    //  46 Delete
     "Șterge",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Ștergeți definitiv elementele (%s) în schimb? Acțiunea nu poate fi anulată.",
-    //  47 Delete error
+    //  48 Delete error
     "Eroare la ștergere",
-    //  48 Delete list
+    //  49 Delete list
     "Listă de ștergere",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Listă de ștergere – cele mai mari întâi",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Listă de ștergere: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Șterge definitiv",
-    //  52 Deleted
+    //  53 Deleted
     "Șters",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Șters: %s — spațiu eliberat.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Ștergerea a eșuat",
-    //  55 Deselect
+    //  56 Deselect
     "Deselectează",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Fișierele inutile detectate (cache-uri, node_modules, dosare temporare, Coș de gunoi …) strălucesc în galben. Faceți clic pe fiecare element în parte pentru a-l șterge.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Fișiere inutile detectate – de obicei pot fi eliminate în siguranță",
-    //  58 Developed by
+    //  59 Developed by
     "Dezvoltat de",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Declinarea responsabilității",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Închide notificarea",
-    //  61 Documents
+    //  62 Documents
     "Documente",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Trageți aici un dosar sau un volum –\nsau alegeți unul pentru a vedea unde s-a dus spațiul.",
-    //  63 E&xit
+    //  64 E&xit
     "Ieși&re",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Întregul sistem (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Așteptate, omise",
-    //  66 File
+    //  67 File
     "Fișier",
-    //  67 Files
+    //  68 Files
     "Fișiere",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Fișierele cu mai multe nume sunt numărate o singură dată — altfel totalul depășește spațiul ocupat.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Dosar arhivat",
-    //  70 Folders
+    //  71 Folders
     "Dosare",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Eliberează: %s",
-    //  72 Hide
+    //  73 Hide
     "Ascunde",
-    //  73 Home Folder
+    //  74 Home Folder
     "Dosar personal",
-    //  74 Images
+    //  75 Images
     "Imagini",
-    //  75 In file manager
+    //  76 In file manager
     "În managerul de fișiere",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "În coșul de gunoi",
+    //  78 Into the largest subfolder
     "În cel mai mare subdosar",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "În cel mai mare subdosar (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Nu mai este în coșul de gunoi așa cum a fost mutat",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "A ajuns în coșul de gunoi prin mediul desktop; restaurați-l de acolo",
+    //  82 Items go to the Trash and can be restored from there.
     "Elementele ajung în coșul de gunoi și pot fi restaurate de acolo.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Dosarul său original nu mai există",
+    //  84 Language
     "Limbă",
-    //  80 Light
+    //  85 Light
     "Luminoasă",
-    //  81 Log
+    //  86 Log
     "Jurnal",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Jurnal (%s)",
-    //  83 Map
+    //  88 Map
     "Hartă",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Marchează pentru ștergere",
-    //  85 Marked
+    //  90 Marked
     "Marcat",
-    //  86 Modified
+    //  91 Modified
     "Modificat",
-    //  87 Mount points
+    //  92 Mount points
     "Puncte de montare",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Mutați elementele (%s · %s) în coșul de gunoi?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Mută în coșul de gunoi",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Mutat în coșul de gunoi: %s — goliți coșul de gunoi pentru a elibera spațiul.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Mutate în coșul de gunoi",
+    //  97 Name
     "Nume",
-    //  92 Next
+    //  98 Next
     "Următorul",
-    //  93 No access
+    //  99 No access
     "Fără acces",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Fără acces – dimensiune necunoscută",
-    //  95 No matches
+    // 101 No matches
     "Niciun rezultat",
-    //  96 No problems.
+    // 102 No problems.
     "Nicio problemă.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Nicio problemă reală.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Nu există un coș de gunoi disponibil pentru această locație",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Nimic de afișat aici.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Nu a fost mutat nimic în coșul de gunoi în această sesiune.",
+    // 107 Open
     "Deschide",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Deschide dosarul curent în managerul de fișiere",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Deschide în managerul de fișiere",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Deschide o scanare salvată",
-    // 104 Other
+    // 111 Other
     "Altele",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Datele private ale altor aplicații",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Altfel, tot ce este montat sub dosarul ales este inclus.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Arhivarea a eșuat",
-    // 108 Permission denied
+    // 115 Permission denied
     "Permisiune refuzată",
-    // 109 Protected
+    // 116 Protected
     "Protejat",
-    // 110 Protected system location
+    // 117 Protected system location
     "Locație de sistem protejată",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Alegere rapidă",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Eroare de citire (fără acces)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Eroare de citire (montare omisă)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Locație doar în citire",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Elimină din lista de ștergere",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Redeschide ultimul dosar scanat",
-    // 117 Rescan
+    // 124 Rescan
     "Rescanează",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Restaurează",
+    // 126 Restore all
+    "Restaurează tot",
+    // 127 Restored
+    "Restaurat",
+    // 128 Restored %s item(s) from the Trash.
+    "Elemente restaurate din coșul de gunoi: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Rulați o dată această comandă într-un terminal, apoi porniți din nou aplicația:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Scanare salvată din %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Scanări salvate (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Scanările salvate sunt doar în citire",
-    // 122 Scan
+    // 133 Scan
     "Scanează",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Scanare finalizată. Fișiere: %s",
-    // 124 Scan started
+    // 135 Scan started
     "Scanare pornită",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Se scanează … nuclee CPU folosite: %s din %s",
-    // 126 Search
+    // 137 Search
     "Caută",
-    // 127 Settings
+    // 138 Settings
     "Setări",
-    // 128 Share
+    // 139 Share
     "Pondere",
-    // 129 Show
+    // 140 Show
     "Arată",
-    // 130 Show all
+    // 141 Show all
     "Arată tot",
-    // 131 Show log
+    // 142 Show log
     "Arată jurnalul",
-    // 132 Size
+    // 143 Size
     "Dimensiune",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Dimensiunile arată spațiul ocupat efectiv pe disc.",
-    // 134 Small files
+    // 145 Small files
     "Fișiere mici",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Unele elemente au rămas în coșul de gunoi",
+    // 147 Something else now stands at its original place
+    "Altceva se află acum în locul său original",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Rămâi pe un singur sistem de fișiere",
-    // 137 System
+    // 150 System
     "Sistem",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Zone de sistem (deținute de root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Dosarele de sistem nu sunt vizibile în acest sandbox.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Arhiva nu a putut fi creată.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Arhiva este plasată lângă dosar, iar acea locație este protejată la scriere.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Lista de ștergere este goală.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Elementul nu a putut fi mutat",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Elementul nu a putut fi mutat înapoi",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalul este păstrat — spațiul ocupat crește la început, până când îl ștergeți dumneavoastră.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Scanarea salvată nu a putut fi deschisă: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Scanarea nu știe încă de noua arhivă",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistemul blochează aceste locuri pentru orice aplicație. Nu există nimic aici ce ați putea șterge.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Coșul de gunoi conține deja prea multe fișiere cu acest nume",
-    // 149 Theme
+    // 163 Theme
     "Temă",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Poate dura ceva timp în cazul dosarelor mari.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Acest software este furnizat „ca atare”, fără nicio garanție de niciun fel, expresă sau implicită. Folosiți-l pe propria răspundere. Autorul nu va fi răspunzător pentru niciun fel de daune rezultate din utilizarea acestui software.",
-    // 152 Tree
+    // 166 Tree
     "Arbore",
-    // 153 Type
+    // 167 Type
     "Tip",
-    // 154 Type to search
+    // 168 Type to search
     "Tastați pentru a căuta",
-    // 155 Up one level
+    // 169 Undo
+    "Anulează",
+    // 170 Undo move to Trash
+    "Anulează mutarea în coșul de gunoi",
+    // 171 Up one level
     "Un nivel mai sus",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Un nivel mai sus (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vizualizare: hartă colorată sau arbore extensibil cu cifre exacte",
-    // 159 Zoom in
+    // 175 Zoom in
     "Mărește",
-    // 160 newer
+    // 176 newer
     "mai noi",
-    // 161 older
+    // 177 older
     "mai vechi",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "„%s” a fost creat (%s). Originalul este păstrat — deci spațiul ocupat CREȘTE la început, până când îl ștergeți dumneavoastră.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "„%s” este protejat și nu poate fi mutat în coșul de gunoi.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Comprimă dosarul (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Marchează pentru ștergere",
 };
 
@@ -6259,331 +6851,363 @@ inline constexpr const char* VALUES_ru[KEY_COUNT] = {
     "Пропущено папок (нет доступа): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Пропущено папок (удалённое или FUSE-монтирование): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "Объектов: %s",
+    //   5 %s item(s) could not be deleted.
     "Не удалось удалить объектов: %s.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "Не удалось переместить в корзину объектов: %s.",
-    //   6 %s matches
+    //   7 %s matches
     "Совпадений: %s",
-    //   7 %s more items
+    //   8 %s more items
     "Ещё объектов: %s",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "Перемещено в корзину: %s.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Проблем при сканировании или удалении: %s",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "Проблем: %s · из них ожидаемых и пропущенных: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "Можно освободить: %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "Занято: %s · свободно: %s из %s",
-    //  13 &File
+    //  14 &File
     "&Файл",
-    //  14 &Help
+    //  15 &Help
     "&Справка",
-    //  15 &Tools
+    //  16 &Tools
     "&Инструменты",
-    //  16 &View
+    //  17 &View
     "&Вид",
-    //  17 1 file
+    //  18 1 file
     "1 файл",
-    //  18 1 match
+    //  19 1 match
     "1 совпадение",
-    //  19 About %s
+    //  20 About %s
     "О программе %s",
-    //  20 Age
+    //  21 Age
     "Возраст",
-    //  21 Another user
+    //  22 Another user
     "Другой пользователь",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Домашняя папка другого пользователя",
-    //  23 Applications
+    //  24 Applications
     "Приложения",
-    //  24 Archives
+    //  25 Archives
     "Архивы",
-    //  25 Audio
+    //  26 Audio
     "Аудио",
-    //  26 Automatic
+    //  27 Automatic
     "Автоматически",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Кэши, node_modules, временные папки, корзина и т. п. — обведены жёлтым",
-    //  28 Cancel
+    //  29 Cancel
     "Отмена",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Отменить сканирование",
-    //  30 Choose
+    //  31 Choose
     "Выбрать",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Выберите папку или том, чтобы увидеть,\nна что расходуется место.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Выбрать папку",
-    //  33 Clear
+    //  34 Clear
     "Очистить",
-    //  34 Close
+    //  35 Close
     "Закрыть",
-    //  35 Code/Data
+    //  36 Code/Data
     "Код/данные",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Цвет: по типу файла или по возрасту (тепловая карта)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Сжатие «%s» …",
-    //  38 Copy
+    //  39 Copy
     "Копировать",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Не удалось записать сведения о корзине",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Учитывать жёсткие ссылки один раз",
-    //  41 Created
+    //  42 Created
     "Создан",
-    //  42 Dark
+    //  43 Dark
     "Тёмная",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete Отметить для удаления",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete Убрать из списка удаления",
-    //  45 Delete
+    //  46 Delete
     "Удалить",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Вместо этого удалить объекты (%s) безвозвратно? Это действие нельзя отменить.",
-    //  47 Delete error
+    //  48 Delete error
     "Ошибка удаления",
-    //  48 Delete list
+    //  49 Delete list
     "Список удаления",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Список удаления – сначала крупные",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Список удаления: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Удалить безвозвратно",
-    //  52 Deleted
+    //  53 Deleted
     "Удалено",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "Удалено: %s — место освобождено.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Не удалось удалить",
-    //  55 Deselect
+    //  56 Deselect
     "Снять выделение",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Обнаруженный мусор (кэши, node_modules, временные папки, корзина …) подсвечивается жёлтым. Щёлкайте по объектам по отдельности, чтобы удалить их.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Обнаруженный мусор – обычно можно безопасно удалить",
-    //  58 Developed by
+    //  59 Developed by
     "Разработчик",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Отказ от ответственности",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Закрыть уведомление",
-    //  61 Documents
+    //  62 Documents
     "Документы",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Перетащите сюда папку или том –\nили выберите, чтобы увидеть, куда ушло место.",
-    //  63 E&xit
+    //  64 E&xit
     "В&ыход",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Вся система (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Ожидаемые, пропущенные",
-    //  66 File
+    //  67 File
     "Файл",
-    //  67 Files
+    //  68 Files
     "Файлы",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Файлы с несколькими именами учитываются один раз — иначе итог превысит занятое место.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Папка упакована",
-    //  70 Folders
+    //  71 Folders
     "Папки",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Освободится: %s",
-    //  72 Hide
+    //  73 Hide
     "Скрыть",
-    //  73 Home Folder
+    //  74 Home Folder
     "Домашняя папка",
-    //  74 Images
+    //  75 Images
     "Изображения",
-    //  75 In file manager
+    //  76 In file manager
     "В файловом менеджере",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "В корзине",
+    //  78 Into the largest subfolder
     "В самую большую подпапку",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "В самую большую подпапку (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Его больше нет в корзине в том виде, в каком он был перемещён",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Он попал в корзину через рабочий стол; восстановите его оттуда",
+    //  82 Items go to the Trash and can be restored from there.
     "Объекты перемещаются в корзину, откуда их можно восстановить.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Его исходная папка больше не существует",
+    //  84 Language
     "Язык",
-    //  80 Light
+    //  85 Light
     "Светлая",
-    //  81 Log
+    //  86 Log
     "Журнал",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Журнал (%s)",
-    //  83 Map
+    //  88 Map
     "Карта",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Отметить для удаления",
-    //  85 Marked
+    //  90 Marked
     "Отмечено",
-    //  86 Modified
+    //  91 Modified
     "Изменён",
-    //  87 Mount points
+    //  92 Mount points
     "Точки монтирования",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Переместить в корзину объекты (%s · %s)?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Переместить в корзину",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "Перемещено в корзину: %s — очистите корзину, чтобы освободить место.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Перемещено в корзину",
+    //  97 Name
     "Имя",
-    //  92 Next
+    //  98 Next
     "Следующее",
-    //  93 No access
+    //  99 No access
     "Нет доступа",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Нет доступа – размер неизвестен",
-    //  95 No matches
+    // 101 No matches
     "Нет совпадений",
-    //  96 No problems.
+    // 102 No problems.
     "Проблем нет.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Реальных проблем нет.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Для этого расположения корзина недоступна",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Здесь нечего показать.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "В этом сеансе ничего не перемещалось в корзину.",
+    // 107 Open
     "Открыть",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Открыть текущую папку в файловом менеджере",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Открыть в файловом менеджере",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Открыть сохранённое сканирование",
-    // 104 Other
+    // 111 Other
     "Другое",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Личные данные других приложений",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Иначе учитывается всё, что смонтировано внутри выбранной папки.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Не удалось упаковать",
-    // 108 Permission denied
+    // 115 Permission denied
     "Доступ запрещён",
-    // 109 Protected
+    // 116 Protected
     "Защищено",
-    // 110 Protected system location
+    // 117 Protected system location
     "Защищённое системное расположение",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Быстрый выбор",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Ошибка чтения (нет доступа)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Ошибка чтения (точка монтирования пропущена)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Расположение только для чтения",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Убрать из списка удаления",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Снова открыть последнюю просканированную папку",
-    // 117 Rescan
+    // 124 Rescan
     "Сканировать заново",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Восстановить",
+    // 126 Restore all
+    "Восстановить все",
+    // 127 Restored
+    "Восстановлено",
+    // 128 Restored %s item(s) from the Trash.
+    "Восстановлено из корзины объектов: %s.",
+    // 129 Run this once in a terminal, then start the app again:
     "Выполните это один раз в терминале, затем снова запустите приложение:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Сохранённое сканирование от %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Сохранённые сканирования (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Сохранённые сканирования доступны только для чтения",
-    // 122 Scan
+    // 133 Scan
     "Сканировать",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Сканирование завершено, файлов: %s",
-    // 124 Scan started
+    // 135 Scan started
     "Сканирование начато",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Сканирование … ядер CPU: %s из %s",
-    // 126 Search
+    // 137 Search
     "Поиск",
-    // 127 Settings
+    // 138 Settings
     "Настройки",
-    // 128 Share
+    // 139 Share
     "Доля",
-    // 129 Show
+    // 140 Show
     "Показать",
-    // 130 Show all
+    // 141 Show all
     "Показать все",
-    // 131 Show log
+    // 142 Show log
     "Показать журнал",
-    // 132 Size
+    // 143 Size
     "Размер",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Размеры отражают место, фактически занятое на диске.",
-    // 134 Small files
+    // 145 Small files
     "Мелкие файлы",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Некоторые объекты остались в корзине",
+    // 147 Something else now stands at its original place
+    "На его исходном месте теперь находится что-то другое",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Не выходить за пределы файловой системы",
-    // 137 System
+    // 150 System
     "Система",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Системные области (принадлежат root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Системные папки не видны в этой песочнице.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Не удалось создать архив.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Архив создаётся рядом с папкой, а это расположение защищено от записи.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Список удаления пуст.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Не удалось переместить объект",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Не удалось вернуть объект на место",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Оригинал сохраняется — поэтому сначала занятое место увеличивается, пока вы сами его не удалите.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Не удалось открыть сохранённое сканирование: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Результаты сканирования ещё не учитывают новый архив",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Система закрывает доступ к этим местам для всех приложений. Здесь нечего удалять.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "В корзине уже слишком много файлов с таким именем",
-    // 149 Theme
+    // 163 Theme
     "Тема",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Для больших папок это может занять некоторое время.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Это программное обеспечение предоставляется «как есть», без каких-либо гарантий, явных или подразумеваемых. Используйте его на свой страх и риск. Автор не несёт ответственности за любой ущерб, возникший в результате использования этого программного обеспечения.",
-    // 152 Tree
+    // 166 Tree
     "Дерево",
-    // 153 Type
+    // 167 Type
     "Тип",
-    // 154 Type to search
+    // 168 Type to search
     "Введите текст для поиска",
-    // 155 Up one level
+    // 169 Undo
+    "Отменить",
+    // 170 Undo move to Trash
+    "Отменить перемещение в корзину",
+    // 171 Up one level
     "На уровень вверх",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "На уровень вверх (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Видео",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Вид: цветная карта или раскрываемое дерево с точными значениями",
-    // 159 Zoom in
+    // 175 Zoom in
     "Увеличить",
-    // 160 newer
+    // 176 newer
     "новее",
-    // 161 older
+    // 177 older
     "старше",
-    // 162 s
+    // 178 s
     "с",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "Создан архив «%s» (%s). Оригинал сохраняется — поэтому сначала занятое место УВЕЛИЧИВАЕТСЯ, пока вы сами его не удалите.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "Объект «%s» защищён и не может быть перемещён в корзину.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Сжать папку (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Отметить для удаления",
 };
 
@@ -6596,331 +7220,363 @@ inline constexpr const char* VALUES_sv[KEY_COUNT] = {
     "Mappar som hoppades över (ingen åtkomst): %s",
     //   3 %s folders skipped (remote or FUSE mount)
     "Mappar som hoppades över (fjärr- eller FUSE-montering): %s",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s objekt",
+    //   5 %s item(s) could not be deleted.
     "%s objekt kunde inte tas bort.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s objekt kunde inte flyttas till papperskorgen.",
-    //   6 %s matches
+    //   7 %s matches
     "%s träffar",
-    //   7 %s more items
+    //   8 %s more items
     "%s objekt till",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s flyttades till papperskorgen.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "%s problem vid genomsökning eller borttagning",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s problem · varav förväntade och överhoppade: %s",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s kan frigöras",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s använt · %s ledigt av %s",
-    //  13 &File
+    //  14 &File
     "&Arkiv",
-    //  14 &Help
+    //  15 &Help
     "&Hjälp",
-    //  15 &Tools
+    //  16 &Tools
     "Verk&tyg",
-    //  16 &View
+    //  17 &View
     "&Visa",
-    //  17 1 file
+    //  18 1 file
     "1 fil",
-    //  18 1 match
+    //  19 1 match
     "1 träff",
-    //  19 About %s
+    //  20 About %s
     "Om %s",
-    //  20 Age
+    //  21 Age
     "Ålder",
-    //  21 Another user
+    //  22 Another user
     "Annan användare",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "En annan användares hemmapp",
-    //  23 Applications
+    //  24 Applications
     "Program",
-    //  24 Archives
+    //  25 Archives
     "Arkivfiler",
-    //  25 Audio
+    //  26 Audio
     "Ljud",
-    //  26 Automatic
+    //  27 Automatic
     "Automatiskt",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Cachar, node_modules, temporära mappar, papperskorg m.m. — gult inramade",
-    //  28 Cancel
+    //  29 Cancel
     "Avbryt",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Avbryt genomsökning",
-    //  30 Choose
+    //  31 Choose
     "Välj",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Välj en mapp eller volym för att se\nvar ditt utrymme används.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Välj mapp",
-    //  33 Clear
+    //  34 Clear
     "Rensa",
-    //  34 Close
+    //  35 Close
     "Stäng",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kod/data",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Färg: efter filtyp eller efter ålder (värmekarta)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "Komprimerar ”%s” …",
-    //  38 Copy
+    //  39 Copy
     "Kopiera",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Kunde inte skriva papperskorgsinformationen",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Räkna hårda länkar endast en gång",
-    //  41 Created
+    //  42 Created
     "Skapad",
-    //  42 Dark
+    //  43 Dark
     "Mörkt",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete Markera för borttagning",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete Ta bort från borttagningslistan",
-    //  45 Delete
+    //  46 Delete
     "Ta bort",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Ta bort %s objekt permanent i stället? Detta kan inte ångras.",
-    //  47 Delete error
+    //  48 Delete error
     "Fel vid borttagning",
-    //  48 Delete list
+    //  49 Delete list
     "Borttagningslista",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Borttagningslista – största först",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Borttagningslista: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Ta bort permanent",
-    //  52 Deleted
+    //  53 Deleted
     "Borttaget",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s borttaget — utrymme frigjort.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Borttagningen misslyckades",
-    //  55 Deselect
+    //  56 Deselect
     "Avmarkera",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Upptäckt skräp (cachar, node_modules, temporära mappar, papperskorg …) lyser gult. Klicka på objekten ett i taget för att ta bort dem.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Upptäckt skräp – oftast säkert att ta bort",
-    //  58 Developed by
+    //  59 Developed by
     "Utvecklat av",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Ansvarsfriskrivning",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Avfärda meddelande",
-    //  61 Documents
+    //  62 Documents
     "Dokument",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Dra en mapp eller volym hit –\neller välj en för att se vart ditt utrymme tog vägen.",
-    //  63 E&xit
+    //  64 E&xit
     "&Avsluta",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Hela systemet (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Förväntade, överhoppade",
-    //  66 File
+    //  67 File
     "Fil",
-    //  67 Files
+    //  68 Files
     "Filer",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Filer med flera namn räknas en gång — annars överstiger summan det använda utrymmet.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Mappen har packats",
-    //  70 Folders
+    //  71 Folders
     "Mappar",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Frigör: %s",
-    //  72 Hide
+    //  73 Hide
     "Dölj",
-    //  73 Home Folder
+    //  74 Home Folder
     "Hemmapp",
-    //  74 Images
+    //  75 Images
     "Bilder",
-    //  75 In file manager
+    //  76 In file manager
     "I filhanteraren",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "I papperskorgen",
+    //  78 Into the largest subfolder
     "In i den största undermappen",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "In i den största undermappen (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Det ligger inte längre i papperskorgen så som det flyttades",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Det hamnade i papperskorgen via skrivbordet; återställ det därifrån",
+    //  82 Items go to the Trash and can be restored from there.
     "Objekten hamnar i papperskorgen och kan återställas därifrån.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Dess ursprungliga mapp finns inte längre",
+    //  84 Language
     "Språk",
-    //  80 Light
+    //  85 Light
     "Ljust",
-    //  81 Log
+    //  86 Log
     "Logg",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Logg (%s)",
-    //  83 Map
+    //  88 Map
     "Karta",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Markera för borttagning",
-    //  85 Marked
+    //  90 Marked
     "Markerat",
-    //  86 Modified
+    //  91 Modified
     "Ändrad",
-    //  87 Mount points
+    //  92 Mount points
     "Monteringspunkter",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "Flytta %s objekt · %s till papperskorgen?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Flytta till papperskorgen",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s flyttades till papperskorgen — töm papperskorgen för att frigöra utrymmet.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Flyttat till papperskorgen",
+    //  97 Name
     "Namn",
-    //  92 Next
+    //  98 Next
     "Nästa",
-    //  93 No access
+    //  99 No access
     "Ingen åtkomst",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Ingen åtkomst – okänd storlek",
-    //  95 No matches
+    // 101 No matches
     "Inga träffar",
-    //  96 No problems.
+    // 102 No problems.
     "Inga problem.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Inga verkliga problem.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Ingen papperskorg finns tillgänglig för denna plats",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Inget att visa här.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Inget har flyttats till papperskorgen under den här sessionen.",
+    // 107 Open
     "Öppna",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Öppna aktuell mapp i filhanteraren",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Öppna i filhanteraren",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Öppna sparad genomsökning",
-    // 104 Other
+    // 111 Other
     "Övrigt",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Andra programs privata data",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Annars tas allt som är monterat under den valda mappen med.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Packningen misslyckades",
-    // 108 Permission denied
+    // 115 Permission denied
     "Åtkomst nekas",
-    // 109 Protected
+    // 116 Protected
     "Skyddat",
-    // 110 Protected system location
+    // 117 Protected system location
     "Skyddad systemplats",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Snabbval",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Läsfel (ingen åtkomst)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Läsfel (överhoppad montering)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Skrivskyddad plats",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Ta bort från borttagningslistan",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Öppna den senast genomsökta mappen igen",
-    // 117 Rescan
+    // 124 Rescan
     "Genomsök igen",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Återställ",
+    // 126 Restore all
+    "Återställ alla",
+    // 127 Restored
+    "Återställt",
+    // 128 Restored %s item(s) from the Trash.
+    "%s objekt återställdes från papperskorgen.",
+    // 129 Run this once in a terminal, then start the app again:
     "Kör detta en gång i en terminal och starta sedan programmet igen:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "Sparad genomsökning från %s",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Sparade genomsökningar (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Sparade genomsökningar är skrivskyddade",
-    // 122 Scan
+    // 133 Scan
     "Genomsök",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Genomsökning klar: %s filer",
-    // 124 Scan started
+    // 135 Scan started
     "Genomsökning startad",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Genomsöker … på %s av %s CPU-kärnor",
-    // 126 Search
+    // 137 Search
     "Sök",
-    // 127 Settings
+    // 138 Settings
     "Inställningar",
-    // 128 Share
+    // 139 Share
     "Andel",
-    // 129 Show
+    // 140 Show
     "Visa",
-    // 130 Show all
+    // 141 Show all
     "Visa alla",
-    // 131 Show log
+    // 142 Show log
     "Visa logg",
-    // 132 Size
+    // 143 Size
     "Storlek",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Storlekarna visar det utrymme som faktiskt används på disken.",
-    // 134 Small files
+    // 145 Small files
     "Små filer",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Vissa objekt blev kvar i papperskorgen",
+    // 147 Something else now stands at its original place
+    "Något annat står nu på dess ursprungliga plats",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Stanna på ett filsystem",
-    // 137 System
+    // 150 System
     "System",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Systemområden (ägs av root)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Systemmappar är inte synliga i denna sandlåda.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Arkivet kunde inte skapas.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Arkivet placeras bredvid mappen, och den platsen är skrivskyddad.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Borttagningslistan är tom.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Objektet kunde inte flyttas",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Objektet kunde inte flyttas tillbaka",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Originalet behålls — användningen ökar alltså först, tills du själv tar bort det.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Den sparade genomsökningen kunde inte öppnas: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Genomsökningen känner ännu inte till det nya arkivet",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Systemet låser dessa platser för alla program. Det finns inget där som du kan ta bort.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Papperskorgen innehåller redan för många filer med det namnet",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Detta kan ta en stund för stora mappar.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Denna programvara tillhandahålls ”i befintligt skick”, utan garantier av något slag, vare sig uttryckliga eller underförstådda. Användning sker på egen risk. Upphovspersonen ansvarar inte för några skador som uppstår till följd av användningen av denna programvara.",
-    // 152 Tree
+    // 166 Tree
     "Träd",
-    // 153 Type
+    // 167 Type
     "Typ",
-    // 154 Type to search
+    // 168 Type to search
     "Skriv för att söka",
-    // 155 Up one level
+    // 169 Undo
+    "Ångra",
+    // 170 Undo move to Trash
+    "Ångra flytt till papperskorgen",
+    // 171 Up one level
     "Upp en nivå",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Upp en nivå (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Vy: färgad karta eller expanderbart träd med exakta siffror",
-    // 159 Zoom in
+    // 175 Zoom in
     "Zooma in",
-    // 160 newer
+    // 176 newer
     "nyare",
-    // 161 older
+    // 177 older
     "äldre",
-    // 162 s
+    // 178 s
     "s",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "”%s” har skapats (%s). Originalet behålls — så användningen ÖKAR först, tills du själv tar bort det.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "”%s” är skyddat och kan inte flyttas till papperskorgen.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Komprimera mapp (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Markera för borttagning",
 };
 
@@ -6933,331 +7589,363 @@ inline constexpr const char* VALUES_tr[KEY_COUNT] = {
     "%s klasör atlandı (erişim yok)",
     //   3 %s folders skipped (remote or FUSE mount)
     "%s klasör atlandı (uzak veya FUSE bağlama noktası)",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s öge",
+    //   5 %s item(s) could not be deleted.
     "%s öge silinemedi.",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s öge Çöpe taşınamadı.",
-    //   6 %s matches
+    //   7 %s matches
     "%s eşleşme",
-    //   7 %s more items
+    //   8 %s more items
     "%s öge daha",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "%s Çöpe taşındı.",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "Tarama veya silme sırasında %s sorun",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s sorun · %s tanesi beklenen sorun, atlandı",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "%s geri kazanılabilir",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "%s kullanılıyor · %s boş (toplam %s)",
-    //  13 &File
+    //  14 &File
     "&Dosya",
-    //  14 &Help
+    //  15 &Help
     "&Yardım",
-    //  15 &Tools
+    //  16 &Tools
     "&Araçlar",
-    //  16 &View
+    //  17 &View
     "&Görünüm",
-    //  17 1 file
+    //  18 1 file
     "1 dosya",
-    //  18 1 match
+    //  19 1 match
     "1 eşleşme",
-    //  19 About %s
+    //  20 About %s
     "%s Hakkında",
-    //  20 Age
+    //  21 Age
     "Yaş",
-    //  21 Another user
+    //  22 Another user
     "Başka kullanıcı",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "Başka bir kullanıcının ev klasörü",
-    //  23 Applications
+    //  24 Applications
     "Uygulamalar",
-    //  24 Archives
+    //  25 Archives
     "Arşivler",
-    //  25 Audio
+    //  26 Audio
     "Ses",
-    //  26 Automatic
+    //  27 Automatic
     "Otomatik",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "Önbellekler, node_modules, geçici klasörler, Çöp vb. — sarı çerçeveli",
-    //  28 Cancel
+    //  29 Cancel
     "İptal",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "Taramayı iptal et",
-    //  30 Choose
+    //  31 Choose
     "Seç",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "Alanınızın nerede kullanıldığını görmek için\nbir klasör veya birim seçin.",
-    //  32 Choose folder
+    //  33 Choose folder
     "Klasör seç",
-    //  33 Clear
+    //  34 Clear
     "Temizle",
-    //  34 Close
+    //  35 Close
     "Kapat",
-    //  35 Code/Data
+    //  36 Code/Data
     "Kod/Veri",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "Renk: dosya türüne veya yaşa göre (ısı haritası)",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "“%s” sıkıştırılıyor …",
-    //  38 Copy
+    //  39 Copy
     "Kopyala",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "Çöp kaydı yazılamadı",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "Sabit bağlantıları yalnızca bir kez say",
-    //  41 Created
+    //  42 Created
     "Oluşturulma",
-    //  42 Dark
+    //  43 Dark
     "Koyu",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete Silinecek olarak işaretle",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete Silme listesinden çıkar",
-    //  45 Delete
+    //  46 Delete
     "Sil",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "Bunun yerine %s öge kalıcı olarak silinsin mi? Bu işlem geri alınamaz.",
-    //  47 Delete error
+    //  48 Delete error
     "Silme hatası",
-    //  48 Delete list
+    //  49 Delete list
     "Silme listesi",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "Silme listesi – en büyükler önce",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "Silme listesi: %s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "Kalıcı olarak sil",
-    //  52 Deleted
+    //  53 Deleted
     "Silindi",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "%s silindi — alan boşaltıldı.",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "Silme başarısız oldu",
-    //  55 Deselect
+    //  56 Deselect
     "Seçimi kaldır",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "Algılanan gereksiz dosyalar (önbellekler, node_modules, geçici klasörler, Çöp …) sarı renkte parlar. Silmek için ögelere tek tek tıklayın.",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "Algılanan gereksiz dosyalar – genellikle güvenle kaldırılabilir",
-    //  58 Developed by
+    //  59 Developed by
     "Geliştiren",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "Sorumluluk reddi",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "Bildirimi kapat",
-    //  61 Documents
+    //  62 Documents
     "Belgeler",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "Buraya bir klasör veya birim sürükleyin –\nya da alanınızın nereye gittiğini görmek için birini seçin.",
-    //  63 E&xit
+    //  64 E&xit
     "Çı&kış",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "Tüm sistem (/)",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "Beklenen, atlandı",
-    //  66 File
+    //  67 File
     "Dosya",
-    //  67 Files
+    //  68 Files
     "Dosyalar",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "Birden çok adı olan dosyalar bir kez sayılır — aksi hâlde toplam, kullanılan alanı aşar.",
-    //  69 Folder packed
+    //  70 Folder packed
     "Klasör paketlendi",
-    //  70 Folders
+    //  71 Folders
     "Klasörler",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "Boşaltılacak alan: %s",
-    //  72 Hide
+    //  73 Hide
     "Gizle",
-    //  73 Home Folder
+    //  74 Home Folder
     "Ev klasörü",
-    //  74 Images
+    //  75 Images
     "Resimler",
-    //  75 In file manager
+    //  76 In file manager
     "Dosya yöneticisinde",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "Çöpte",
+    //  78 Into the largest subfolder
     "En büyük alt klasöre",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "En büyük alt klasöre (Alt+↓)",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "Artık taşındığı haliyle Çöpte değil",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "Çöpe masaüstü üzerinden gitti; oradan geri yükleyin",
+    //  82 Items go to the Trash and can be restored from there.
     "Ögeler Çöpe gider ve oradan geri yüklenebilir.",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "Özgün klasörü artık yok",
+    //  84 Language
     "Dil",
-    //  80 Light
+    //  85 Light
     "Açık",
-    //  81 Log
+    //  86 Log
     "Günlük",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "Günlük (%s)",
-    //  83 Map
+    //  88 Map
     "Harita",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "Silinecek olarak işaretle",
-    //  85 Marked
+    //  90 Marked
     "İşaretli",
-    //  86 Modified
+    //  91 Modified
     "Değiştirilme",
-    //  87 Mount points
+    //  92 Mount points
     "Bağlama noktaları",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "%s öge · %s Çöpe taşınsın mı?",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "Çöpe taşı",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "%s Çöpe taşındı — alanı boşaltmak için Çöpü boşaltın.",
-    //  91 Name
+    //  96 Moved to Trash
+    "Çöpe taşınanlar",
+    //  97 Name
     "Ad",
-    //  92 Next
+    //  98 Next
     "Sonraki",
-    //  93 No access
+    //  99 No access
     "Erişim yok",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "Erişim yok – boyut bilinmiyor",
-    //  95 No matches
+    // 101 No matches
     "Eşleşme yok",
-    //  96 No problems.
+    // 102 No problems.
     "Sorun yok.",
-    //  97 No real problems.
+    // 103 No real problems.
     "Gerçek bir sorun yok.",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "Bu konum için kullanılabilir bir çöp klasörü yok",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "Burada gösterilecek bir şey yok.",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "Bu oturumda Çöpe hiçbir şey taşınmadı.",
+    // 107 Open
     "Aç",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "Geçerli klasörü dosya yöneticisinde aç",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "Dosya yöneticisinde aç",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "Kaydedilmiş taramayı aç",
-    // 104 Other
+    // 111 Other
     "Diğer",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "Diğer uygulamaların özel verileri",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "Aksi hâlde seçilen klasörün altına bağlanan her şey dahil edilir.",
-    // 107 Packing failed
+    // 114 Packing failed
     "Paketleme başarısız oldu",
-    // 108 Permission denied
+    // 115 Permission denied
     "İzin reddedildi",
-    // 109 Protected
+    // 116 Protected
     "Korumalı",
-    // 110 Protected system location
+    // 117 Protected system location
     "Korumalı sistem konumu",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "Hızlı seçim",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "Okuma hatası (erişim yok)",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "Okuma hatası (atlanan bağlama noktası)",
-    // 114 Read-only location
+    // 121 Read-only location
     "Salt okunur konum",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "Silme listesinden çıkar",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "Son taranan klasörü yeniden aç",
-    // 117 Rescan
+    // 124 Rescan
     "Yeniden tara",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "Geri yükle",
+    // 126 Restore all
+    "Tümünü geri yükle",
+    // 127 Restored
+    "Geri yüklendi",
+    // 128 Restored %s item(s) from the Trash.
+    "%s öge Çöpten geri yüklendi.",
+    // 129 Run this once in a terminal, then start the app again:
     "Bunu bir terminalde bir kez çalıştırın, ardından uygulamayı yeniden başlatın:",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "%s tarihli kaydedilmiş tarama",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "Kaydedilmiş taramalar (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "Kaydedilmiş taramalar salt okunurdur",
-    // 122 Scan
+    // 133 Scan
     "Tara",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "Tarama tamamlandı: %s dosya",
-    // 124 Scan started
+    // 135 Scan started
     "Tarama başladı",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "Taranıyor … %s / %s CPU çekirdeği kullanılıyor",
-    // 126 Search
+    // 137 Search
     "Ara",
-    // 127 Settings
+    // 138 Settings
     "Ayarlar",
-    // 128 Share
+    // 139 Share
     "Pay",
-    // 129 Show
+    // 140 Show
     "Göster",
-    // 130 Show all
+    // 141 Show all
     "Tümünü göster",
-    // 131 Show log
+    // 142 Show log
     "Günlüğü göster",
-    // 132 Size
+    // 143 Size
     "Boyut",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "Boyutlar, diskte gerçekte kaplanan alanı gösterir.",
-    // 134 Small files
+    // 145 Small files
     "Küçük dosyalar",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "Bazı ögeler Çöpte kaldı",
+    // 147 Something else now stands at its original place
+    "Özgün yerinde artık başka bir şey var",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "Tek dosya sisteminde kal",
-    // 137 System
+    // 150 System
     "Sistem",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "Sistem alanları (root'a ait)",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "Sistem klasörleri bu korumalı alanda görünmez.",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "Arşiv oluşturulamadı.",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "Arşiv klasörün yanına yerleştirilir ve bu konum yazmaya karşı korumalıdır.",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "Silme listesi boş.",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "Öge taşınamadı",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "Öge geri taşınamadı",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "Orijinal korunur — siz kendiniz silene kadar kullanım önce artar.",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "Kaydedilmiş tarama açılamadı: %s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "Tarama henüz yeni arşivi içermiyor",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "Sistem bu yerleri tüm uygulamalara karşı kilitler. Burada silebileceğiniz bir şey yok.",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "Çöpte bu adda zaten çok fazla dosya var",
-    // 149 Theme
+    // 163 Theme
     "Tema",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "Büyük klasörlerde bu biraz zaman alabilir.",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "Bu yazılım, açık ya da örtük hiçbir garanti olmaksızın “olduğu gibi” sunulmaktadır. Kullanım riski size aittir. Yazar, bu yazılımın kullanımından doğabilecek hiçbir zarardan sorumlu tutulamaz.",
-    // 152 Tree
+    // 166 Tree
     "Ağaç",
-    // 153 Type
+    // 167 Type
     "Tür",
-    // 154 Type to search
+    // 168 Type to search
     "Aramak için yazın",
-    // 155 Up one level
+    // 169 Undo
+    "Geri al",
+    // 170 Undo move to Trash
+    "Çöpe taşımayı geri al",
+    // 171 Up one level
     "Bir üst düzeye çık",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "Bir üst düzeye çık (Alt+↑)",
-    // 157 Video
+    // 173 Video
     "Video",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "Görünüm: renkli harita veya kesin değerler içeren genişletilebilir ağaç",
-    // 159 Zoom in
+    // 175 Zoom in
     "Yakınlaştır",
-    // 160 newer
+    // 176 newer
     "daha yeni",
-    // 161 older
+    // 177 older
     "daha eski",
-    // 162 s
+    // 178 s
     "sn",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "“%s” oluşturuldu (%s). Orijinal korunur — bu yüzden siz kendiniz silene kadar kullanım önce ARTAR.",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s” korumalı ve Çöpe taşınamaz.",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 Klasörü sıkıştır (tar.gz)",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 Silinecek olarak işaretle",
 };
 
@@ -7270,331 +7958,363 @@ inline constexpr const char* VALUES_zh[KEY_COUNT] = {
     "已跳过 %s 个文件夹（无访问权限）",
     //   3 %s folders skipped (remote or FUSE mount)
     "已跳过 %s 个文件夹（远程或 FUSE 挂载）",
-    //   4 %s item(s) could not be deleted.
+    //   4 %s item(s)
+    "%s 个项目",
+    //   5 %s item(s) could not be deleted.
     "%s 个项目无法删除。",
-    //   5 %s item(s) could not be moved to Trash.
+    //   6 %s item(s) could not be moved to Trash.
     "%s 个项目无法移到回收站。",
-    //   6 %s matches
+    //   7 %s matches
     "%s 个匹配项",
-    //   7 %s more items
+    //   8 %s more items
     "还有 %s 个项目",
-    //   8 %s moved to Trash.
+    //   9 %s moved to Trash.
     "已将 %s 移到回收站。",
-    //   9 %s problem(s) while scanning or deleting
+    //  10 %s problem(s) while scanning or deleting
     "扫描或删除时出现 %s 个问题",
-    //  10 %s problem(s) · %s expected, skipped
+    //  11 %s problem(s) · %s expected, skipped
     "%s 个问题 · 其中 %s 个为预期问题，已跳过",
-    //  11 %s reclaimable
+    //  12 %s reclaimable
     "可释放 %s",
-    //  12 %s used · %s free of %s
+    //  13 %s used · %s free of %s
     "已用 %s · 可用 %s，共 %s",
-    //  13 &File
+    //  14 &File
     "文件(&F)",
-    //  14 &Help
+    //  15 &Help
     "帮助(&H)",
-    //  15 &Tools
+    //  16 &Tools
     "工具(&T)",
-    //  16 &View
+    //  17 &View
     "查看(&V)",
-    //  17 1 file
+    //  18 1 file
     "1 个文件",
-    //  18 1 match
+    //  19 1 match
     "1 个匹配项",
-    //  19 About %s
+    //  20 About %s
     "关于 %s",
-    //  20 Age
+    //  21 Age
     "新旧程度",
-    //  21 Another user
+    //  22 Another user
     "其他用户",
-    //  22 Another user's home directory
+    //  23 Another user's home directory
     "其他用户的主目录",
-    //  23 Applications
+    //  24 Applications
     "应用程序",
-    //  24 Archives
+    //  25 Archives
     "压缩包",
-    //  25 Audio
+    //  26 Audio
     "音频",
-    //  26 Automatic
+    //  27 Automatic
     "自动",
-    //  27 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
+    //  28 Caches, node_modules, temp folders, Trash, etc. — outlined in yellow
     "缓存、node_modules、临时文件夹、回收站等 — 以黄色边框标出",
-    //  28 Cancel
+    //  29 Cancel
     "取消",
-    //  29 Cancel scan
+    //  30 Cancel scan
     "取消扫描",
-    //  30 Choose
+    //  31 Choose
     "选择",
-    //  31 Choose a folder or volume to see\nwhere your space is being used.
+    //  32 Choose a folder or volume to see\nwhere your space is being used.
     "选择一个文件夹或卷，\n查看空间都用在了哪里。",
-    //  32 Choose folder
+    //  33 Choose folder
     "选择文件夹",
-    //  33 Clear
+    //  34 Clear
     "清除",
-    //  34 Close
+    //  35 Close
     "关闭",
-    //  35 Code/Data
+    //  36 Code/Data
     "代码/数据",
-    //  36 Color: by file type or by age (heat map)
+    //  37 Color: by file type or by age (heat map)
     "颜色：按文件类型或按新旧程度（热图）",
-    //  37 Compressing “%s” …
+    //  38 Compressing “%s” …
     "正在压缩“%s”…",
-    //  38 Copy
+    //  39 Copy
     "复制",
-    //  39 Could not write the trash record
+    //  40 Could not write the trash record
     "无法写入回收站记录",
-    //  40 Count hard links only once
+    //  41 Count hard links only once
     "硬链接只计算一次",
-    //  41 Created
+    //  42 Created
     "创建时间",
-    //  42 Dark
+    //  43 Dark
     "深色",
-    //  43 Del Mark for deletion
+    //  44 Del Mark for deletion
     "Delete 标记为删除",
-    //  44 Del Remove from delete list
+    //  45 Del Remove from delete list
     "Delete 从删除列表中移除",
-    //  45 Delete
+    //  46 Delete
     "删除",
-    //  46 Delete %s item(s) permanently instead? This cannot be undone.
+    //  47 Delete %s item(s) permanently instead? This cannot be undone.
     "改为永久删除 %s 个项目？此操作无法撤销。",
-    //  47 Delete error
+    //  48 Delete error
     "删除错误",
-    //  48 Delete list
+    //  49 Delete list
     "删除列表",
-    //  49 Delete list – Largest first
+    //  50 Delete list – Largest first
     "删除列表 – 从大到小",
-    //  50 Delete list: %s · %s
+    //  51 Delete list: %s · %s
     "删除列表：%s · %s",
-    //  51 Delete permanently
+    //  52 Delete permanently
     "永久删除",
-    //  52 Deleted
+    //  53 Deleted
     "已删除",
-    //  53 Deleted %s — space freed.
+    //  54 Deleted %s — space freed.
     "已删除 %s — 空间已释放。",
-    //  54 Deletion failed
+    //  55 Deletion failed
     "删除失败",
-    //  55 Deselect
+    //  56 Deselect
     "取消选择",
-    //  56 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
+    //  57 Detected junk (caches, node_modules, temp folders, Trash …) glows yellow. Click items individually to delete.
     "检测到的垃圾文件（缓存、node_modules、临时文件夹、回收站…）会以黄色高亮显示。请逐个点击项目进行删除。",
-    //  57 Detected junk – usually safe to remove
+    //  58 Detected junk – usually safe to remove
     "检测到的垃圾文件 – 通常可以安全删除",
-    //  58 Developed by
+    //  59 Developed by
     "开发者",
-    //  59 Disclaimer
+    //  60 Disclaimer
     "免责声明",
-    //  60 Dismiss notice
+    //  61 Dismiss notice
     "关闭通知",
-    //  61 Documents
+    //  62 Documents
     "文档",
-    //  62 Drag a folder or volume here –\nor choose one to see where your space went.
+    //  63 Drag a folder or volume here –\nor choose one to see where your space went.
     "将文件夹或卷拖到此处 –\n或选择一个，查看空间都去哪儿了。",
-    //  63 E&xit
+    //  64 E&xit
     "退出(&X)",
-    //  64 Entire system (/)
+    //  65 Entire system (/)
     "整个系统（/）",
-    //  65 Expected, skipped
+    //  66 Expected, skipped
     "预期问题，已跳过",
-    //  66 File
+    //  67 File
     "文件",
-    //  67 Files
+    //  68 Files
     "文件",
-    //  68 Files under several names count once — otherwise the total exceeds the space in use.
+    //  69 Files under several names count once — otherwise the total exceeds the space in use.
     "具有多个名称的文件只计算一次 — 否则总计会超过实际占用的空间。",
-    //  69 Folder packed
+    //  70 Folder packed
     "文件夹已打包",
-    //  70 Folders
+    //  71 Folders
     "文件夹",
-    //  71 Frees up: %s
+    //  72 Frees up: %s
     "可释放：%s",
-    //  72 Hide
+    //  73 Hide
     "隐藏",
-    //  73 Home Folder
+    //  74 Home Folder
     "主文件夹",
-    //  74 Images
+    //  75 Images
     "图片",
-    //  75 In file manager
+    //  76 In file manager
     "在文件管理器中",
-    //  76 Into the largest subfolder
+    //  77 In the Trash
+    "在回收站中",
+    //  78 Into the largest subfolder
     "进入最大的子文件夹",
-    //  77 Into the largest subfolder (Alt+↓)
+    //  79 Into the largest subfolder (Alt+↓)
     "进入最大的子文件夹（Alt+↓）",
-    //  78 Items go to the Trash and can be restored from there.
+    //  80 It is no longer in the Trash as it was moved
+    "它已不再以移入时的状态留在回收站中",
+    //  81 It went to the Trash through the desktop; restore it from there
+    "它是通过桌面移到回收站的；请从那里还原",
+    //  82 Items go to the Trash and can be restored from there.
     "项目会移到回收站，并可从那里恢复。",
-    //  79 Language
+    //  83 Its original folder no longer exists
+    "其原始文件夹已不存在",
+    //  84 Language
     "语言",
-    //  80 Light
+    //  85 Light
     "浅色",
-    //  81 Log
+    //  86 Log
     "日志",
-    //  82 Log (%s)
+    //  87 Log (%s)
     "日志（%s）",
-    //  83 Map
+    //  88 Map
     "矩形图",
-    //  84 Mark for deletion
+    //  89 Mark for deletion
     "标记为删除",
-    //  85 Marked
+    //  90 Marked
     "已标记",
-    //  86 Modified
+    //  91 Modified
     "修改时间",
-    //  87 Mount points
+    //  92 Mount points
     "挂载点",
-    //  88 Move %s item(s) · %s to Trash?
+    //  93 Move %s item(s) · %s to Trash?
     "将 %s 个项目 · %s 移到回收站？",
-    //  89 Move to Trash
+    //  94 Move to Trash
     "移到回收站",
-    //  90 Moved %s to Trash — empty the Trash to free the space.
+    //  95 Moved %s to Trash — empty the Trash to free the space.
     "已将 %s 移到回收站 — 清空回收站后才会释放空间。",
-    //  91 Name
+    //  96 Moved to Trash
+    "已移到回收站",
+    //  97 Name
     "名称",
-    //  92 Next
+    //  98 Next
     "下一个",
-    //  93 No access
+    //  99 No access
     "无访问权限",
-    //  94 No access – size unknown
+    // 100 No access – size unknown
     "无访问权限 – 大小未知",
-    //  95 No matches
+    // 101 No matches
     "无匹配项",
-    //  96 No problems.
+    // 102 No problems.
     "没有问题。",
-    //  97 No real problems.
+    // 103 No real problems.
     "没有实际问题。",
-    //  98 No trash folder is available for this location
+    // 104 No trash folder is available for this location
     "此位置没有可用的回收站",
-    //  99 Nothing to show here.
+    // 105 Nothing to show here.
     "此处没有可显示的内容。",
-    // 100 Open
+    // 106 Nothing was moved to the Trash in this session.
+    "本次会话中没有移到回收站的内容。",
+    // 107 Open
     "打开",
-    // 101 Open current folder in file manager
+    // 108 Open current folder in file manager
     "在文件管理器中打开当前文件夹",
-    // 102 Open in file manager
+    // 109 Open in file manager
     "在文件管理器中打开",
-    // 103 Open saved scan
+    // 110 Open saved scan
     "打开已保存的扫描",
-    // 104 Other
+    // 111 Other
     "其他",
-    // 105 Other apps' private data
+    // 112 Other apps' private data
     "其他应用的私有数据",
-    // 106 Otherwise everything mounted below the chosen folder is included.
+    // 113 Otherwise everything mounted below the chosen folder is included.
     "否则，所选文件夹下挂载的所有内容都会包括在内。",
-    // 107 Packing failed
+    // 114 Packing failed
     "打包失败",
-    // 108 Permission denied
+    // 115 Permission denied
     "权限被拒绝",
-    // 109 Protected
+    // 116 Protected
     "受保护",
-    // 110 Protected system location
+    // 117 Protected system location
     "受保护的系统位置",
-    // 111 Quick Pick
+    // 118 Quick Pick
     "快速选择",
-    // 112 Read error (no access)
+    // 119 Read error (no access)
     "读取错误（无访问权限）",
-    // 113 Read error (skipped mount)
+    // 120 Read error (skipped mount)
     "读取错误（已跳过挂载点）",
-    // 114 Read-only location
+    // 121 Read-only location
     "只读位置",
-    // 115 Remove from delete list
+    // 122 Remove from delete list
     "从删除列表中移除",
-    // 116 Reopen the last scanned folder
+    // 123 Reopen the last scanned folder
     "重新打开上次扫描的文件夹",
-    // 117 Rescan
+    // 124 Rescan
     "重新扫描",
-    // 118 Run this once in a terminal, then start the app again:
+    // 125 Restore
+    "还原",
+    // 126 Restore all
+    "全部还原",
+    // 127 Restored
+    "已还原",
+    // 128 Restored %s item(s) from the Trash.
+    "已从回收站还原 %s 个项目。",
+    // 129 Run this once in a terminal, then start the app again:
     "请在终端中运行一次此命令，然后重新启动应用：",
-    // 119 Saved scan from %s
+    // 130 Saved scan from %s
     "保存于 %s 的扫描",
-    // 120 Saved scans (JSON)
+    // 131 Saved scans (JSON)
     "已保存的扫描 (JSON)",
-    // 121 Saved scans are read-only
+    // 132 Saved scans are read-only
     "已保存的扫描为只读",
-    // 122 Scan
+    // 133 Scan
     "扫描",
-    // 123 Scan complete: %s files
+    // 134 Scan complete: %s files
     "扫描完成：%s 个文件",
-    // 124 Scan started
+    // 135 Scan started
     "扫描已开始",
-    // 125 Scanning … on %s of %s CPU cores
+    // 136 Scanning … on %s of %s CPU cores
     "正在扫描… 使用 %s / %s 个 CPU 核心",
-    // 126 Search
+    // 137 Search
     "搜索",
-    // 127 Settings
+    // 138 Settings
     "设置",
-    // 128 Share
+    // 139 Share
     "占比",
-    // 129 Show
+    // 140 Show
     "显示",
-    // 130 Show all
+    // 141 Show all
     "全部显示",
-    // 131 Show log
+    // 142 Show log
     "显示日志",
-    // 132 Size
+    // 143 Size
     "大小",
-    // 133 Sizes show the space actually occupied on disk.
+    // 144 Sizes show the space actually occupied on disk.
     "大小显示的是磁盘上实际占用的空间。",
-    // 134 Small files
+    // 145 Small files
     "小文件",
-    // 135 Spacemole
+    // 146 Some items stayed in the Trash
+    "部分项目留在了回收站中",
+    // 147 Something else now stands at its original place
+    "其原始位置现在有其他内容",
+    // 148 Spacemole
     "Spacemole",
-    // 136 Stay on one filesystem
+    // 149 Stay on one filesystem
     "限定在同一文件系统内",
-    // 137 System
+    // 150 System
     "系统",
-    // 138 System areas (owned by root)
+    // 151 System areas (owned by root)
     "系统区域（属于 root）",
-    // 139 System folders are not visible in this sandbox.
+    // 152 System folders are not visible in this sandbox.
     "在此沙盒中无法看到系统文件夹。",
-    // 140 The archive could not be created.
+    // 153 The archive could not be created.
     "无法创建压缩包。",
-    // 141 The archive is placed next to the folder, and that location is write-protected.
+    // 154 The archive is placed next to the folder, and that location is write-protected.
     "压缩包会放在文件夹旁边，而该位置受写保护。",
-    // 142 The delete list is empty.
+    // 155 The delete list is empty.
     "删除列表为空。",
-    // 143 The item could not be moved
+    // 156 The item could not be moved
     "无法移动该项目",
-    // 144 The original is kept — usage goes up at first, until you delete it yourself.
+    // 157 The item could not be moved back
+    "无法将该项目移回",
+    // 158 The original is kept — usage goes up at first, until you delete it yourself.
     "原文件夹会保留 — 在您自行删除之前，占用空间会先增加。",
-    // 145 The saved scan could not be opened: %s
+    // 159 The saved scan could not be opened: %s
     "无法打开已保存的扫描：%s",
-    // 146 The scan does not know about the new archive yet
+    // 160 The scan does not know about the new archive yet
     "扫描结果尚未包含新的压缩包",
-    // 147 The system locks these places away from every app. There is nothing there for you to delete.
+    // 161 The system locks these places away from every app. There is nothing there for you to delete.
     "系统对所有应用锁定了这些位置。这里没有可供您删除的内容。",
-    // 148 The trash already holds too many files of that name
+    // 162 The trash already holds too many files of that name
     "回收站中同名文件已过多",
-    // 149 Theme
+    // 163 Theme
     "主题",
-    // 150 This can take a while for large folders.
+    // 164 This can take a while for large folders.
     "对于大型文件夹，这可能需要一些时间。",
-    // 151 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
+    // 165 This software is provided "as is", without warranty of any kind, express or implied. Use at your own risk. The author shall not be liable for any damages arising from the use of this software.
     "本软件按“原样”提供，不附带任何明示或暗示的担保。使用风险由您自行承担。对于因使用本软件而产生的任何损害，作者概不负责。",
-    // 152 Tree
+    // 166 Tree
     "树",
-    // 153 Type
+    // 167 Type
     "类型",
-    // 154 Type to search
+    // 168 Type to search
     "输入以搜索",
-    // 155 Up one level
+    // 169 Undo
+    "撤销",
+    // 170 Undo move to Trash
+    "撤销移到回收站",
+    // 171 Up one level
     "上一级",
-    // 156 Up one level (Alt+↑)
+    // 172 Up one level (Alt+↑)
     "上一级（Alt+↑）",
-    // 157 Video
+    // 173 Video
     "视频",
-    // 158 View: colored map or expandable tree with exact figures
+    // 174 View: colored map or expandable tree with exact figures
     "视图：彩色矩形图或带精确数值的可展开树",
-    // 159 Zoom in
+    // 175 Zoom in
     "放大",
-    // 160 newer
+    // 176 newer
     "较新",
-    // 161 older
+    // 177 older
     "较旧",
-    // 162 s
+    // 178 s
     "秒",
-    // 163 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
+    // 179 “%s” created (%s). The original is kept — so usage goes UP at first, until you delete it yourself.
     "已创建“%s”（%s）。原文件夹会保留 — 因此在您自行删除之前，占用空间反而会先增加。",
-    // 164 “%s” is protected and cannot be moved to Trash.
+    // 180 “%s” is protected and cannot be moved to Trash.
     "“%s”受保护，无法移到回收站。",
-    // 165 📦 Compress folder (tar.gz)
+    // 181 📦 Compress folder (tar.gz)
     "📦 压缩文件夹（tar.gz）",
-    // 166 🗑 Mark for deletion
+    // 182 🗑 Mark for deletion
     "🗑 标记为删除",
 };
 

@@ -25,6 +25,9 @@ App::Effects desktop_effects() {
     fx.delete_permanently = [](const std::vector<std::string>& paths) {
         return shell_ops::delete_permanently(paths);
     };
+    fx.restore_from_trash = [](const std::vector<shell_ops::TrashedItem>& items) {
+        return shell_ops::restore_from_trash(items);
+    };
     fx.compress_folder = [](const std::string& folder, const shell_ops::ProgressFn& on_progress,
                             const std::atomic<bool>* cancel) {
         return shell_ops::compress_folder(folder, on_progress, cancel);

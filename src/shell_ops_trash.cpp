@@ -26,21 +26,15 @@
 #include "i18n.h"
 #include "mounts.h"
 #include "paths.h"
+#include "shell_ops_internal.h"
 #include "strutil.h"
 #include "unique_fd.h"
 
 namespace shell_ops {
 
-// ---- Trash and permanent deletion ------------------------------------------
+// ---- Shared with the restore source (shell_ops_internal.h)
 
-namespace {
-// Nested so the names cannot collide with the other sections' helpers.
-namespace removal {
-
-constexpr int kLastNameNumber = 99999;
-constexpr std::string_view kRecordSuffix = ".trashinfo";
-// Deeper trees fail that branch rather than holding thousands of descriptors.
-constexpr std::size_t kMaxDepth = 4096;
+namespace internal {
 
 // Where catalogue keys become shown text.
 std::string shown(const char* key) {
@@ -58,66 +52,6 @@ std::string system_error_text(int err) {
 
 bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// What happened to one item.
-struct Outcome {
-    bool ok = false;
-    std::string message;
-    bool no_trash = false;
-
-    static Outcome done() { return {true, {}, false}; }
-    static Outcome failed(std::string text, bool no_trash_class = false) {
-        return {false, std::move(text), no_trash_class};
-    }
-    static Outcome failed(TrashMessage m) {
-        const bool no_trash = m == TrashMessage::NoTrash || m == TrashMessage::RecordFailed ||
-                              m == TrashMessage::TooManyNames;
-        return {false, shown(m), no_trash};
-    }
-};
-
-void record(TrashResult& result, const std::string& path, const Outcome& outcome) {
-    if (outcome.ok) {
-        result.trashed.push_back(path);
-        return;
-    }
-    ++result.failed_count;
-    if (outcome.no_trash) result.no_trash_available.push_back(path);
-    if (result.error.empty()) result.error = outcome.message;
-}
-
-std::string env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::string(v) : std::string();
-}
-
-std::string xdg_data_home() {
-    if (!running_in_snap() && !running_in_flatpak()) {
-        if (std::string v = env("XDG_DATA_HOME"); !v.empty()) return v;
-    }
-    if (std::string home = real_home(); !home.empty()) return home + "/.local/share";
-    return {};
-}
-
-// Creates every missing component with mode 0700; true when `path` ends up a
-// directory.
-bool make_dirs(const std::string& path) {
-    if (path.empty() || path.front() != '/') return false;
-    std::string partial;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        const std::size_t slash = path.find('/', i + 1);
-        const std::size_t end = slash == std::string::npos ? path.size() : slash;
-        const std::string_view part(path.data() + i + 1, end - i - 1);
-        i = end;
-        if (part.empty()) continue;
-        partial += '/';
-        partial += part;
-        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::optional<std::string> real_path_of(const std::string& path) {
@@ -164,6 +98,95 @@ std::optional<std::string> path_of_fd(int fd) {
     if (n <= 0 || static_cast<std::size_t>(n) >= buf.size() || buf[0] != '/') return std::nullopt;
     buf.resize(static_cast<std::size_t>(n));
     return buf;
+}
+
+int rename_no_replace(int from_dir, const char* from, int to_dir, const char* to) {
+    if (::renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // The file system cannot refuse replacing; look first (a small window).
+    struct stat st {};
+    if (::fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(from_dir, from, to_dir, to);
+}
+
+} // namespace internal
+
+// ---- Trash and permanent deletion ------------------------------------------
+
+namespace {
+// Nested so the names cannot collide with the other sections' helpers.
+namespace removal {
+
+using namespace internal;
+
+constexpr int kLastNameNumber = 99999;
+// Deeper trees fail that branch rather than holding thousands of descriptors.
+constexpr std::size_t kMaxDepth = 4096;
+
+// What happened to one item.
+struct Outcome {
+    bool ok = false;
+    std::string message;
+    bool no_trash = false;
+    std::optional<TrashedItem> moved; // where a move to Trash put it
+
+    static Outcome done() { return {true, {}, false, {}}; }
+    static Outcome moved_to(TrashedItem item) { return {true, {}, false, std::move(item)}; }
+    static Outcome failed(std::string text, bool no_trash_class = false) {
+        return {false, std::move(text), no_trash_class, {}};
+    }
+    static Outcome failed(TrashMessage m) {
+        const bool no_trash = m == TrashMessage::NoTrash || m == TrashMessage::RecordFailed ||
+                              m == TrashMessage::TooManyNames;
+        return {false, shown(m), no_trash, {}};
+    }
+};
+
+void record(TrashResult& result, const std::string& path, const Outcome& outcome) {
+    if (outcome.ok) {
+        result.trashed.push_back(path);
+        if (outcome.moved) result.moved.push_back(*outcome.moved);
+        return;
+    }
+    ++result.failed_count;
+    if (outcome.no_trash) result.no_trash_available.push_back(path);
+    if (result.error.empty()) result.error = outcome.message;
+}
+
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string xdg_data_home() {
+    if (!running_in_snap() && !running_in_flatpak()) {
+        if (std::string v = env("XDG_DATA_HOME"); !v.empty()) return v;
+    }
+    if (std::string home = real_home(); !home.empty()) return home + "/.local/share";
+    return {};
+}
+
+// Creates every missing component with mode 0700; true when `path` ends up a
+// directory.
+bool make_dirs(const std::string& path) {
+    if (path.empty() || path.front() != '/') return false;
+    std::string partial;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        const std::size_t slash = path.find('/', i + 1);
+        const std::size_t end = slash == std::string::npos ? path.size() : slash;
+        const std::string_view part(path.data() + i + 1, end - i - 1);
+        i = end;
+        if (part.empty()) continue;
+        partial += '/';
+        partial += part;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // An item pinned down at the moment it is touched: its parent folder opened
@@ -470,18 +493,6 @@ std::string deletion_date() {
     return buf;
 }
 
-int rename_no_replace(int from_dir, const char* from, int to_dir, const char* to) {
-    if (::renameat2(from_dir, from, to_dir, to, RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return -1;
-    // The file system cannot refuse replacing; look first (a small window).
-    struct stat st {};
-    if (::fstatat(to_dir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::renameat(from_dir, from, to_dir, to);
-}
-
 enum class MoveStep { Done, OtherDevice, Failed };
 
 // The trash folder itself or its files/ or info/: rename would carry the
@@ -493,6 +504,22 @@ bool is_part_of_trash(const TrashDir& dir, const struct stat& item) {
         if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && same_file(st, item)) return true;
     }
     return false;
+}
+
+// Enough to put the entry back: where it now is and what it is, so a trash
+// entry emptied or replaced meanwhile is told apart.
+TrashedItem moved_entry(const TrashDir& dir, const std::string& path, const std::string& name,
+                        const struct stat& before) {
+    TrashedItem out;
+    out.path = path;
+    out.trash_files = path_of_fd(dir.files.get()).value_or(std::string());
+    out.name = name;
+    struct stat st {};
+    if (::fstatat(dir.files.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) st = before;
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.size = st.st_size;
+    return out;
 }
 
 // Record first, then the move: an interruption leaves at worst a record
@@ -548,6 +575,7 @@ MoveStep move_into(const TrashDir& dir, const std::string& path, Located& item, 
             return MoveStep::Failed;
         }
         outcome = Outcome::done();
+        outcome.moved = moved_entry(dir, path, *name, item.st);
         return MoveStep::Done;
     }
     outcome = Outcome::failed(TrashMessage::TooManyNames);
@@ -647,8 +675,15 @@ Outcome trash_one(const std::string& path, const TrashOptions& options) {
     if (auto failure = pin(path, scan, seen, options, item, gone)) return *failure;
     if (running_in_snap() || running_in_flatpak()) {
         switch (trash_through_portal(item, options)) {
-        case PortalAnswer::Trashed:
-            return Outcome::done();
+        case PortalAnswer::Trashed: {
+            TrashedItem moved;
+            moved.path = path;
+            moved.device = item.st.st_dev;
+            moved.inode = item.st.st_ino;
+            moved.size = item.st.st_size;
+            moved.via_portal = true;
+            return Outcome::moved_to(std::move(moved));
+        }
         case PortalAnswer::StillThere:
             return Outcome::failed(TrashMessage::NotMoved);
         case PortalAnswer::NotUsed:

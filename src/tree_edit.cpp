@@ -54,6 +54,26 @@ FileCategory dominant(const std::vector<FileNodePtr>& children) {
     return best;
 }
 
+// A new folder in place of `node` with `kept` as its children: same id,
+// name, path, dates and flags; size and counts as given (they include the
+// folder's own blocks).
+FileNodePtr rebuilt(const FileNode& node, std::vector<FileNodePtr> kept, std::int64_t size,
+                    std::int64_t files, std::int64_t newest) {
+    // Stable: children of equal size keep the order they were shown in.
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const FileNodePtr& a, const FileNodePtr& b) { return a->size > b->size; });
+    auto out = std::make_shared<FileNode>(node);
+    out->is_directory = true;
+    out->is_aggregate = false;
+    out->size = size;
+    out->file_count = files;
+    out->modified = newest;
+    out->category = dominant(kept);
+    out->children = std::move(kept);
+    out->seal();
+    return out;
+}
+
 // `node` without the entries at `paths`, all strictly below it.
 FileNodePtr edit(const FileNodePtr& node, const std::vector<std::string_view>& paths) {
     if (!node->is_directory || node->children.empty()) return node;
@@ -94,20 +114,58 @@ FileNodePtr edit(const FileNodePtr& node, const std::vector<std::string_view>& p
         kept.push_back(std::move(survivor));
     }
     if (!changed) return node;
+    return rebuilt(*node, std::move(kept), size, files, newest);
+}
 
-    // Stable: children of equal size keep the order they were shown in.
-    std::stable_sort(kept.begin(), kept.end(),
-                     [](const FileNodePtr& a, const FileNodePtr& b) { return a->size > b->size; });
-    auto out = std::make_shared<FileNode>(*node);
-    out->is_directory = true;
-    out->is_aggregate = false;
-    out->size = size;
-    out->file_count = files;
-    out->modified = newest;
-    out->category = dominant(kept);
-    out->children = std::move(kept);
-    out->seal();
-    return out;
+// `node` with `nodes` (all strictly below it, outermost first) put in.
+FileNodePtr insert(const FileNodePtr& node, const std::vector<const FileNodePtr*>& nodes) {
+    if (!node->is_directory || node->is_aggregate) return node;
+    // Grouped by the child each lies in or is, in the order met.
+    std::vector<std::string_view> order;
+    std::unordered_map<std::string_view, std::vector<const FileNodePtr*>> by_child;
+    for (const FileNodePtr* n : nodes) {
+        const std::string_view child = child_prefix(node->path, (*n)->path);
+        if (child.empty()) continue;
+        auto& group = by_child[child];
+        if (group.empty()) order.push_back(child);
+        group.push_back(n);
+    }
+    if (order.empty()) return node;
+
+    std::vector<FileNodePtr> kept = node->children;
+    bool changed = false;
+    std::int64_t size = node->size;
+    std::int64_t files = node->file_count;
+    std::int64_t newest = node->modified;
+    for (std::string_view child : order) {
+        std::vector<const FileNodePtr*>& group = by_child[child];
+        auto at = std::find_if(kept.begin(), kept.end(), [&](const FileNodePtr& c) {
+            return !c->is_aggregate && c->path == child;
+        });
+        FileNodePtr before = at == kept.end() ? FileNodePtr() : *at;
+        FileNodePtr after = before;
+        auto first = group.begin();
+        if (!before && (**first)->path == child) {
+            after = **first; // goes in here; a second one of that path is skipped below
+            ++first;
+        }
+        if (!after) continue; // its folder is not in the tree
+        std::vector<const FileNodePtr*> below;
+        for (auto it = first; it != group.end(); ++it)
+            if ((**it)->path != child) below.push_back(*it);
+        if (!below.empty()) after = insert(after, below);
+        if (after == before) continue;
+        changed = true;
+        size += after->size - (before ? before->size : 0);
+        files += after->file_count - (before ? before->file_count : 0);
+        newest = std::max(newest, after->modified);
+        if (before)
+            *at = std::move(after);
+        else
+            kept.push_back(std::move(after));
+    }
+    if (!changed) return node;
+    return rebuilt(*node, std::move(kept), size, files, newest);
 }
 
 } // namespace
@@ -122,6 +180,21 @@ FileNodePtr without(const FileNodePtr& root, const std::vector<std::string>& rem
     }
     if (below.empty()) return root;
     return edit(root, below);
+}
+
+FileNodePtr with(const FileNodePtr& root, const std::vector<FileNodePtr>& nodes) {
+    if (!root || nodes.empty()) return root;
+    std::vector<const FileNodePtr*> below;
+    below.reserve(nodes.size());
+    for (const FileNodePtr& n : nodes)
+        if (n && !n->is_aggregate && !child_prefix(root->path, n->path).empty())
+            below.push_back(&n);
+    // Outermost first, so a folder that goes in can take what lay inside it.
+    std::stable_sort(below.begin(), below.end(), [](const FileNodePtr* a, const FileNodePtr* b) {
+        return std::count((*a)->path.begin(), (*a)->path.end(), '/') <
+               std::count((*b)->path.begin(), (*b)->path.end(), '/');
+    });
+    return insert(root, below);
 }
 
 std::vector<FileNodePtr> follow(const FileNodePtr& new_root,

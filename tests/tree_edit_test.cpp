@@ -153,6 +153,25 @@ TEST(TreeEdit, RootRemovedLeavesNothingAndTheZoomStackStopsAtWhatIsLeft) {
     EXPECT_EQ(stack[1]->size, b->size - c->size);
 }
 
+TEST(TreeEdit, PutBackSkipsTakenPathsAndMissingFoldersAndNestsInnerItems) {
+    TempTree t;
+    t.file("r/a/b/big", 300000);
+    t.file("r/a/c", 290000);
+    t.file("r/x", 280000);
+    const FileNodePtr root = scan(t.path("r"));
+    const FileNodePtr a = tree_edit::find(root, t.path("r/a"));
+    const FileNodePtr b = tree_edit::find(root, t.path("r/a/b"));
+    EXPECT_EQ(tree_edit::with(root, {a, nullptr}), root) << "its path is taken";
+    // b went first, then its folder a: both come back in one call.
+    const FileNodePtr no_b = tree_edit::without(root, {b->path});
+    const FileNodePtr no_a = tree_edit::without(no_b, {a->path});
+    EXPECT_EQ(tree_edit::with(no_a, {b}), no_a) << "its folder is not in the tree";
+    const FileNodePtr both = tree_edit::with(no_a, {b, tree_edit::find(no_b, a->path)});
+    expect_same(*both, *root);
+    EXPECT_EQ(both->id, root->id);
+    EXPECT_EQ(tree_edit::find(both, b->path), b);
+}
+
 TEST(Reclaimable, AreaIsTheHomeAndRemovableMedia) {
     struct Case {
         const char* path;
