@@ -3,7 +3,6 @@
 // notices, and the live call in a fresh process without display.
 #include "desktop_theme.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -12,7 +11,6 @@
 
 #include "fresh_process.h"
 #include "fake_bus.h"
-#include "temp_tree.h"
 
 using namespace testing_support;
 
@@ -170,18 +168,4 @@ TEST(LiveTheme, PrefersDark) {
     int calls = 0;
     desktop_theme::watch([&] { ++calls; }); // subscribes without a main loop running
     EXPECT_EQ(calls, 0);
-}
-
-TEST(LiveTheme, NoSessionBusAndNoDisplayMeansLight) {
-    if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "nobus") {
-        TempTree tree;
-        SPACEMOLE_IN_FRESH_PROCESS(
-            current_test_name(), {{"SPACEMOLE_RERUN", "nobus"},
-                                  {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + tree.path("no-bus")},
-                                  {"DISPLAY", std::nullopt},
-                                  {"WAYLAND_DISPLAY", std::nullopt}});
-        return;
-    }
-    EXPECT_FALSE(desktop_theme::prefers_dark());
-    desktop_theme::watch([] {});
 }
