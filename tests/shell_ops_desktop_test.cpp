@@ -2,6 +2,7 @@
 // the live wrappers in fresh processes (no bus, no display), and volume
 // figures of a tmpfs of known size in a private mount namespace.
 #include "shell_ops.h"
+#include "desktop_theme.h"
 
 #include <cstdlib>
 #include <string>
@@ -93,7 +94,8 @@ TEST(LiveDesktop, RevealsThroughTheSessionBus) {
     EXPECT_TRUE(shell_ops::reveal_in_file_manager(env_or_empty("REVEAL_DIR")));
 }
 
-// Without a bus and without a display nothing crashes and nothing claims success.
+// Without a bus and without a display nothing crashes and nothing claims success;
+// the colour preference falls back to light.
 TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
     if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "bare") {
         TempTree tree;
@@ -110,6 +112,8 @@ TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
     EXPECT_EQ(shell_ops::pick_folder(nullptr), "");
     EXPECT_EQ(shell_ops::pick_saved_scan(nullptr), "");
     EXPECT_FALSE(shell_ops::open_url("https://example.org/"));
+    EXPECT_FALSE(desktop_theme::prefers_dark()); // no portal, and GTK without display: light
+    desktop_theme::watch([] {});
 }
 
 TEST(VolumeInfo, FiguresOfATmpfsOfKnownSizeAndZerosForNoPath) {

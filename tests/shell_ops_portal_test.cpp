@@ -18,6 +18,15 @@ using Behaviour = FakeTrashPortal::Behaviour;
 
 namespace {
 
+// Set before anything reads them: the child looks like a snap whose home is in `tree`.
+void look_like_a_snap(TempTree& tree) {
+    set_env("SNAP", "/snap/spacemole/1");
+    set_env("SNAP_NAME", "spacemole");
+    set_env("HOME", tree.dir("home"));
+    ::unsetenv("SNAP_REAL_HOME");
+    ::unsetenv("XDG_DATA_HOME");
+}
+
 // In a child that looks like a snap with its home in `tree`, brings up a
 // private bus and the fake portal on it, then runs `body` with a client
 // connection. The program's own trash is home/.local/share/Trash; the portal
@@ -26,11 +35,7 @@ int in_snap(TempTree& tree, Behaviour behaviour,
             const std::function<void(GDBusConnection*, const FakeTrashPortal&)>& body) {
     return run_in_child([&] {
         I18n::instance().set_language("en"); // messages are compared in English
-        set_env("SNAP", "/snap/spacemole/1");
-        set_env("SNAP_NAME", "spacemole");
-        set_env("HOME", tree.dir("home"));
-        ::unsetenv("SNAP_REAL_HOME");
-        ::unsetenv("XDG_DATA_HOME");
+        look_like_a_snap(tree);
         const PrivateBus bus;
         const FakeTrashPortal portal(bus.address(), behaviour, tree.dir("portal-trash"));
         ASSERT_TRUE(portal.ok());
@@ -106,11 +111,7 @@ TEST(TrashPortal, MissingPortalFallsBackToTheOwnTrashOnTheSessionBus) {
     TempTree tree;
     const std::string file = tree.file("home/work/a.txt", 1);
     EXPECT_EQ(run_in_child([&] {
-                  set_env("SNAP", "/snap/spacemole/1");
-                  set_env("SNAP_NAME", "spacemole");
-                  set_env("HOME", tree.path("home"));
-                  ::unsetenv("SNAP_REAL_HOME");
-                  ::unsetenv("XDG_DATA_HOME");
+                  look_like_a_snap(tree);
                   // Sets the session bus address; nobody owns the portal. Stopped,
                   // not taken down: the program keeps its session connection.
                   GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);

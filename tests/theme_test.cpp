@@ -71,10 +71,4 @@ TEST(Hsb, HuesWrapAndSaturationAndBrightnessClamp) {
     }
 }
 
-TEST(Palette, ThemeChoosesThePalette) {
-    EXPECT_TRUE(Palette::for_theme(true).dark);
-    EXPECT_FALSE(Palette::for_theme(false).dark);
-    EXPECT_NE(Palette::light().text, Palette::dark_().text);
-}
-
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -72,63 +73,12 @@ RectF bounds_of(const std::vector<const TreemapTile*>& tiles) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-// Bounds of every tile after the first (the giant): the band.
-RectF band_after_first(const std::vector<TreemapTile>& tiles) {
-    std::vector<const TreemapTile*> band;
-    for (std::size_t i = 1; i < tiles.size(); ++i)
-        band.push_back(&tiles[i]);
-    return bounds_of(band);
-}
-
-TEST(RectF, ContainsIsHalfOpen) {
-    const RectF r{10.0f, 20.0f, 30.0f, 40.0f};
-    EXPECT_TRUE(r.contains(10.0f, 20.0f));
-    EXPECT_TRUE(r.contains(39.99f, 59.99f));
-    EXPECT_FALSE(r.contains(40.0f, 30.0f)); // the right and bottom edges belong to the neighbour
-    EXPECT_FALSE(r.contains(20.0f, 60.0f));
-    EXPECT_FALSE(r.contains(9.99f, 30.0f));
-}
-
-TEST(Squarify, TheClassicExampleAndMeaninglessRows) {
+TEST(Squarify, MeaninglessRowsRankWorst) {
     const std::vector<Item> row = {{nullptr, 200.0}, {nullptr, 50.0}, {nullptr, 0.0}};
     const double worst = std::numeric_limits<double>::max();
     EXPECT_EQ(treemap::worst_ratio(row, 0, 10.0), worst);
     EXPECT_EQ(treemap::worst_ratio(row, 2, -3.0), worst);
     EXPECT_EQ(treemap::worst_ratio(row, 3, 10.0), worst); // a zero area in the row
-
-    std::vector<FileNodePtr> nodes;
-    std::vector<Item> items;
-    const double areas[] = {6, 6, 4, 3, 2, 2, 1}; // the classic 6 x 4 example
-    for (double a : areas) {
-        nodes.push_back(node(1));
-        items.insert(items.begin(), {nodes.back(), a * 100.0}); // squarify sorts them itself
-    }
-    std::vector<TreemapTile> tiles;
-    treemap::squarify(items, {0.0f, 0.0f, 60.0f, 40.0f}, tiles);
-    ASSERT_EQ(tiles.size(), 7u);
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const auto* t = tile_of(tiles, nodes[i]);
-        ASSERT_NE(t, nullptr);
-        EXPECT_NEAR(area_of(t->rect), areas[i] * 100.0, 1e-3);
-    }
-    // The first row is the two 600s stacked at the left: 6 + 6 over a side of
-    // 40; the 4 and the 3 then run along the top of the 30 x 40 that is left.
-    EXPECT_FLOAT_EQ(tiles[0].rect.w, 30.0f);
-    EXPECT_FLOAT_EQ(tiles[1].rect.y, 20.0f);
-    EXPECT_FLOAT_EQ(tiles[2].rect.x, 30.0f);
-    EXPECT_NEAR(tiles[2].rect.h, 70.0 / 3.0, 1e-4);
-    EXPECT_NEAR(tile_area(tiles), 2400.0, 1e-2);
-}
-
-TEST(Squarify, EqualItemsComeOutNearlySquare) {
-    std::vector<Item> items;
-    for (int i = 0; i < 100; ++i)
-        items.push_back({node(1), 100.0});
-    std::vector<TreemapTile> tiles;
-    treemap::squarify(items, {0, 0, 100.0f, 100.0f}, tiles);
-    ASSERT_EQ(tiles.size(), 100u);
-    for (const auto& t : tiles)
-        EXPECT_LT(std::max(t.rect.w / t.rect.h, t.rect.h / t.rect.w), 2.0f);
 }
 
 TEST(Allocate, ProportionalAboveTheFloorAndAlwaysFillsTheRectangle) {
@@ -213,7 +163,10 @@ TEST(Layout, BandRunsAlongTheShorterSide) {
         const auto tiles = treemap::layout(kids, {5, 7, c.w, c.h}, labels.fn());
         ASSERT_GE(tiles.size(), 2u);
         EXPECT_EQ(tiles[0].node, kids[0]); // the giant fills the big rectangle alone
-        const RectF b = band_after_first(tiles);
+        std::vector<const TreemapTile*> band;
+        for (std::size_t i = 1; i < tiles.size(); ++i)
+            band.push_back(&tiles[i]);
+        const RectF b = bounds_of(band);
         EXPECT_NEAR(c.right ? b.max_x() : b.max_y(), c.right ? 5 + c.w : 7 + c.h, 1e-3);
         EXPECT_NEAR(c.right ? b.h : b.w, c.right ? c.h : c.w, 1e-3);
         EXPECT_NEAR(c.right ? b.w : b.h, c.thickness, 1e-3);
@@ -245,17 +198,15 @@ TEST(Layout, GapsBeforeTheTailDoNotLoseTheLastSmallChild) {
     // 200 x 100 holds two band tiles; the children after the first eight
     // entries are gathered early, which must not cost the last child its
     // tile when the band has room for it.
-    const FileNodePtr s1 = node(2), s2 = node(1);
     std::vector<FileNodePtr> kids(7, nullptr);
     kids[0] = node(1'000'000'000);
-    kids.push_back(s1);
-    kids.push_back(s2);
+    kids.push_back(node(2));
+    kids.push_back(node(1));
     Labeller labels;
     const auto tiles = treemap::layout(kids, {0, 0, 200, 100}, labels.fn());
     EXPECT_TRUE(labels.counts.empty());
     ASSERT_EQ(tiles.size(), 3u);
-    EXPECT_NE(tile_of(tiles, s1), nullptr);
-    EXPECT_NE(tile_of(tiles, s2), nullptr);
+    EXPECT_NE(tile_of(tiles, kids.back()), nullptr);
 }
 
 // Random folders of six shapes, largest first, as the scanner hands them over.
@@ -318,11 +269,9 @@ void check_layout(const std::vector<FileNodePtr>& nodes, const RectF& rect) {
         const RectF& r = t.rect;
         ASSERT_TRUE(std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.w) &&
                     std::isfinite(r.h));
-        ASSERT_TRUE(r.w >= 0.0f && r.h >= 0.0f);
-        ASSERT_GE(r.min_x(), rect.min_x() - tol);
-        ASSERT_GE(r.min_y(), rect.min_y() - tol);
-        ASSERT_LE(r.max_x(), rect.max_x() + tol);
-        ASSERT_LE(r.max_y(), rect.max_y() + tol);
+        ASSERT_TRUE(r.w >= 0.0f && r.h >= 0.0f && r.min_x() >= rect.min_x() - tol &&
+                    r.min_y() >= rect.min_y() - tol && r.max_x() <= rect.max_x() + tol &&
+                    r.max_y() <= rect.max_y() + tol);
     }
 
     // No overlap beyond rounding: sweep over tiles sorted by left edge.
@@ -371,7 +320,6 @@ void check_layout(const std::vector<FileNodePtr>& nodes, const RectF& rect) {
     // Tile count bounded by the map, however many children there are.
     EXPECT_LE(static_cast<double>(tiles.size()),
               std::floor(area / 5000.0) + std::max(1.0, std::floor(area / 10000.0)));
-    EXPECT_LE(static_cast<double>(tiles.size()), area >= 10000.0 ? 1.5 * area / 5000.0 : 1e300);
 
     // Nothing dropped: the tiles cover the map.
     EXPECT_NEAR(tile_area(tiles), area, seen.size() + folded == n ? area * 0.005 : area);
@@ -426,13 +374,13 @@ TEST(LayoutProperties, NullChildrenAndNegativeSizesCountAsNothing) {
     Labeller a, b;
     const auto gapped = treemap::layout(with_gaps, {0, 0, 800, 600}, a.fn());
     const auto plain = treemap::layout(clean, {0, 0, 800, 600}, b.fn());
-    ASSERT_EQ(gapped.size(), plain.size());
-    for (std::size_t i = 0; i < plain.size(); ++i) {
-        EXPECT_EQ(gapped[i].rect.x, plain[i].rect.x);
-        EXPECT_EQ(gapped[i].rect.w, plain[i].rect.w);
-        EXPECT_EQ(gapped[i].rect.y, plain[i].rect.y);
-        EXPECT_EQ(gapped[i].rect.h, plain[i].rect.h);
-    }
+    const auto rects = [](const std::vector<TreemapTile>& tiles) {
+        std::vector<std::array<float, 4>> out;
+        for (const auto& t : tiles)
+            out.push_back({t.rect.x, t.rect.y, t.rect.w, t.rect.h});
+        return out;
+    };
+    EXPECT_EQ(rects(gapped), rects(plain));
     EXPECT_EQ(a.counts, b.counts);
     EXPECT_NEAR(tile_area(plain), 800.0 * 600.0, 800.0 * 600.0 * 0.005);
     // A negative size does not shrink the total: 0.9 % of the map stays small,
