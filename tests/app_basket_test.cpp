@@ -37,7 +37,6 @@ TEST_F(BasketJourney, MarkTwoFoldersAndAFileThenMoveThemToTheTrash) {
     EXPECT_EQ(app.m_reclaimable, build->size) << "the build folder is the only junk";
     const std::int64_t before = app.m_root->size;
     const std::int64_t gone = notes->size + build->size + old->size;
-    const std::int64_t projects_left = node(app, "home/projects")->size - old->size;
 
     // The keyboard marks the selection; the tile menu marks a folder.
     app.select(notes);
@@ -65,7 +64,6 @@ TEST_F(BasketJourney, MarkTwoFoldersAndAFileThenMoveThemToTheTrash) {
     EXPECT_EQ(app.m_root->size, before - gone);
     ASSERT_EQ(app.m_path.size(), 1u);
     EXPECT_EQ(app.m_path[0]->path, m_tree.path("home/projects"));
-    EXPECT_EQ(app.m_path[0]->size, projects_left);
     EXPECT_TRUE(app.m_basket.empty());
     EXPECT_EQ(app.m_reclaimable, 0);
     EXPECT_EQ(app.m_last_freed, gone);
@@ -167,6 +165,12 @@ TEST(BasketJourneyFresh, DISABLED_UnmovableItemStaysListed) {
     press(app, GDK_KEY_Escape);
     frame.draw(app);
     EXPECT_EQ(frame.pixel(4, app.m_r_freed.y + 6), app.m_palette.danger_bg);
+
+    // Deleting it for good fails as well: the report speaks of deleting.
+    app.m_no_trash = {stuck};
+    app.delete_no_trash_items();
+    ASSERT_TRUE(settled(app));
+    EXPECT_EQ(app.m_delete_error, "1 item(s) could not be deleted. The item could not be moved.");
 }
 
 TEST(BasketJourneyInFreshProcess, UnmovableItemStaysListed) {
@@ -208,24 +212,6 @@ TEST_F(BasketJourney, DISABLED_NoTrashOnTheVolumeOffersPermanentDeletion) {
 TEST(BasketJourneyInFreshProcess, NoTrashOnTheVolumeOffersPermanentDeletion) {
     SPACEMOLE_IN_FRESH_PROCESS("BasketJourney.DISABLED_NoTrashOnTheVolumeOffersPermanentDeletion",
                                {{"LANGUAGE", "en"}});
-}
-
-// When the permanent deletion fails too, the report speaks of deleting.
-TEST_F(BasketJourney, FailedPermanentDeletionSaysItCouldNotDelete) {
-    const std::string stuck = m_tree.file("home/stuck.bin", 280000);
-    App::Effects fx = effects();
-    fx.delete_permanently = [](const std::vector<std::string>&) {
-        shell_ops::TrashResult r;
-        r.failed_count = 1;
-        r.error = "The item could not be moved";
-        return r;
-    };
-    App app(fx);
-    scan(app, m_home);
-    app.m_no_trash = {stuck};
-    app.delete_no_trash_items();
-    ASSERT_TRUE(settled(app));
-    EXPECT_EQ(app.m_delete_error, "1 item(s) could not be deleted. The item could not be moved.");
 }
 
 TEST_F(BasketJourney, PackAFolderWithRealTarThenFailingAndSlowTars) {

@@ -20,17 +20,9 @@ using namespace testing_support::journey;
 
 namespace {
 
-// Holds scans in their scanning state: the scan thread measures the volume
-// first, and this measurement waits until released.
-struct Gate {
-    std::promise<void> open;
-    std::shared_future<void> opened = open.get_future().share();
-};
-
 class AppJourney : public Journey {
 protected:
     void SetUp() override {
-        Journey::SetUp();
         m_tree.file("home/docs/report.pdf", 300000);
         m_tree.file("home/docs/notes.txt", 5000);
         m_tree.file("home/music/album/track1.flac", 400000);
@@ -50,19 +42,18 @@ protected:
 
 } // namespace
 
-TEST_F(AppJourney, ArgumentsScanWithLiveCountsThenTheResultIsInTheFrame) {
-    Gate gate;
+TEST_F(AppJourney, ArgumentsAndSupersededScansLiveCountsAndSavedScans) {
+    // The scan thread measures the volume first: the home's scans wait there.
+    std::promise<void> gate;
     App::Effects fx = effects();
-    fx.volume_info = [opened = gate.opened](const std::string&) {
-        opened.wait();
+    fx.volume_info = [stuck = gate.get_future().share(), home = m_home](const std::string& p) {
+        if (p == home) stuck.wait();
         return shell_ops::VolumeInfo{1000, 250, 750, "/"};
     };
     App app(fx);
     Frame frame;
     scan_argument(app, "-v");
     EXPECT_FALSE(app.m_scanning) << "an option is no folder: the welcome screen";
-    frame.draw(app);
-    EXPECT_FALSE(find_target(app, App::Act::Rescan));
 
     // A relative folder is taken from the working directory.
     char cwd[4096];
@@ -71,54 +62,47 @@ TEST_F(AppJourney, ArgumentsScanWithLiveCountsThenTheResultIsInTheFrame) {
     scan_argument(app, "home/./");
     ASSERT_EQ(chdir(cwd), 0);
     ASSERT_TRUE(app.m_scanning);
-    frame.draw(app);
-    EXPECT_TRUE(find_target(app, App::Act::CancelScan));
-    EXPECT_EQ(app.m_r_pathbar.h, 0.0f) << "no path bar before a result";
+    EXPECT_EQ(app.m_scan_root, m_home);
 
-    // The walk runs; polling copies the growing counts while the result
-    // waits for the main loop.
-    gate.open.set_value();
+    // That walk is stuck; starting another must not wait for it, and its
+    // result, posted once it ends, is dropped on arrival.
+    app.start_scan(m_tree.path("other"));
+    EXPECT_EQ(app.m_reaper.pending(), 1u);
+    ASSERT_NO_FATAL_FAILURE(wait(app));
+    EXPECT_EQ(app.m_root->path, m_tree.path("other"));
+    gate.set_value();
+    ASSERT_TRUE(
+        app.m_reaper.wait_idle(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    iterate_until([] { return false; }, 50);
+    EXPECT_EQ(app.m_root->path, m_tree.path("other"));
+
+    // Polling copies the growing counts while the result waits for the main loop.
+    app.start_scan(m_home);
     const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
     while (app.m_progress->snapshot().files < 5 && g_get_monotonic_time() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     app.on_poll();
     EXPECT_EQ(app.m_scanned_files, 5);
     EXPECT_TRUE(app.m_scanning);
-    wait(app);
-    EXPECT_EQ(app.m_root->path, m_home);
+    ASSERT_NO_FATAL_FAILURE(wait(app));
     EXPECT_EQ(app.m_root->file_count, 5);
     EXPECT_EQ(app.m_volume_total, 1000) << "measured on the scan thread, handed over";
-    frame.draw(app);
-    EXPECT_TRUE(find_target(app, App::Act::RevealCurrent));
-    EXPECT_FALSE(find_target(app, App::Act::Up)) << "nothing to climb";
-
     ASSERT_TRUE(click(app, frame, App::Act::Down));
-    ASSERT_EQ(app.m_path.size(), 1u);
-    EXPECT_EQ(app.m_path[0]->name, "music") << "the largest subfolder";
-    click(app, frame, App::Act::ViewTree);
-    EXPECT_EQ(app.m_view_mode, ViewMode::Tree);
-    EXPECT_NE(read_file(m_config.path("Spacemole/settings.json")).find("\"tree\""),
-              std::string::npos)
-        << "a view change is saved at once";
-}
+    EXPECT_EQ(app.m_path.at(0)->name, "music") << "the largest subfolder";
 
-TEST_F(AppJourney, ASavedScanOpensReadOnlyWithItsDateAndBadFilesSayWhy) {
+    // A saved scan opens read-only with its date: no file action reaches the
+    // disk, its folders are elsewhere.
     const std::string saved = m_tree.path("saved.json");
     write_file(saved, R"([1,2,{"progname":"x","timestamp":1699963200},
         [{"name":"/srv/data"},{"name":"a.bin","asize":500000,"dsize":503808},
          [{"name":"sub"},{"name":"b.bin","asize":100,"dsize":400000}]]])");
-    App app(effects());
-    Frame frame;
     scan_argument(app, saved);
-    EXPECT_TRUE(app.m_scanning) << "read off the interface thread, like a scan";
-    wait(app);
+    ASSERT_NO_FATAL_FAILURE(wait(app));
     ASSERT_TRUE(app.m_root && app.m_saved_scan);
     EXPECT_EQ(app.m_root->path, "/srv/data");
     EXPECT_EQ(app.m_root->size, 903808);
     EXPECT_EQ(app.saved_scan_note(), "Saved scan from 11/14/23") << "noon UTC: that day everywhere";
     frame.draw(app);
-
-    // No file action reaches the disk: its folders are elsewhere.
     const FileNodePtr item = app.m_root->children.at(0);
     app.toggle_basket(item);
     EXPECT_TRUE(app.m_basket.empty());
@@ -132,83 +116,10 @@ TEST_F(AppJourney, ASavedScanOpensReadOnlyWithItsDateAndBadFilesSayWhy) {
     // A broken file leaves the empty screen and a reason.
     write_file(saved, "[1,2,{},[{\"name\":\"/x\"}");
     app.open_saved_scan(saved);
-    wait(app);
+    ASSERT_NO_FATAL_FAILURE(wait(app));
     EXPECT_FALSE(app.m_root || app.m_saved_scan);
     EXPECT_EQ(app.m_overlay, App::Overlay::Dialog);
     EXPECT_NE(app.m_dialog_message.find("could not be opened"), std::string::npos);
-}
-
-TEST_F(AppJourney, ASupersededScanNeverShowsItsResult) {
-    Gate gate;
-    App::Effects fx = effects();
-    // Only walks of the home are stuck, whichever thread gets here first.
-    fx.volume_info = [opened = gate.opened, home = m_home](const std::string& path) {
-        if (path == home) opened.wait();
-        return shell_ops::VolumeInfo{};
-    };
-    App app(fx);
-    app.start_scan(m_home);
-    // The first walk is stuck; starting another must not wait for it.
-    app.start_scan(m_tree.path("other"));
-    EXPECT_EQ(app.m_reaper.pending(), 1u);
-    wait(app);
-    ASSERT_TRUE(app.m_root);
-    EXPECT_EQ(app.m_root->path, m_tree.path("other"));
-
-    // The stuck walk finishes and posts its result: dropped on arrival.
-    gate.open.set_value();
-    ASSERT_TRUE(
-        app.m_reaper.wait_idle(std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    iterate_until([] { return false; }, 50);
-    EXPECT_EQ(app.m_root->path, m_tree.path("other"));
-
-    // A result already posted when the next scan starts is dropped as well:
-    // wait, without running the main loop, until the thread has posted and
-    // ended (its copy of the lifeline is gone, the Done record holds one).
-    app.start_scan(m_home);
-    const gint64 end = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
-    while (app.m_lifeline.use_count() != 2 && g_get_monotonic_time() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(app.m_lifeline.use_count(), 2);
-    app.start_scan(m_tree.path("other"));
-    wait(app);
-    ASSERT_TRUE(app.m_root);
-    EXPECT_EQ(app.m_root->path, m_tree.path("other"));
-}
-
-TEST_F(AppJourney, DesktopThemeChangesReachEachAppThroughItsOwnWatch) {
-    PrivateBus bus;
-    ASSERT_TRUE(bus.up());
-    FakeService portal(bus.address(), "org.freedesktop.portal.Desktop",
-                       "/org/freedesktop/portal/desktop",
-                       "<node><interface name='org.freedesktop.portal.Settings'>"
-                       "<signal name='SettingChanged'><arg type='s'/><arg type='s'/>"
-                       "<arg type='v'/></signal></interface></node>",
-                       [](const std::string&, GVariant*) { return nullptr; });
-    ASSERT_TRUE(portal.ready());
-    ConnectionPtr client = bus.connect();
-    bool desktop_dark = false;
-    App::Effects fx = effects();
-    fx.prefers_dark = [&] { return desktop_dark; };
-    auto first = std::make_unique<App>(fx);
-    App second(fx);
-    first->watch_desktop_theme(client.get());
-    second.watch_desktop_theme(client.get());
-    g_dbus_connection_flush_sync(client.get(), nullptr, nullptr);
-    auto notify = [&](bool dark) {
-        desktop_dark = dark;
-        return portal.emit("org.freedesktop.portal.Settings", "SettingChanged",
-                           g_variant_new("(ssv)", "org.freedesktop.appearance", "color-scheme",
-                                         g_variant_new_uint32(1)));
-    };
-    ASSERT_TRUE(notify(true));
-    EXPECT_TRUE(iterate_until([&] { return first->m_dark && second.m_dark; }, 5000));
-    EXPECT_EQ(second.m_palette.window, Palette::dark_().window);
-
-    // A dropped App hears nothing more; the other one still follows.
-    first.reset();
-    ASSERT_TRUE(notify(false));
-    EXPECT_TRUE(iterate_until([&] { return !second.m_dark; }, 5000));
 }
 
 namespace {
@@ -235,22 +146,15 @@ std::vector<std::string> row_names(const App& app) {
     return out;
 }
 
-class AppViews : public AppJourney {
-protected:
-    void SetUp() override {
-        AppJourney::SetUp();
-        for (const char* name : {"s1.txt", "s2.txt", "s3.txt"})
-            m_tree.file(std::string("home/") + name, 6000); // folded into "Small files"
-        // Sixty folders of falling size: many tiles, and a table taller than the view.
-        for (int i = 0; i < 60; ++i)
-            m_tree.file("home/many/d" + std::to_string(100 + i) + "/f",
-                        static_cast<std::size_t>((60 - i) * (60 - i) * 40));
-    }
-};
-
 } // namespace
 
-TEST_F(AppViews, TilesShowTheirColourZoomRevealOrDoNothingForSmallFilesAndKeysClimb) {
+TEST_F(AppJourney, TilesAndTheTreeTableShowColourZoomRevealSortAndClimb) {
+    for (const char* name : {"s1.txt", "s2.txt", "s3.txt"})
+        m_tree.file(std::string("home/") + name, 6000); // folded into "Small files"
+    // Sixty folders of falling size: many tiles, and a table taller than the view.
+    for (int i = 0; i < 60; ++i)
+        m_tree.file("home/many/d" + std::to_string(100 + i) + "/f",
+                    static_cast<std::size_t>((60 - i) * (60 - i) * 40));
     App app(effects());
     scan(app, m_home);
     Frame frame;
@@ -264,16 +168,9 @@ TEST_F(AppViews, TilesShowTheirColourZoomRevealOrDoNothingForSmallFilesAndKeysCl
                 << t.node->name;
     }
     // "Small files" neither zooms nor offers file actions: its path is a member's.
-    FileNodePtr small;
     for (const TreemapTile& t : app.m_tiles)
-        if (t.node->is_aggregate) small = t.node;
-    ASSERT_TRUE(small);
-    app.activate(small);
-    app.select(small);
-    frame.draw(app);
+        if (t.node->is_aggregate) app.activate(t.node);
     EXPECT_TRUE(app.m_path.empty());
-    EXPECT_FALSE(find_target(app, App::Act::StatusReveal));
-    EXPECT_FALSE(find_target(app, App::Act::StatusToggleBasket));
 
     app.select(named(app, App::Act::Tile, "music")->node);
     app.activate(FileNodePtr(app.m_selected));
@@ -296,17 +193,12 @@ TEST_F(AppViews, TilesShowTheirColourZoomRevealOrDoNothingForSmallFilesAndKeysCl
     EXPECT_TRUE(app.on_key(GDK_KEY_Up, GDK_MOD1_MASK)) << "consumed: the accelerator stays quiet";
     EXPECT_EQ(app.m_path.size(), 1u);
     EXPECT_FALSE(app.on_key(GDK_KEY_Up, kNoMods));
-    EXPECT_TRUE(app.on_key(GDK_KEY_BackSpace, kNoMods));
-    EXPECT_TRUE(app.m_path.empty());
     EXPECT_TRUE(app.on_key(GDK_KEY_F5, kNoMods) && app.on_key(GDK_KEY_Escape, kNoMods));
     EXPECT_FALSE(app.m_scanning || app.m_root) << "a cancelled scan leaves no tree";
     EXPECT_EQ(app.m_scan_root, m_home) << "Rescan can repeat it";
-}
 
-TEST_F(AppViews, TreeTableSortsByCollationAndKeepsFoldersExpandedAcrossZooms) {
-    App app(effects());
+    // The tree table, largest first; a folder stays expanded across zooms.
     scan(app, m_home);
-    Frame frame;
     app.set_view_mode(ViewMode::Tree);
     frame.draw(app);
     ASSERT_EQ(row_names(app).at(0), "many") << "largest first by default";

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Undo in the real window: start on a temp tree, mark the largest folder from
-# its tile menu, move the delete list to the Trash, press Control+Z: the
-# folder is back on disk, the Trash is empty again and the folder's tile is
-# drawn where it was, in its colour.
+# The delete list and Undo in the real window: start on a temp tree, mark the
+# largest folder from its tile menu, move the delete list to the Trash (the
+# folder and its trash record are in the temp home's Trash, the freed banner
+# is on screen), press Control+Z: the folder is back on disk, the Trash is
+# empty again and the folder's tile is drawn where it was, in its colour.
 set -uo pipefail
 . "$(dirname "$0")/lib/window.sh"
 
@@ -18,15 +19,8 @@ write_settings light
 start_app "$tree" || exit 1
 
 inside_x=$((WW * 2 / 10)) inside_y=$((WH * 6 / 10))
-prev= ok=1
-for ((i = 0; i < 100; i++)); do
-    shot "$work/before.png"
-    tile=$(pixel "$work/before.png" $inside_x $inside_y)
-    if [ "$tile" != ECECEC ] && [ "$tile" = "$prev" ]; then ok=0 && break; fi
-    prev=$tile
-    sleep 0.1
-done
-check "the map shows the folder's tile" test $ok -eq 0
+check "the map shows the folder's tile" steady_map $inside_x $inside_y "$work/before.png"
+tile=$(pixel "$work/before.png" $inside_x $inside_y)
 
 # Tile menu, "Mark for deletion" (its last entry), then the delete-list bar's
 # "Move to Trash" and Enter on the confirmation.
@@ -45,6 +39,9 @@ press Return
 freed_y=$((WH - 30 - 28 - 14))
 check "the freed banner is shown" wait_pixel 4 $freed_y E4F6E8
 check "the folder is in the Trash" test -f "$XDG_DATA_HOME/Trash/files/big/inner/a.bin"
+check "the folder has its trash record" \
+    grep -q "^Path=$tree/big\$" "$XDG_DATA_HOME/Trash/info/big.trashinfo"
+check "the folder left its place" test ! -e "$tree/big"
 shot "$work/trashed.png"
 check "its tile is gone" test "$(pixel "$work/trashed.png" $inside_x $inside_y)" != "$tile"
 

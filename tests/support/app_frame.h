@@ -81,20 +81,17 @@ inline void scan(App& app, const std::string& path) {
 }
 
 inline bool settled(App& app) {
-    return iterate_until([&] { return !app.m_deleting && !app.m_compressing; }, 20000);
+    return iterate_until([&] { return !app.m_deleting && !app.m_compressing && !app.m_restoring; },
+                         20000);
 }
 
 // The real file operations, as main() wires them, with `home` as the home.
 inline App::Effects real_effects(const std::string& home) {
     App::Effects fx;
-    fx.move_to_trash = [](const std::vector<std::string>& p) {
-        return shell_ops::move_to_trash(p);
-    };
-    fx.delete_permanently = [](const std::vector<std::string>& p) {
-        return shell_ops::delete_permanently(p);
-    };
-    fx.compress_folder = [](const std::string& f, const shell_ops::ProgressFn& on_progress,
-                            const std::atomic<bool>* cancel) {
+    fx.move_to_trash = [](const auto& p) { return shell_ops::move_to_trash(p); };
+    fx.delete_permanently = [](const auto& p) { return shell_ops::delete_permanently(p); };
+    fx.restore_from_trash = [](const auto& items) { return shell_ops::restore_from_trash(items); };
+    fx.compress_folder = [](const std::string& f, const auto& on_progress, const auto* cancel) {
         return shell_ops::compress_folder(f, on_progress, cancel);
     };
     fx.can_write_archive_beside = shell_ops::can_write_archive_beside;
@@ -103,10 +100,10 @@ inline App::Effects real_effects(const std::string& home) {
 }
 
 // A temp home, config and data home (where the home Trash goes), English and
-// default settings. Reveals are recorded.
+// default settings, set before a fixture's members are made. Reveals are recorded.
 class Journey : public ::testing::Test {
 protected:
-    void SetUp() override {
+    Journey() {
         set_env("XDG_CONFIG_HOME", m_config.root());
         set_env("XDG_DATA_HOME", m_tree.dir("data"));
         set_env("LANGUAGE", "en");
