@@ -1,11 +1,9 @@
 #include "tree_export.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
