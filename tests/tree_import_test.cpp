@@ -70,12 +70,10 @@ TEST(TreeImport, OurExportOpensAsTheSameTreeAsTheScan) {
         tree_export::Recorder recorder;
         ScanProgress progress;
         const auto scanned = scanner::scan(t.root(), progress, {dedupe, false, 0, &recorder});
-        ASSERT_EQ(tree_export::save_export(file,
-                                           [&](std::FILE* f) {
-                                               return tree_export::write_export(
-                                                   f, t.root(), recorder, 1700000000);
-                                           }),
-                  "");
+        const auto write = [&](std::FILE* f) {
+            return tree_export::write_export(f, t.root(), recorder, 1700000000);
+        };
+        ASSERT_EQ(tree_export::save_export(file, write), "");
         const tree_import::Result saved = tree_import::load_file(file, {dedupe});
         ASSERT_TRUE(saved.root) << saved.error;
         EXPECT_EQ(saved.timestamp, 1700000000);
