@@ -38,44 +38,28 @@ TEST(FileNodeIds, UniqueIncreasingIdsAndProgressTotalsAcrossThreads) {
 }
 
 TEST(FileNodeActions, OnlyEntriesThatArePlainlyTheirPathAllowActions) {
-    enum : unsigned {
-        Aggregate = 1,
-        Denied = 2,
-        Skipped = 4,
-        ReadOnly = 8,
-        Repaired = 16,
-        NoPath = 32,
-        Empty = 64,
-        File = 128
+    // a: aggregate, d: denied, s: skipped, r: read-only, b: broken name
+    // repaired, p: no path, e: empty folder, f: a file.
+    // Then what is allowed: R reveal, C change, E enter.
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "RCE"}, {"a", ""},  {"ds", ""},  {"d", "RC"}, {"r", "RE"},
+        {"b", "E"},  {"p", "E"}, {"e", "RC"}, {"f", "RC"},
     };
-    const struct {
-        unsigned flags;
-        bool reveal, change, enter;
-    } cases[] = {
-        {0, true, true, true},
-        {Aggregate, false, false, false},
-        {Denied | Skipped, false, false, false}, // a mount not entered
-        {Denied, true, true, false},             // an unreadable folder
-        {ReadOnly, true, false, true},
-        {Repaired, false, false, true},
-        {NoPath, false, false, true},
-        {Empty, true, true, false},
-        {File, true, true, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.flags);
+    for (const auto& [flags, allowed] : cases) {
+        const auto has = [&](char f) { return flags.find(f) != std::string::npos; };
         FileNode n;
-        n.path = (c.flags & NoPath) ? "" : "/home/ann/folder";
-        n.is_directory = (c.flags & File) == 0;
-        if ((c.flags & Empty) == 0) n.children = {std::make_shared<FileNode>()};
-        n.is_aggregate = c.flags & Aggregate;
-        n.is_denied = c.flags & Denied;
-        n.is_timeout = c.flags & Skipped;
-        n.is_readonly = c.flags & ReadOnly;
-        n.path_repaired = c.flags & Repaired;
-        EXPECT_EQ(n.allows(FileNode::Action::Reveal), c.reveal);
-        EXPECT_EQ(n.allows(FileNode::Action::Change), c.change);
-        EXPECT_EQ(n.can_enter(), c.enter);
+        n.path = has('p') ? "" : "/home/ann/folder";
+        n.is_directory = !has('f');
+        if (!has('e')) n.children = {std::make_shared<FileNode>()};
+        n.is_aggregate = has('a');
+        n.is_denied = has('d');
+        n.is_timeout = has('s');
+        n.is_readonly = has('r');
+        n.path_repaired = has('b');
+        EXPECT_EQ(std::string(n.allows(FileNode::Action::Reveal) ? "R" : "") +
+                      (n.allows(FileNode::Action::Change) ? "C" : "") + (n.can_enter() ? "E" : ""),
+                  allowed)
+            << flags;
     }
 }
 

@@ -39,6 +39,14 @@ std::string describe(const FileNode& n, int depth = 0) {
     return out;
 }
 
+// A folder `depth` levels deep with one file at the bottom.
+std::string nested(int depth) {
+    std::string json = "[1,2,{},";
+    for (int i = 0; i < depth; ++i)
+        json += R"([{"name":"d","dsize":512},)";
+    return json + R"({"name":"f","dsize":4096})" + std::string(depth, ']') + "]";
+}
+
 } // namespace
 
 TEST(TreeImport, OurExportOpensAsTheSameTreeAsTheScan) {
@@ -62,12 +70,10 @@ TEST(TreeImport, OurExportOpensAsTheSameTreeAsTheScan) {
         tree_export::Recorder recorder;
         ScanProgress progress;
         const auto scanned = scanner::scan(t.root(), progress, {dedupe, false, 0, &recorder});
-        ASSERT_EQ(tree_export::save_export(file,
-                                           [&](std::FILE* f) {
-                                               return tree_export::write_export(
-                                                   f, t.root(), recorder, 1700000000);
-                                           }),
-                  "");
+        const auto write = [&](std::FILE* f) {
+            return tree_export::write_export(f, t.root(), recorder, 1700000000);
+        };
+        ASSERT_EQ(tree_export::save_export(file, write), "");
         const tree_import::Result saved = tree_import::load_file(file, {dedupe});
         ASSERT_TRUE(saved.root) << saved.error;
         EXPECT_EQ(saved.timestamp, 1700000000);
@@ -84,42 +90,35 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
         std::string tree; // describe() of the result
     } table[] = {
         {"minor version 0, no header keys, unknown keys and values ignored",
-         "[1,0,{\"x\":[1,{\"y\":null}]},[{\"name\":\"/r\",\"dsize\":4096,\"uid\":0,\"extra\":{"
-         "\"deep\":[[]]}},{\"name\":\"a.mkv\",\"asize\":5,\"dsize\":8192,\"custom\":true}]]",
+         R"([1,0,{"x":[1,{"y":null}]},[{"name":"/r","dsize":4096,"uid":0,"extra":{"deep":[[]]}},)"
+         R"({"name":"a.mkv","asize":5,"dsize":8192,"custom":true}]])",
          "r size=12288 files=1 cat=2 dir reclaimable=0 path=/r\n"
          "  a.mkv size=8192 files=1 cat=2 reclaimable=0 path=/r/a.mkv\n"},
         {"raw bytes that are not UTF-8 are repaired and flagged, down the tree",
          "[1,2,{},[{\"name\":\"/r\"},[{\"name\":\"b\xFF"
-         "d\",\"dsize\":0},{\"name\":\"f\",\"dsize\":"
-         "512}]]]",
+         R"(d","dsize":0},{"name":"f","dsize":512}]]])",
          "r size=512 files=1 cat=9 dir reclaimable=0 path=/r\n"
-         "  b\xEF\xBF\xBD"
-         "d size=512 files=1 cat=9 dir repaired reclaimable=0 path=/r/b\xEF\xBF\xBD"
-         "d\n"
-         "    f size=512 files=1 cat=9 repaired reclaimable=0 path=/r/b\xEF\xBF\xBD"
-         "d/f\n"},
+         "  b\uFFFDd size=512 files=1 cat=9 dir repaired reclaimable=0 path=/r/b\uFFFDd\n"
+         "    f size=512 files=1 cat=9 repaired reclaimable=0 path=/r/b\uFFFDd/f\n"},
         {"hard links once per device and inode, the device inherited from the folder",
-         "[1,2,{},[{\"name\":\"/r\",\"dev\":7},{\"name\":\"a\",\"dsize\":300000,\"ino\":5,"
-         "\"hlnkc\":true},[{\"name\":\"d\"},{\"name\":\"b\",\"dsize\":300000,\"ino\":5,\"hlnkc\":"
-         "true}],[{\"name\":\"e\",\"dev\":8},{\"name\":\"c\",\"dsize\":300000,\"ino\":5,\"nlink\":"
-         "2}]]]",
+         R"([1,2,{},[{"name":"/r","dev":7},{"name":"a","dsize":300000,"ino":5,"hlnkc":true},)"
+         R"([{"name":"d"},{"name":"b","dsize":300000,"ino":5,"hlnkc":true}],)"
+         R"([{"name":"e","dev":8},{"name":"c","dsize":300000,"ino":5,"nlink":2}]]])",
          "r size=600000 files=2 cat=9 dir reclaimable=0 path=/r\n"
          "  a size=300000 files=1 cat=9 reclaimable=0 path=/r/a\n"
          "  e size=300000 files=1 cat=9 dir reclaimable=0 path=/r/e\n"
          "    c size=300000 files=1 cat=9 reclaimable=0 path=/r/e/c\n"
          "  d size=0 files=0 cat=0 dir reclaimable=0 path=/r/d\n"},
-        {"small files fold up to the byte limit, junk from names, read errors and exclusions "
-         "flagged",
-         "[1,2,{},[{\"name\":\"/\"},[{\"name\":\"cache\",\"read_error\":true},{\"name\":\"x\","
-         "\"dsize\":262143},{\"name\":\"y\",\"dsize\":4096},{\"name\":\"w\",\"dsize\":262144}],"
-         "{\"name\":\"proc\",\"excluded\":\"kernfs\"},{\"name\":\"z\",\"asize\":3,\"dsize\":0}]]",
+        {"small files fold up to the byte limit, junk from names, read errors, exclusions",
+         R"([1,2,{},[{"name":"/"},[{"name":"cache","read_error":true},{"name":"x","dsize":262143},)"
+         R"({"name":"y","dsize":4096},{"name":"w","dsize":262144}],)"
+         R"({"name":"proc","excluded":"kernfs"},{"name":"z","asize":3,"dsize":0}]])",
          "/ size=528383 files=3 cat=9 dir reclaimable=528383 path=/\n"
          "  cache size=528383 files=3 cat=9 dir junk denied reclaimable=528383 path=/cache\n"
          "    Small files size=266239 files=2 cat=9 agg reclaimable=0 path=/cache\n"
          "    w size=262144 files=1 cat=9 reclaimable=0 path=/cache/w\n"
          "  proc size=0 files=0 cat=0 dir denied skipped reclaimable=0 path=/proc\n"},
-        {"a saved scan of one file",
-         "[1,1,{\"timestamp\":5},{\"name\":\"/data/x.pdf\",\"dsize\":4096}]",
+        {"a saved scan of one file", R"([1,1,{"timestamp":5},{"name":"/data/x.pdf","dsize":4096}])",
          "x.pdf size=4096 files=1 cat=4 reclaimable=0 path=/data/x.pdf\n"},
     };
     for (const auto& row : table) {
@@ -127,79 +126,54 @@ TEST(TreeImport, FormatCasesOfOtherWriters) {
         ASSERT_TRUE(r.root) << row.what << ": " << r.error;
         EXPECT_EQ(describe(*r.root), row.tree) << row.what;
     }
+    const tree_import::Result deep = tree_import::parse(nested(4000));
+    ASSERT_TRUE(deep.root) << deep.error;
+    EXPECT_EQ(deep.root->size, 4000 * 512 + 4096);
+    EXPECT_EQ(deep.entries, 4001);
 }
 
 TEST(TreeImport, BadFilesGiveOneLineWithTheOffset) {
-    const struct {
-        std::string json;
-        std::string error;
-    } table[] = {
+    const std::string h = kHead;
+    const std::pair<std::string, std::string> table[] = {
         {"", "the file is empty (at byte 0)"},
         {"hello", "not valid JSON: Invalid value (at byte 0)"},
-        {"{\"a\":1}", "not a saved scan: the file is not a JSON array (at byte 0)"},
-        {"[2,0,{},{\"name\":\"x\"}]",
-         "unsupported format version 2 (this program reads version 1) (at byte 1)"},
-        {"[\"1\"]", "not a saved scan: expected the format version number (at byte 4)"},
-        {std::string(kHead) + "[{\"name\":\"/r\"},{\"name\":\"a\",\"dsize\":10",
-         "the file ends too early"},
-        {std::string(kHead) + "[{\"name\":\"/r\"},7]]", "a folder holds a number where an item"},
-        {std::string(kHead) + "[[{\"name\":\"/r\"}]]]",
-         "a folder's array must begin with its info object"},
-        {std::string(kHead) + "[{\"name\":\"/r\"},{\"name\":\"a\",\"dsize\":-1}]]",
-         "\"dsize\" is negative (at byte 80)"},
-        {std::string(kHead) + "{\"name\":\"a\",\"asize\":9223372036854775808}]",
-         "\"asize\" is too large"},
-        {std::string(kHead) + "{\"name\":\"a\",\"dsize\":1.5}]",
-         "\"dsize\" must be a whole number"},
-        {std::string(kHead) +
-             "[{\"name\":\"/"
-             "r\"},{\"name\":\"a\",\"dsize\":9223372036854775807},{\"name\":\"b\",\"dsize\":1}]]",
+        {R"({"a":1})", "not a saved scan: the file is not a JSON array (at byte 0)"},
+        {R"([2,0,{},{"name":"x"}])", "version 2 (this program reads version 1) (at byte 1)"},
+        {R"(["1"])", "not a saved scan: expected the format version number (at byte 4)"},
+        {h + R"([{"name":"/r"},7]])", "a folder holds a number where an item"},
+        {h + R"([[{"name":"/r"}]]])", "a folder's array must begin with its info object"},
+        {h + R"([{"name":"/r"},{"name":"a","dsize":-1}]])", "\"dsize\" is negative (at byte 80)"},
+        {h + R"({"name":"a","asize":9223372036854775808}])", "\"asize\" is too large"},
+        {h + R"({"name":"a","dsize":1.5}])", "\"dsize\" must be a whole number"},
+        {h + R"([{"name":"/r"},{"name":"a","dsize":9223372036854775807},{"name":"b","dsize":1}]])",
          "sizes add up to more than 8 EiB"},
-        {std::string(kHead) + "{\"name\":7}]", "\"name\" must be a string"},
-        {std::string(kHead) + "{\"dsize\":7}]", "an item has no \"name\""},
-        {std::string(kHead) + "{\"name\":\"a\",\"hlnkc\":\"yes\"}]",
-         "\"hlnkc\" must be true or false"},
-        {"[1,2,[],{\"name\":\"x\"}]", "the header must be an object"},
-        {"[1,2,{}]", "the file ends before its root item"},
-        {"[1,2,{},{\"name\":\"x\"},{\"name\":\"y\"}]", "the file goes on after its root item"},
+        {h + R"({"name":7}])", "\"name\" must be a string"},
+        {h + R"({"dsize":7}])", "an item has no \"name\""},
+        {h + R"({"name":"a","hlnkc":"yes"}])", "\"hlnkc\" must be true or false"},
+        {R"([1,2,[],{"name":"x"}])", "the header must be an object"},
+        {R"([1,2,{}])", "the file ends before its root item"},
+        {R"([1,2,{},{"name":"x"},{"name":"y"}])", "the file goes on after its root item"},
         {"\x1F\x8B\x08\x00", "the file is gzip-compressed; decompress it first (at byte 0)"},
+        {nested(5000), "nesting deeper than 4096 levels"},
     };
-    for (const auto& row : table) {
-        const tree_import::Result r = tree_import::parse(row.json);
-        EXPECT_FALSE(r.root) << row.json.substr(0, 80);
-        EXPECT_NE(r.error.find(row.error), std::string::npos) << row.error << " / got: " << r.error;
+    for (const auto& [json, error] : table) {
+        const tree_import::Result r = tree_import::parse(json);
+        EXPECT_FALSE(r.root) << json.substr(0, 80);
+        EXPECT_NE(r.error.find(error), std::string::npos) << error << " / got: " << r.error;
         EXPECT_EQ(r.error.find('\n'), std::string::npos);
         EXPECT_NE(r.error.find("(at byte "), std::string::npos) << r.error;
     }
 }
 
-TEST(TreeImport, NestingOpensUpToItsLimit) {
-    for (const int depth : {4000, 5000}) {
-        std::string json = "[1,2,{},";
-        for (int i = 0; i < depth; ++i)
-            json += "[{\"name\":\"d\",\"dsize\":512},";
-        json += "{\"name\":\"f\",\"dsize\":4096}" + std::string(depth, ']') + "]";
-        const tree_import::Result r = tree_import::parse(json);
-        if (depth > 4096) {
-            EXPECT_NE(r.error.find("nesting deeper than 4096 levels"), std::string::npos)
-                << r.error;
-            continue;
-        }
-        ASSERT_TRUE(r.root) << r.error;
-        EXPECT_EQ(r.root->size, depth * 512 + 4096);
-        EXPECT_EQ(r.entries, depth + 1);
-    }
-}
-
 TEST(TreeImport, FilesThatCannotBeReadSayWhy) {
     TempTree t;
-    const tree_import::Result missing = tree_import::load_file(t.path("nope.json"));
-    EXPECT_EQ(missing.error, "cannot open " + t.path("nope.json") + ": No such file or directory");
-    const tree_import::Result folder = tree_import::load_file(t.root());
-    EXPECT_EQ(folder.error, t.root() + " is a folder, not a saved scan");
     const std::string cut = t.file("cut.json", 0);
-    testing_support::write_file(cut, "[1,2,{},[{\"name\":\"/r\"},{\"name\":\"a\"");
-    const tree_import::Result truncated = tree_import::load_file(cut);
-    EXPECT_EQ(truncated.error,
-              "the file ends too early (cut off while it was written?) (at byte 34)");
+    testing_support::write_file(cut, R"([1,2,{},[{"name":"/r"},{"name":"a")");
+    const std::pair<std::string, std::string> table[] = {
+        {t.path("nope.json"), "cannot open " + t.path("nope.json") + ": No such file or directory"},
+        {t.root(), t.root() + " is a folder, not a saved scan"},
+        {cut, "the file ends too early (cut off while it was written?) (at byte 34)"},
+    };
+    for (const auto& [path, error] : table)
+        EXPECT_EQ(tree_import::load_file(path).error, error);
 }
