@@ -7,7 +7,6 @@
 
 #include "child_process.h"
 #include "mounts.h"
-#include "fresh_process.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
 
@@ -70,19 +69,14 @@ TEST(RealHome, SnapRealHomeThenHomeThenPasswd) {
               0);
 }
 
-// The sandbox flags are computed once per process, so this runs in a fresh
-// process with its environment.
+// The sandbox flags are computed once per process, at their first use: here
+// in a child, with the host prefix on a private tmpfs over /var/lib.
 TEST(Sandbox, SnapWithHostAccess) {
-    SPACEMOLE_IN_FRESH_PROCESS("SandboxFresh.DISABLED_SnapWithHostAccess",
-                               {{"SNAP", "/snap/spacemole/1"},
-                                {"SNAP_NAME", "spacemole"},
-                                {"SNAP_REAL_HOME", std::nullopt},
-                                {"HOME", "/home/anna"}});
-}
-
-TEST(SandboxFresh, DISABLED_SnapWithHostAccess) {
-    // The host prefix on a private tmpfs over /var/lib.
     SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
+        ::setenv("SNAP", "/snap/spacemole/1", 1);
+        ::setenv("SNAP_NAME", "spacemole", 1);
+        ::unsetenv("SNAP_REAL_HOME");
+        ::setenv("HOME", "/home/anna", 1);
         if (!testing_support::mount_tmpfs("/var/lib") || ::mkdir("/var/lib/snapd", 0755) != 0 ||
             ::mkdir("/var/lib/snapd/hostfs", 0755) != 0)
             return false;

@@ -5,7 +5,6 @@
 #include "shell_ops.h"
 
 #include <map>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -28,61 +27,44 @@ std::string setup(TempTree& tree) {
     return volume;
 }
 
-struct Item {
-    std::string path;
-    std::string id; // the content that identifies it wherever it is
-    bool folder = false;
-};
-
 // Half on the temp folder (home trash), half on the tmpfs volume; names repeat
-// across groups so the trash has to number them.
-std::vector<Item> make_items(const std::string& home_side, const std::string& volume_side,
-                             int round) {
-    std::vector<Item> items;
+// across groups so the trash has to number them. Every seventh is a folder.
+// The content (of a file, or of a folder's "id" file) is the original path.
+std::vector<std::string> make_items(const std::string& home_side, const std::string& volume_side,
+                                    int round) {
+    std::vector<std::string> items;
     for (int i = 0; i < 200; ++i) {
-        const std::string& base = i % 2 == 0 ? home_side : volume_side;
-        const bool folder = i % 7 == 0;
-        Item item{base + "/r" + std::to_string(round) + "/g" + std::to_string(i / 10) + "/file " +
-                      std::to_string(i % 10) + (folder ? "" : ".txt"),
-                  std::to_string(round) + "-" + std::to_string(i), folder};
-        write_file(folder ? item.path + "/marker" : item.path, item.id);
-        items.push_back(item);
+        items.push_back((i % 2 ? volume_side : home_side) + "/r" + std::to_string(round) + "/g" +
+                        std::to_string(i / 10) + "/file " + std::to_string(i % 10) +
+                        (i % 7 ? ".txt" : ""));
+        write_file(i % 7 ? items.back() : items.back() + "/id", items.back());
     }
     return items;
 }
 
-std::string id_at(const std::string& path, bool folder) {
-    return read_file(folder ? path + "/marker" : path);
+std::string id_at(const std::string& path) {
+    const std::string id = read_file(path);
+    return id.empty() ? read_file(path + "/id") : id;
 }
 
-// Counts where each item is; every trashed entry must come with its record.
-void check_round(const std::vector<Item>& items, const std::vector<std::string>& trashes) {
+// Each item exactly once, in place or in a trash; every trashed entry with
+// its record.
+void check_round(const std::vector<std::string>& items, const std::vector<std::string>& trashes) {
     std::map<std::string, int> seen;
-    std::map<std::string, std::string> original;
-    for (const Item& item : items) {
-        original[item.id] = item.path;
-        if (exists(item.path)) {
-            EXPECT_EQ(id_at(item.path, item.folder), item.id) << item.path;
-            ++seen[item.id];
-        }
-    }
+    for (const std::string& path : items)
+        if (exists(path)) ++seen[id_at(path)];
     for (const std::string& t : trashes) {
         for (const std::string& name : list_dir(t + "/files")) {
-            const std::string entry = t + "/files/" + name;
-            struct stat st {};
-            ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
-            const std::string id = id_at(entry, S_ISDIR(st.st_mode));
-            if (original.count(id) == 0) continue; // an earlier round's item
+            const std::string id = id_at(t + "/files/" + name);
             ++seen[id];
-            EXPECT_NE(
-                read_file(t + "/info/" + name + ".trashinfo")
-                    .find("\nPath=" + shell_ops::trash_rules::percent_encode(original[id]) + "\n"),
-                std::string::npos)
-                << entry << " has no matching record";
+            EXPECT_NE(read_file(t + "/info/" + name + ".trashinfo")
+                          .find("\nPath=" + shell_ops::trash_rules::percent_encode(id) + "\n"),
+                      std::string::npos)
+                << id << " has no matching record";
         }
     }
-    for (const Item& item : items)
-        EXPECT_EQ(seen[item.id], 1) << item.path << " is lost or duplicated";
+    for (const std::string& path : items)
+        EXPECT_EQ(seen[path], 1) << path << " is lost or duplicated";
 }
 
 TEST(TrashCrash, KilledBatchesNeverLoseOrDuplicateItems) {
@@ -91,22 +73,19 @@ TEST(TrashCrash, KilledBatchesNeverLoseOrDuplicateItems) {
         const std::string volume = setup(tree);
         const std::vector<std::string> trashes = {tree.path("data/Trash"),
                                                   volume + "/.Trash-" + std::to_string(::getuid())};
-        std::vector<Item> items;
+        std::vector<std::string> items;
         kill_point_rounds(
             20, 12345,
             [&](int round) {
                 items = make_items(tree.path("items"), volume + "/items", round);
-                std::vector<std::string> paths;
-                for (const Item& item : items)
-                    paths.push_back(item.path);
-                return [paths] { shell_ops::move_to_trash(paths); };
+                return [&items] { shell_ops::move_to_trash(items); };
             },
             [&](int round) {
                 check_round(items, trashes);
                 for (const std::string& t : trashes) // keeps each round's check short
                     remove_tree(t);
-                for (const Item& item : items)
-                    EXPECT_TRUE(round > 0 || !exists(item.path)) << item.path;
+                for (const std::string& path : items)
+                    EXPECT_TRUE(round > 0 || !exists(path)) << path;
             });
     });
 }
