@@ -270,11 +270,8 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
     for (int i = 0; i < 8000; ++i) {
         std::string p = starts[pick(std::size(starts))];
         for (std::size_t d = 0, depth = 1 + pick(6); d < depth; ++d)
-            p += (d == 0         ? ""
-                  : pick(4) == 0 ? "//"
-                                 : "/") +
-                 std::string(parts[pick(std::size(parts))]);
-        if (pick(5) == 0) p += "/";
+            p += parts[pick(std::size(parts))] + std::string(pick(4) == 0 ? "//" : "/");
+        if (pick(5) != 0) p.pop_back();
         if (guard(p) != nullptr) continue;
         ++judged_deletable;
         const std::string real = acted_on(p);
