@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -161,7 +161,9 @@ void remove_tree(const std::string& path) {
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    std::ostringstream ss;
+    ss << in.rdbuf(); // a folder or a missing file gives ""
+    return ss.str();
 }
 
 void write_file(const std::string& path, const std::string& text) {
