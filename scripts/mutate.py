@@ -348,6 +348,7 @@ MUTANTS = [
 # The CTest entries that cover a source file, when not just <module>_test.
 TESTS_FOR = {
     "src/shell_ops_trash.cpp": ["shell_ops_trash_test", "shell_ops_portal_test", "shell_ops_crash_test"],
+    "src/shell_ops_restore.cpp": ["shell_ops_restore_test", "shell_ops_crash_test"],
     "src/shell_ops_compress.cpp": ["shell_ops_compress_test"],
     "src/shell_ops_desktop.cpp": ["shell_ops_desktop_test"],
     "tools/spacemole_scan.cpp": ["e2e_spacemole_scan"],

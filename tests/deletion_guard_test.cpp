@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "fresh_process.h"
 #include "mount_namespace.h"
 #include "strutil.h"
 #include "temp_tree.h"
@@ -150,15 +149,16 @@ void expect_live(const char* want, std::initializer_list<std::string> paths) {
 }
 
 // The live guard builds its tables once per process from HOME and the
-// user-dirs file, so it runs in a fresh process. HOME names the home through
-// a linked folder (/home linked to /var/home): the home, its folders and the
-// user folders are protected where they really are (GUARD_TEST_HOME) too.
-// Then real mounts in a private namespace, made after the guard's first
-// answer: mount roots are protected at once (seen on disk), their contents
-// are not.
+// user-dirs file, so it runs in a child (of a private mount namespace). HOME
+// names the home through a linked folder (/home linked to /var/home): the
+// home, its folders and the user folders are protected where they really are
+// too. Then real mounts, made after the guard's first answer: mount roots are
+// protected at once (seen on disk), their contents are not.
 TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
     TempTree tree;
+    const std::string root = tree.root();
     const std::string home = tree.dir("real/alice");
+    const std::string src = tree.path("src");
     tree.symlink("linked", tree.path("real"));
     tree.dir("elsewhere/pics");
     tree.symlink("linked-elsewhere", tree.path("elsewhere"));
@@ -168,24 +168,15 @@ TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
     tree.file("real/alice/Musik/a.ogg", 3);
     tree.symlink("real/alice/usr-link", "/usr");
     tree.file("src/sub/data.bin", 100);
-    testing_support::EnvChanges env{{"HOME", tree.path("linked/alice/")},
-                                    {"GUARD_TEST_HOME", home},
-                                    {"GUARD_TEST_SRC", tree.path("src")}};
-    for (const char* name : {"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "XDG_CONFIG_HOME"})
-        env.push_back({name, std::nullopt});
-    SPACEMOLE_IN_FRESH_PROCESS("ReasonKeyFresh.DISABLED_RealMounts", env);
-}
-
-TEST(ReasonKeyFresh, DISABLED_RealMounts) {
-    const std::string home = testing_support::env_or_empty("GUARD_TEST_HOME");
-    const std::string src = testing_support::env_or_empty("GUARD_TEST_SRC");
-    const std::string root = su::parent_of(su::parent_of(home));
-    expect_live(kReasonSystem, {home, root + "/linked/alice", home + "/Musik", home + "/Downloads",
-                                home + "/.local/share", home + "/.ssh", root + "/elsewhere/pics",
-                                root + "/elsewhere", root + "/real", home + "/usr-link/bin",
-                                "/etc/passwd", "Documents"});
-    expect_live(nullptr, {home + "/Musik/a.ogg", home + "/usr-link"});
     SPACEMOLE_IN_MOUNT_NAMESPACE(([&] {
+        ::setenv("HOME", tree.path("linked/alice/").c_str(), 1);
+        for (const char* name : {"SNAP", "SNAP_NAME", "SNAP_REAL_HOME", "XDG_CONFIG_HOME"})
+            ::unsetenv(name);
+        expect_live(kReasonSystem, {home, root + "/linked/alice", home + "/Musik",
+                                    home + "/Downloads", home + "/.local/share", home + "/.ssh",
+                                    root + "/elsewhere/pics", root + "/elsewhere", root + "/real",
+                                    home + "/usr-link/bin", "/etc/passwd", "Documents"});
+        expect_live(nullptr, {home + "/Musik/a.ogg", home + "/usr-link"});
         const std::string disk = home + "/My Disk";
         const std::string bound = home + "/bound";
         const std::string bound_again = home + "/Documents/bound again";
@@ -279,11 +270,8 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
     for (int i = 0; i < 8000; ++i) {
         std::string p = starts[pick(std::size(starts))];
         for (std::size_t d = 0, depth = 1 + pick(6); d < depth; ++d)
-            p += (d == 0         ? ""
-                  : pick(4) == 0 ? "//"
-                                 : "/") +
-                 std::string(parts[pick(std::size(parts))]);
-        if (pick(5) == 0) p += "/";
+            p += parts[pick(std::size(parts))] + std::string(pick(4) == 0 ? "//" : "/");
+        if (pick(5) != 0) p.pop_back();
         if (guard(p) != nullptr) continue;
         ++judged_deletable;
         const std::string real = acted_on(p);

@@ -2,12 +2,12 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "child_process.h"
 #include "mounts.h"
-#include "fresh_process.h"
 #include "mount_namespace.h"
 #include "temp_tree.h"
 
@@ -48,41 +48,36 @@ TEST(PathRules, TheHostPrefixIsAddedOnlyWhereNeededAndDroppedAsAWholeComponent) 
         EXPECT_EQ(to_display_path(paths_rules::to_scan_path(true, "/home/anna", p)), p) << p;
 }
 
+// Each row sets (or, when null, unsets) SNAP_REAL_HOME and HOME; "" expects
+// the password database's home.
 TEST(RealHome, SnapRealHomeThenHomeThenPasswd) {
-    EXPECT_EQ(testing_support::run_in_child([] {
-                  ::setenv("SNAP_REAL_HOME", "/home/real", 1);
-                  ::setenv("HOME", "/home/snapped", 1);
-                  EXPECT_EQ(real_home(), "/home/real");
-                  ::setenv("SNAP_REAL_HOME", "", 1);
-                  EXPECT_EQ(real_home(), "/home/snapped");
-                  ::unsetenv("SNAP_REAL_HOME");
-                  ::setenv("HOME", "", 1);
-                  const std::string from_passwd = real_home();
-                  ::unsetenv("HOME");
-                  EXPECT_EQ(real_home(), from_passwd);
-                  EXPECT_TRUE(::geteuid() != 0 || from_passwd == "/root") << from_passwd;
-                  ::setenv("SNAP_REAL_HOME", "relative/real", 1);
-                  ::setenv("HOME", "relative/home", 1);
-                  EXPECT_EQ(real_home(), from_passwd);
-                  ::setenv("HOME", "/home/abs", 1);
-                  EXPECT_EQ(real_home(), "/home/abs");
+    const std::string from_passwd = ::getpwuid(::getuid())->pw_dir;
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {"/home/real", "/home/snapped", "/home/real"},
+        {"", "/home/snapped", "/home/snapped"},
+        {nullptr, "", ""},
+        {nullptr, nullptr, ""},
+        {"relative/real", "relative/home", ""},
+        {"relative/real", "/home/abs", "/home/abs"}};
+    EXPECT_EQ(testing_support::run_in_child([&] {
+                  for (const auto& [snap_real_home, home, want] : rows) {
+                      for (const auto& [name, value] :
+                           {std::pair{"SNAP_REAL_HOME", snap_real_home}, std::pair{"HOME", home}})
+                          value ? ::setenv(name, value, 1) : ::unsetenv(name);
+                      EXPECT_EQ(real_home(), *want ? want : from_passwd) << (home ? home : "unset");
+                  }
               }),
               0);
 }
 
-// The sandbox flags are computed once per process, so this runs in a fresh
-// process with its environment.
+// The sandbox flags are computed once per process, at their first use: here
+// in a child, with the host prefix on a private tmpfs over /var/lib.
 TEST(Sandbox, SnapWithHostAccess) {
-    SPACEMOLE_IN_FRESH_PROCESS("SandboxFresh.DISABLED_SnapWithHostAccess",
-                               {{"SNAP", "/snap/spacemole/1"},
-                                {"SNAP_NAME", "spacemole"},
-                                {"SNAP_REAL_HOME", std::nullopt},
-                                {"HOME", "/home/anna"}});
-}
-
-TEST(SandboxFresh, DISABLED_SnapWithHostAccess) {
-    // The host prefix on a private tmpfs over /var/lib.
     SPACEMOLE_IN_MOUNT_NAMESPACE(([] {
+        ::setenv("SNAP", "/snap/spacemole/1", 1);
+        ::setenv("SNAP_NAME", "spacemole", 1);
+        ::unsetenv("SNAP_REAL_HOME");
+        ::setenv("HOME", "/home/anna", 1);
         if (!testing_support::mount_tmpfs("/var/lib") || ::mkdir("/var/lib/snapd", 0755) != 0 ||
             ::mkdir("/var/lib/snapd/hostfs", 0755) != 0)
             return false;

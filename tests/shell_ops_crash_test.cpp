@@ -1,136 +1,125 @@
-// Fault injection: a process trashing a batch across two volumes is killed at
-// random moments; afterwards every item must be exactly once either where it
-// was or in a trash with its record. A record left without its item is the
-// one leftover allowed.
+// Fault injection: a process trashing a batch across two volumes, or putting
+// it back, is killed at random moments; afterwards every item must be exactly
+// once either where it was or in a trash with its record. A record left
+// without its item is the one leftover allowed.
 #include "shell_ops.h"
 
-#include <chrono>
-#include <csignal>
 #include <map>
-#include <random>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "child_process.h"
 #include "mount_namespace.h"
+#include "strutil.h"
 #include "temp_tree.h"
 
 using namespace testing_support;
 
 namespace {
 
-constexpr int kItems = 200;
-constexpr int kRounds = 20;
-
-struct Item {
-    std::string path;
-    std::string id; // the content that identifies it wherever it is
-    bool folder = false;
-};
+// Home and data folder in the tree, a tmpfs volume at vol; returns the volume.
+std::string setup(TempTree& tree) {
+    set_env("HOME", tree.dir("home"));
+    set_env("XDG_DATA_HOME", tree.path("data"));
+    const std::string volume = tree.dir("vol");
+    EXPECT_TRUE(mount_tmpfs(volume, "size=64m"));
+    return volume;
+}
 
 // Half on the temp folder (home trash), half on the tmpfs volume; names repeat
-// across groups so the trash has to number them.
-std::vector<Item> make_items(const std::string& home_side, const std::string& volume_side,
-                             int round) {
-    std::vector<Item> items;
-    for (int i = 0; i < kItems; ++i) {
-        const std::string& base = i % 2 == 0 ? home_side : volume_side;
-        const bool folder = i % 7 == 0;
-        Item item{base + "/r" + std::to_string(round) + "/g" + std::to_string(i / 10) + "/file " +
-                      std::to_string(i % 10) + (folder ? "" : ".txt"),
-                  std::to_string(round) + "-" + std::to_string(i), folder};
-        write_file(folder ? item.path + "/marker" : item.path, item.id);
-        items.push_back(item);
+// across groups so the trash has to number them. Every seventh is a folder.
+// The content (of a file, or of a folder's "id" file) is the original path.
+std::vector<std::string> make_items(const std::string& home_side, const std::string& volume_side,
+                                    int round) {
+    std::vector<std::string> items;
+    for (int i = 0; i < 200; ++i) {
+        items.push_back((i % 2 ? volume_side : home_side) + "/r" + std::to_string(round) + "/g" +
+                        std::to_string(i / 10) + "/file " + std::to_string(i % 10) +
+                        (i % 7 ? ".txt" : ""));
+        write_file(i % 7 ? items.back() : items.back() + "/id", items.back());
     }
     return items;
 }
 
-std::string id_at(const std::string& path, bool folder) {
-    return read_file(folder ? path + "/marker" : path);
+std::string id_at(const std::string& path) {
+    const std::string id = read_file(path);
+    return id.empty() ? read_file(path + "/id") : id;
 }
 
-// Counts where each item is; every trashed entry must come with its record.
-void check_round(const std::vector<Item>& items, const std::vector<std::string>& trashes) {
+// Each item exactly once, in place or in a trash; every trashed entry with
+// its record.
+void check_round(const std::vector<std::string>& items, const std::vector<std::string>& trashes) {
     std::map<std::string, int> seen;
-    std::map<std::string, std::string> original;
-    for (const Item& item : items) {
-        original[item.id] = item.path;
-        if (exists(item.path)) {
-            EXPECT_EQ(id_at(item.path, item.folder), item.id) << item.path;
-            ++seen[item.id];
-        }
-    }
+    for (const std::string& path : items)
+        if (exists(path)) ++seen[id_at(path)];
     for (const std::string& t : trashes) {
         for (const std::string& name : list_dir(t + "/files")) {
-            const std::string entry = t + "/files/" + name;
-            struct stat st {};
-            ASSERT_EQ(::lstat(entry.c_str(), &st), 0);
-            const std::string id = id_at(entry, S_ISDIR(st.st_mode));
-            if (original.count(id) == 0) continue; // an earlier round's item
+            const std::string id = id_at(t + "/files/" + name);
             ++seen[id];
-            EXPECT_NE(
-                read_file(t + "/info/" + name + ".trashinfo")
-                    .find("\nPath=" + shell_ops::trash_rules::percent_encode(original[id]) + "\n"),
-                std::string::npos)
-                << entry << " has no matching record";
+            EXPECT_NE(read_file(t + "/info/" + name + ".trashinfo")
+                          .find("\nPath=" + shell_ops::trash_rules::percent_encode(id) + "\n"),
+                      std::string::npos)
+                << id << " has no matching record";
         }
     }
-    for (const Item& item : items)
-        EXPECT_EQ(seen[item.id], 1) << item.path << " is lost or duplicated";
+    for (const std::string& path : items)
+        EXPECT_EQ(seen[path], 1) << path << " is lost or duplicated";
 }
 
 TEST(TrashCrash, KilledBatchesNeverLoseOrDuplicateItems) {
     TempTree tree;
     SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
-        set_env("HOME", tree.dir("home"));
-        set_env("XDG_DATA_HOME", tree.path("data"));
-        const std::string volume = tree.dir("vol");
-        ASSERT_TRUE(mount_tmpfs(volume, "size=64m"));
+        const std::string volume = setup(tree);
         const std::vector<std::string> trashes = {tree.path("data/Trash"),
                                                   volume + "/.Trash-" + std::to_string(::getuid())};
-        std::mt19937 random(12345);
-        long long full_run_us = 0;
-        int interrupted = 0;
-        for (int round = 0; round <= kRounds; ++round) {
-            const auto items = make_items(tree.path("items"), volume + "/items", round);
-            std::vector<std::string> paths;
-            for (const Item& item : items)
-                paths.push_back(item.path);
-            const auto started = std::chrono::steady_clock::now();
-            const pid_t pid = ::fork();
-            ASSERT_GE(pid, 0);
-            if (pid == 0) {
-                shell_ops::move_to_trash(paths);
-                ::_exit(0);
-            }
-            if (round > 0) {
-                // Round 0 runs to the end and measures how long a batch takes.
-                std::uniform_int_distribution<long long> delay(0, full_run_us);
-                ::usleep(static_cast<useconds_t>(delay(random)));
-                ::kill(pid, SIGKILL);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-            if (round == 0) {
-                ASSERT_TRUE(WIFEXITED(status));
-                full_run_us = std::chrono::duration_cast<std::chrono::microseconds>(
-                                  std::chrono::steady_clock::now() - started)
-                                  .count();
-            } else if (WIFSIGNALED(status)) {
-                ++interrupted;
-            }
-            check_round(items, trashes);
-            for (const std::string& t : trashes) // keeps each round's check short
-                remove_tree(t);
-            if (round == 0) {
-                for (const Item& item : items)
-                    EXPECT_FALSE(exists(item.path)) << item.path;
-            }
-        }
-        std::printf("full batch %lld us; %d of %d rounds interrupted\n", full_run_us, interrupted,
-                    kRounds);
+        std::vector<std::string> items;
+        kill_point_rounds(
+            20, 12345,
+            [&](int round) {
+                items = make_items(tree.path("items"), volume + "/items", round);
+                return [&items] { shell_ops::move_to_trash(items); };
+            },
+            [&](int round) {
+                check_round(items, trashes);
+                for (const std::string& t : trashes) // keeps each round's check short
+                    remove_tree(t);
+                for (const std::string& path : items)
+                    EXPECT_TRUE(round > 0 || !exists(path)) << path;
+            });
+    });
+}
+
+TEST(RestoreCrash, KilledRestoresNeverLoseOrDuplicateItems) {
+    TempTree tree;
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+        const std::string volume = setup(tree);
+        std::vector<shell_ops::TrashedItem> trashed;
+        kill_point_rounds(
+            15, 4242,
+            [&](int round) {
+                std::vector<std::string> paths;
+                for (int i = 0; i < 100; ++i) { // half on each volume; the content names the item
+                    paths.push_back((i % 2 ? volume : tree.root()) + "/r" + std::to_string(round) +
+                                    "/item " + std::to_string(i));
+                    write_file(paths.back(), paths.back());
+                }
+                trashed = shell_ops::move_to_trash(paths).moved;
+                EXPECT_EQ(trashed.size(), paths.size());
+                return [&trashed] { shell_ops::restore_from_trash(trashed); };
+            },
+            [&](int round) {
+                for (const auto& t : trashed) {
+                    const std::string trash = su::parent_of(t.trash_files);
+                    const bool back = read_file(t.path) == t.path;
+                    const bool record = exists(trash + "/info/" + t.name + ".trashinfo");
+                    EXPECT_NE(back, read_file(t.trash_files + "/" + t.name) == t.path) << t.path;
+                    EXPECT_TRUE(back || record) << t.path << " lost its record";
+                    EXPECT_TRUE(round > 0 || !record) << t.path;
+                }
+                for (const auto& t : trashed)
+                    remove_tree(su::parent_of(t.trash_files));
+            });
     });
 }
 

@@ -3,24 +3,17 @@
 // also gives each case its own process for the guard's and mount tables).
 #include "shell_ops.h"
 
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
-#include <functional>
 #include <map>
-#include <random>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "i18n.h"
 #include "mount_namespace.h"
-#include "scanner.h"
 #include "strutil.h"
 #include "temp_tree.h"
-#include "tree_edit.h"
 
 using namespace testing_support;
 using shell_ops::RestoreProblem;
@@ -56,19 +49,6 @@ std::string state(const std::string& path) {
            std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
-// Paths, sizes and file counts of a scanned tree, children in order.
-std::string dump(const FileNodePtr& n) {
-    std::string out = n->path + " " + std::to_string(n->size) + " " + std::to_string(n->file_count);
-    for (const auto& c : n->children)
-        out += "\n" + dump(c);
-    return out;
-}
-
-FileNodePtr scan(const std::string& path) {
-    ScanProgress progress;
-    return scanner::scan(path, progress, {});
-}
-
 TEST(Restore, WhatCanGoBackDoesAndTheRestStaysInTheTrashWithItsRecord) {
     TempTree tree;
     SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
@@ -90,9 +70,6 @@ TEST(Restore, WhatCanGoBackDoesAndTheRestStaysInTheTrashWithItsRecord) {
         std::map<std::string, std::string> before;
         for (const auto& p : {file, inner, stick})
             before[p] = state(p);
-        const FileNodePtr scanned = scan(tree.path("work"));
-        const std::vector<FileNodePtr> nodes = {tree_edit::find(scanned, file),
-                                                tree_edit::find(scanned, folder)};
 
         const auto first = shell_ops::move_to_trash({inner});
         const auto second =
@@ -100,7 +77,6 @@ TEST(Restore, WhatCanGoBackDoesAndTheRestStaysInTheTrashWithItsRecord) {
         ASSERT_EQ(second.moved.size(), 7u) << second.error;
         const auto& m = second.moved;
         EXPECT_EQ(m[2].trash_files, volume + "/.Trash-" + std::to_string(::getuid()) + "/files");
-        const FileNodePtr shrunk = tree_edit::without(scanned, {file, folder});
         write_file(taken, "new");
         ASSERT_EQ(::unlink(entry_of(m[4]).c_str()), 0);
         write_file(entry_of(m[4]), "another file of that name");
@@ -138,58 +114,6 @@ TEST(Restore, WhatCanGoBackDoesAndTheRestStaysInTheTrashWithItsRecord) {
             EXPECT_EQ(exists(entry_of(m[i])), i >= 3) << m[i].path;
             EXPECT_EQ(exists(record_of(m[i])), i >= 3) << m[i].path;
         }
-        EXPECT_EQ(dump(tree_edit::with(shrunk, nodes)), dump(scan(tree.path("work"))));
-    });
-}
-
-TEST(RestoreCrash, KilledRestoresNeverLoseOrDuplicateItems) {
-    TempTree tree;
-    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
-        const std::string volume = setup(tree);
-        std::mt19937 random(4242);
-        long long full_run_us = 0;
-        int interrupted = 0;
-        for (int round = 0; round <= 15; ++round) {
-            std::vector<std::string> paths;
-            for (int i = 0; i < 100; ++i) { // half on each volume; the content names the item
-                paths.push_back((i % 2 ? volume : tree.root()) + "/r" + std::to_string(round) +
-                                "/item " + std::to_string(i));
-                write_file(paths.back(), paths.back());
-            }
-            const auto trashed = shell_ops::move_to_trash(paths);
-            ASSERT_EQ(trashed.moved.size(), paths.size()) << trashed.error;
-            const auto started = std::chrono::steady_clock::now();
-            const pid_t pid = ::fork();
-            ASSERT_GE(pid, 0);
-            if (pid == 0) {
-                shell_ops::restore_from_trash(trashed.moved);
-                ::_exit(0);
-            }
-            if (round > 0) { // round 0 runs to the end and measures
-                ::usleep(static_cast<useconds_t>(
-                    std::uniform_int_distribution<long long>(0, full_run_us)(random)));
-                ::kill(pid, SIGKILL);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-            interrupted += WIFSIGNALED(status) ? 1 : 0;
-            if (round == 0)
-                full_run_us = std::chrono::duration_cast<std::chrono::microseconds>(
-                                  std::chrono::steady_clock::now() - started)
-                                  .count();
-            // Each item once: back at its path, or in the trash with its record.
-            for (const TrashedItem& t : trashed.moved) {
-                const bool back = read_file(t.path) == t.path;
-                const bool in_trash = read_file(entry_of(t)) == t.path;
-                EXPECT_NE(back, in_trash) << t.path << " is lost or duplicated";
-                EXPECT_TRUE(back || exists(record_of(t))) << t.path << " lost its record";
-                EXPECT_TRUE(round > 0 || !exists(record_of(t))) << t.path;
-            }
-            remove_tree(su::parent_of(trashed.moved[0].trash_files));
-            remove_tree(su::parent_of(trashed.moved[1].trash_files));
-        }
-        std::printf("full restore %lld us; %d of 15 rounds interrupted\n", full_run_us,
-                    interrupted);
     });
 }
 

@@ -1,6 +1,8 @@
 #include "child_process.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <grp.h>
 #include <sys/wait.h>
@@ -51,6 +53,41 @@ int run_unprivileged(const std::function<bool()>& body) {
         }
         return body();
     });
+}
+
+void kill_point_rounds(int rounds, std::mt19937::result_type seed,
+                       const std::function<std::function<void()>(int)>& start,
+                       const std::function<void(int)>& check) {
+    std::mt19937 random(seed);
+    long long full_run_us = 0;
+    int interrupted = 0;
+    for (int round = 0; round <= rounds; ++round) {
+        const std::function<void()> work = start(round);
+        const auto started = std::chrono::steady_clock::now();
+        std::fflush(nullptr);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            work();
+            ::_exit(0);
+        }
+        if (round > 0) {
+            ::usleep(static_cast<useconds_t>(
+                std::uniform_int_distribution<long long>(0, full_run_us)(random)));
+            ::kill(pid, SIGKILL);
+        }
+        const int status = wait_for_child(pid);
+        interrupted += status == 128 + SIGKILL;
+        if (round == 0) {
+            ASSERT_EQ(status, 0);
+            full_run_us = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - started)
+                              .count();
+        }
+        check(round);
+    }
+    std::printf("full run %lld us; %d of %d rounds interrupted\n", full_run_us, interrupted,
+                rounds);
 }
 
 } // namespace testing_support

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <random>
 #include <sys/types.h>
 #include <type_traits>
 
@@ -33,5 +34,13 @@ int wait_for_child(pid_t pid);
 // unprivileged user 65534 (nobody) so permission checks apply; when not root it
 // runs as the current user. Trees the body reads must be reachable by it.
 int run_unprivileged(const std::function<bool()>& body);
+
+// Kill-point fault injection: for each round, `start(round)` prepares the files
+// and returns the work, which runs in a forked child. Round 0 runs to the end
+// and is timed; every later round SIGKILLs the child after a random share of
+// that time. `check(round)` then inspects what is left on disk.
+void kill_point_rounds(int rounds, std::mt19937::result_type seed,
+                       const std::function<std::function<void()>(int)>& start,
+                       const std::function<void(int)>& check);
 
 } // namespace testing_support

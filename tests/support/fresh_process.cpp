@@ -1,22 +1,21 @@
 #include "fresh_process.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
+#include <spawn.h>
 
 #include <gtest/gtest.h>
 
 #include "child_process.h"
+#include "temp_tree.h"
 
 extern char** environ;
 
 namespace testing_support {
 
 FreshResult run_test_in_fresh_process(const std::string& full_test_name, const EnvChanges& env) {
-    // Everything the child needs is built before the fork: it only calls execve.
+    // Everything the child needs is built before it is spawned.
     std::vector<std::string> vars, args = {"fresh", "--gtest_filter=" + full_test_name,
                                            "--gtest_also_run_disabled_tests", "--gtest_color=no"};
     for (char** e = environ; *e != nullptr; ++e) {
@@ -36,31 +35,20 @@ FreshResult run_test_in_fresh_process(const std::string& full_test_name, const E
     envp.push_back(nullptr);
     argv.push_back(nullptr);
     FreshResult result;
-    int pipefd[2];
-    if (::pipe2(pipefd, O_CLOEXEC) != 0) return result;
+    const TempTree scratch;
+    const std::string log = scratch.path("output");
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+    ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
     std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        ::close(pipefd[0]);
-        ::close(pipefd[1]);
-        return result;
-    }
-    if (pid == 0) {
-        ::dup2(pipefd[1], 1);
-        ::dup2(pipefd[1], 2);
-        ::execve("/proc/self/exe", argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(pipefd[1]);
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(pipefd[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        result.output.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipefd[0]);
+    const int failed =
+        ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), envp.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return result;
     const int status = wait_for_child(pid);
+    result.output = read_file(log);
     result.skipped = result.output.find("[  SKIPPED ] 1 test") != std::string::npos;
     result.passed = status == 0 && result.output.find("[  PASSED  ] 1 test.") != std::string::npos;
     return result;

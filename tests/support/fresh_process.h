@@ -6,8 +6,8 @@
 //
 // The inner test either recognises its turn by an environment variable and
 // skips itself otherwise, or is named DISABLED_... so that ordinary runs list
-// but skip it. Everything the child needs is built before the fork, so the
-// child only calls execve (safe in a process with threads).
+// but skip it. The child is spawned with everything built beforehand (safe in
+// a process with threads).
 #pragma once
 
 #include <optional>

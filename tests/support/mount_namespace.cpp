@@ -1,5 +1,6 @@
 #include "mount_namespace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,6 @@
 #include <sched.h>
 #include <string>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "child_process.h"
@@ -26,19 +26,18 @@ bool write_text(const char* path, const std::string& text) {
 
 } // namespace
 
-// The child reports why the namespace was refused through a pipe; silence
-// means the body ran.
+// A refused namespace ends the child with kRefused + errno, an exit status the
+// body (0, 1 or 128 + signal) never gives.
 NamespaceResult run_in_mount_namespace(const std::function<bool()>& body) {
+    constexpr int kRefused = 64;
     NamespaceResult result;
-    int pipefd[2];
     std::fflush(nullptr);
-    const pid_t pid = ::pipe2(pipefd, O_CLOEXEC) == 0 ? ::fork() : -1;
+    const pid_t pid = ::fork();
     if (pid < 0) {
         result.why = std::strerror(errno);
         return result;
     }
     if (pid == 0) {
-        ::close(pipefd[0]);
         const uid_t uid = ::geteuid();
         const gid_t gid = ::getegid();
         bool ok = ::unshare(CLONE_NEWNS | (uid != 0 ? CLONE_NEWUSER : 0)) == 0;
@@ -48,22 +47,12 @@ NamespaceResult run_in_mount_namespace(const std::function<bool()>& body) {
                  write_text("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n");
         }
         ok = ok && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-        if (!ok) {
-            const std::string why = std::strerror(errno);
-            (void)!::write(pipefd[1], why.data(), why.size());
-            ::_exit(2);
-        }
-        ::close(pipefd[1]);
+        if (!ok) ::_exit(kRefused + std::min(errno, 63));
         finish_child(body);
     }
-    ::close(pipefd[1]);
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) result.why.append(buf, static_cast<std::size_t>(n));
-    ::close(pipefd[0]);
     result.status = wait_for_child(pid);
-    result.available = result.why.empty();
+    result.available = result.status < kRefused || result.status >= 128;
+    if (!result.available) result.why = std::strerror(result.status - kRefused);
     return result;
 }
 

@@ -135,13 +135,11 @@ std::string TempTree::deep_chain(const std::string& rel, int depth, const std::s
                                  std::size_t bytes) {
     const std::string top = dir(rel);
     UniqueFd fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    for (int i = 0; i < depth && fd; ++i) {
-        if (::mkdirat(fd.get(), component.c_str(), 0755) != 0)
-            fd.reset();
-        else
-            fd =
-                UniqueFd(::openat(fd.get(), component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    }
+    const char* name = component.c_str();
+    for (int i = 0; i < depth && fd; ++i)
+        fd = UniqueFd(::mkdirat(fd.get(), name, 0755) == 0
+                          ? ::openat(fd.get(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                          : -1);
     check(bool(fd), "deep chain below " + top);
     const UniqueFd file(::openat(fd.get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     check(bool(file), "deep chain file");
@@ -163,9 +161,8 @@ void remove_tree(const std::string& path) {
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
     std::ostringstream ss;
-    ss << in.rdbuf();
+    ss << in.rdbuf(); // a folder or a missing file gives ""
     return ss.str();
 }
 
