@@ -367,6 +367,9 @@ public:
     double search_pulse() const;
     std::int64_t reclaimable_bytes() const { return m_reclaimable; }
     void recompute_reclaimable();
+    // After the tree changed in place: the old tree and its tiles are freed
+    // off the main loop and the derived state is refreshed.
+    void retire_tree(FileNodePtr old_root);
     // The protected test of the selected node, computed once per selection.
     bool selected_is_protected();
 

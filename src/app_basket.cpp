@@ -258,14 +258,19 @@ void App::apply_deletion(const std::vector<std::string>& removed) {
         // The view stays in the deepest folder that still exists.
         m_path = tree_edit::follow(m_root, m_path);
     }
+    retire_tree(std::move(old_root));
+    request_repaint();
+}
+
+void App::retire_tree(FileNodePtr old_root) {
     recompute_reclaimable();
-    if (m_search_open) update_search(); // hits may have gone
-    // Subtrees that left with the deleted items are freed off the main loop.
+    if (m_search_open) update_search(); // hits may have gone or come back
+    // Subtrees that left with deleted items can be large: free them off the
+    // main loop.
     m_reaper.adopt(std::thread(),
                    std::make_shared<std::pair<FileNodePtr, std::vector<TreemapTile>>>(
                        std::move(old_root), std::move(m_tiles)));
     m_tiles.clear();
     m_tiles_node_id = 0;
     discard_treemap_cache();
-    request_repaint();
 }

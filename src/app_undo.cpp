@@ -154,14 +154,7 @@ void App::finish_restore() {
             m_hovered.reset();
             m_selected.reset();
             if (m_overlay == Overlay::Menu) close_overlay();
-            recompute_reclaimable();
-            if (m_search_open) update_search();
-            m_reaper.adopt(std::thread(),
-                           std::make_shared<std::pair<FileNodePtr, std::vector<TreemapTile>>>(
-                               std::move(old_root), std::move(m_tiles)));
-            m_tiles.clear();
-            m_tiles_node_id = 0;
-            discard_treemap_cache();
+            retire_tree(std::move(old_root));
         }
     }
     if (!result.restored.empty()) {
