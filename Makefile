@@ -62,7 +62,7 @@ asan:
 tsan:
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPACEMOLE_WERROR=ON \
 	  -DSPACEMOLE_SANITIZE=thread -DSPACEMOLE_BENCH=OFF
-	cmake --build build-tsan -j$(JOBS)
+	cmake --build build-tsan -j$(JOBS) --target tsan_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(CTEST) -L tsan
 
 fuzz:
