@@ -191,6 +191,8 @@ MUTANTS = [
     ("restore-portal", "src/shell_ops_restore.cpp",
      "if (item.via_portal) return problem(RestoreProblem::ViaPortal);", "",
      "portal moves reported as emptied from the Trash"),
+    ("trash-portal-flag", "src/shell_ops_trash.cpp", "moved.via_portal = true;", "moved.via_portal = false;",
+     "a portal move is later taken for one of ours"),
     ("restore-tree-nest", "src/tree_edit.cpp", "if (!below.empty()) after = insert(after, below);", "",
      "an item put back with its folder in one call is left out of it"),
     # ---- scanner

@@ -71,6 +71,19 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
             EXPECT_EQ(r.trashed.size(), c.trashed ? 2u : 0u);
             EXPECT_EQ(r.error, c.error);
             EXPECT_TRUE(r.no_trash_available.empty());
+            // What the portal took cannot be put back (its trash is not ours);
+            // what fell back to the own Trash can.
+            const bool by_portal = std::string(c.lands_in) == "portal-trash";
+            ASSERT_EQ(r.moved.size(), r.trashed.size());
+            for (const shell_ops::TrashedItem& m : r.moved)
+                EXPECT_EQ(m.via_portal, by_portal);
+            const shell_ops::RestoreResult back = shell_ops::restore_from_trash(r.moved);
+            EXPECT_EQ(back.restored.size(), by_portal ? 0u : r.moved.size());
+            for (const auto& f : back.failed)
+                EXPECT_EQ(f.problem, shell_ops::RestoreProblem::ViaPortal) << f.path;
+            if (!by_portal && !r.moved.empty()) { // trash again for the checks below
+                EXPECT_EQ(shell_ops::move_to_trash({file, folder}, options).trashed.size(), 2u);
+            }
         });
         EXPECT_EQ(status, 0) << "behaviour " << static_cast<int>(c.behaviour);
         const std::string where = c.lands_in;
