@@ -372,8 +372,19 @@ def tests_for(path, known):
 
 
 def sh(cmd, cwd, timeout=None, env=None):
-    return subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                          timeout=timeout, env=env)
+    """Runs cmd in its own process group and kills whatever of that group is
+    left afterwards: ctest --stop-on-failure can leave a sibling test program
+    running, and a mutant that hangs would keep it (and its memory) forever."""
+    with subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                          env=env, start_new_session=True) as p:
+        try:
+            out, _ = p.communicate(timeout=timeout)
+        finally:
+            try:
+                os.killpg(p.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        return subprocess.CompletedProcess(cmd, p.returncode, out)
 
 
 def copy_tree(dest):
