@@ -356,8 +356,6 @@ TESTS_FOR = {
     "tools/spacemole_scan.cpp": ["e2e_spacemole_scan"],
     # Saved scans are assembled by the scanner's tree builder.
     "src/scanner.cpp": ["scanner_test", "tree_import_test"],
-    # Both live stores' disk behaviour is tested once, in settings_test.
-    "src/window_manager.cpp": ["window_manager_test", "settings_test"],
 }
 
 

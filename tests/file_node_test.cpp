@@ -1,41 +1,7 @@
 #include "file_node.h"
-#include "scanner.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <set>
 #include <thread>
-
-// Ids and progress counters, written by every walker at once.
-TEST(FileNodeIds, UniqueIncreasingIdsAndProgressTotalsAcrossThreads) {
-    constexpr int kThreads = 8, kPerThread = 5000;
-    ScanProgress progress;
-    std::vector<std::vector<std::uint64_t>> seen(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i) {
-                seen[t].push_back(FileNode::next_id());
-                progress.add(512, 2);
-                progress.set_current("/folder/" + std::to_string(t));
-                if (i % 10 == 0) progress.add_denied();
-                (void)progress.snapshot();
-            }
-        });
-    for (auto& th : threads)
-        th.join();
-    std::set<std::uint64_t> all;
-    for (const auto& v : seen) {
-        EXPECT_TRUE(std::is_sorted(v.begin(), v.end()));
-        all.insert(v.begin(), v.end());
-    }
-    EXPECT_EQ(all.size(), static_cast<std::size_t>(kThreads * kPerThread));
-    EXPECT_EQ(all.count(0), 0u);
-    EXPECT_EQ(progress.snapshot().bytes, std::int64_t{kThreads} * kPerThread * 512);
-    EXPECT_EQ(progress.snapshot().files, std::int64_t{kThreads} * kPerThread * 2);
-    EXPECT_EQ(progress.snapshot().current.rfind("/folder/", 0), 0u);
-    EXPECT_EQ(progress.denied_count(), kThreads * kPerThread / 10);
-}
 
 TEST(FileNodeActions, OnlyEntriesThatArePlainlyTheirPathAllowActions) {
     // a: aggregate, d: denied, s: skipped, r: read-only, b: broken name

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -25,18 +26,11 @@ protected:
     void TearDown() override { use("en"); }
 };
 
-struct Case {
-    const char* code;
-    std::string (*fn)(int64_t);
-    int64_t value;
-    std::string expected;
-};
-
 } // namespace
 
 TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
     constexpr int64_t PB = int64_t{1} << 50;
-    const Case cases[] = {
+    const std::tuple<const char*, std::string (*)(int64_t), int64_t, std::string> cases[] = {
         {"en", fmt::bytes, 0, "0 B"},
         {"en", fmt::bytes, INT64_MIN, "0 B"},
         {"en", fmt::bytes, 1024, "1 KB"},
@@ -58,19 +52,14 @@ TEST_F(FormatTest, SizesCountsAndFilesPerLanguage) {
         {"pt", fmt::bytes, 1048575, "1024 KB"},
         {"pt", fmt::files, 12345, "12345 ficheiros"},
     };
-    for (const Case& c : cases) {
-        use(c.code);
-        EXPECT_EQ(c.fn(c.value), c.expected) << c.code << " " << c.value;
+    for (const auto& [code, fn, value, expected] : cases) {
+        use(code);
+        EXPECT_EQ(fn(value), expected) << code << " " << value;
     }
 }
 
 TEST_F(FormatTest, SecondsKeepOneDecimalAndTheLocalUnit) {
-    struct Row {
-        const char* code;
-        double value;
-        std::string expected;
-    };
-    const Row rows[] = {
+    const std::tuple<const char*, double, std::string> rows[] = {
         {"en", -1.0, "0.0 s"},         {"en", 3.25, "3.2 s"},    // exact half, to even
         {"en", 3.75, "3.8 s"},         {"en", 125.0, "125.0 s"}, // never minutes
         {"en", 12345.6, "12,345.6 s"}, {"de", 3.25, "3,2 s"},
@@ -78,9 +67,9 @@ TEST_F(FormatTest, SecondsKeepOneDecimalAndTheLocalUnit) {
         {"pt", 12345.6, "12345,6 s"},  {"ru", 3.4, "3,4 с"},
         {"ja", 3.4, "3.4 秒"},         {"hu", 1.0, "1,0 mp"},
     };
-    for (const Row& r : rows) {
-        use(r.code);
-        EXPECT_EQ(fmt::seconds(r.value), r.expected) << r.code << " " << r.value;
+    for (const auto& [code, value, expected] : rows) {
+        use(code);
+        EXPECT_EQ(fmt::seconds(value), expected) << code << " " << value;
     }
     use("en");
     EXPECT_EQ(fmt::seconds(std::nan("")), "0.0 s");

@@ -4,6 +4,7 @@
 #include "i18n.h"
 #include "format.h"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <set>
@@ -33,7 +34,6 @@ protected:
 TEST_F(I18nTest, TranslatesKnownKeysFormatsAndHandsBackUnknownOnes) {
     t.set_language("de");
     EXPECT_STREQ(t.tr("Zoom in"), "Hineinzoomen");
-    EXPECT_STREQ(tr("E&xit"), "&Beenden");
     // Keys at both ends of the sorted array are found too.
     const auto& de = i18n_data::LANGS[i18n_rules::index_of_code("de")];
     for (std::size_t i : {std::size_t{0}, i18n_data::KEY_COUNT - 1})
@@ -57,8 +57,6 @@ TEST_F(I18nTest, TranslatesKnownKeysFormatsAndHandsBackUnknownOnes) {
     t.set_language("de");
     EXPECT_EQ(t.trf("%s files", "1.234"), "1.234 Dateien");
     t.set_language("en");
-    EXPECT_EQ(t.trf("%s used · %s free of %s", "1 GB", "2 GB", "3 GB"),
-              "1 GB used · 2 GB free of 3 GB");
     EXPECT_EQ(t.trf("%s and %s", "a", "b"), "a and b");
 }
 
@@ -76,11 +74,9 @@ TEST(LocaleNames, VariantsMostSpecificFirstAndTheFirstSetVariableWins) {
     EXPECT_EQ(i18n_rules::locale_names("", "fr_FR", "it_IT", "es_ES"), (V{"fr_FR", "fr", "C"}));
 }
 
-TEST(DetectSystemLanguage, FromTheEnvironmentInAChild) {
-    struct Case {
-        const char *language, *lc_all, *lang, *expected;
-    };
-    const Case cases[] = {
+TEST(DetectSystemLanguage, AutoFollowsTheEnvironmentInAChild) {
+    // LANGUAGE, LC_ALL, LANG, and the language chosen.
+    const std::array<const char*, 4> cases[] = {
         {nullptr, nullptr, "de_DE.UTF-8", "de"},
         {nullptr, nullptr, nullptr, "en"},
         {nullptr, nullptr, "sr@latin", "en"},
@@ -90,28 +86,20 @@ TEST(DetectSystemLanguage, FromTheEnvironmentInAChild) {
         {nullptr, nullptr, "zh_TW@variant", "zh"},
         {"", "", "ko_KR.UTF-8", "ko"},
     };
-    for (const Case& c : cases) {
+    // "" reads as "auto": the environment decides.
+    for (const auto& c : cases) {
         const int rc = run_in_child([&c] {
-            for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
-                ::unsetenv(v);
-            if (c.language) ::setenv("LANGUAGE", c.language, 1);
-            if (c.lc_all) ::setenv("LC_ALL", c.lc_all, 1);
-            if (c.lang) ::setenv("LANG", c.lang, 1);
-            return I18n::detect_system_language() == c.expected;
+            ::unsetenv("LC_MESSAGES");
+            for (int i = 0; i < 3; ++i) {
+                const char* name = i == 0 ? "LANGUAGE" : i == 1 ? "LC_ALL" : "LANG";
+                c[i] ? ::setenv(name, c[i], 1) : ::unsetenv(name);
+            }
+            I18n& t = I18n::instance();
+            t.set_language("");
+            return t.language() == "auto" && t.effective_language() == c[3];
         });
-        EXPECT_EQ(rc, 0) << (c.lang ? c.lang : "(no LANG)") << " expected " << c.expected;
+        EXPECT_EQ(rc, 0) << (c[2] ? c[2] : "(no LANG)") << " expected " << c[3];
     }
-    // "auto" and "" follow the environment.
-    EXPECT_EQ(run_in_child([] {
-                  ::setenv("LANGUAGE", "sv_SE", 1);
-                  I18n& t = I18n::instance();
-                  t.set_language("");
-                  if (t.language() != "auto" || t.effective_language() != "sv") return false;
-                  ::setenv("LANGUAGE", "ar", 1);
-                  t.set_language("auto");
-                  return t.effective_language() == "ar" && t.is_rtl();
-              }),
-              0);
 }
 
 // The scan thread labels and formats while the user switches languages on the

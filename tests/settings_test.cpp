@@ -1,8 +1,7 @@
-// settings.json: the exact text written and what is accepted back; and both
-// live stores (settings and window geometry) on disk, in child processes with
-// their own XDG_CONFIG_HOME, since each store is a process-wide singleton.
+// settings.json: the exact text written and what is accepted back, and the
+// live store on disk. The window geometry store writes through the same
+// helpers; its own rules are tested in window_manager_test.cpp.
 #include "settings.h"
-#include "window_manager.h"
 
 #include <cstdlib>
 #include <functional>
@@ -78,56 +77,10 @@ TEST(SettingsText, ValueLookupRules) {
     EXPECT_EQ(settings_io::file_in("/c/Spacemole", "settings.json"), "/c/Spacemole/settings.json");
 }
 
-// The two live stores behave alike on disk; each row says how to drive one.
-struct Store {
-    const char* name;
-    const char* file;
-    std::string sample_text;          // a non-default value as written
-    bool (*save)(bool sample);        // sets that value (or another one) and saves it
-    bool (*loads)(bool sample);       // loads, and finds that value (or the defaults)
-    bool (*keeps_sample_in_memory)(); // with no folder: saves nothing, keeps the value
-};
-
-const Store kStores[] = {
-    {"settings", "settings.json", settings_io::to_text(changed()),
-     [](bool sample) {
-         SettingsStore::instance().mutable_get() = sample ? changed() : Settings{.theme = "light"};
-         SettingsStore::instance().save();
-         return true;
-     },
-     [](bool sample) {
-         SettingsStore::instance().mutable_get() = sample ? Settings{} : changed();
-         SettingsStore::instance().load();
-         return SettingsStore::instance().get() == (sample ? changed() : Settings{});
-     },
-     [] {
-         SettingsStore& store = SettingsStore::instance();
-         store.mutable_get() = changed();
-         if (store.save_to("")) return false;
-         store.load_from("");
-         return store.get() == changed();
-     }},
-    {"geometry", "geometry.json", geometry_io::to_text(1280, 800, false),
-     [](bool sample) {
-         WindowManager::instance().save(sample ? 1280 : 2000, sample ? 800 : 1200, !sample);
-         return true;
-     },
-     [](bool sample) {
-         const WindowGeometry g = WindowManager::instance().load();
-         return g.valid && g.width == (sample ? 1280 : 1100) && g.height == (sample ? 800 : 720) &&
-                !g.maximized;
-     },
-     [] {
-         WindowManager& wm = WindowManager::instance();
-         if (wm.save_to("", 1300, 850, false)) return false;
-         const WindowGeometry g = wm.load_from("");
-         return g.valid && g.width == 1300 && g.height == 850;
-     }},
-};
-
-class StoreLive : public ::testing::TestWithParam<Store> {
+// The live store in a child whose configuration folder is the temporary tree,
+// since the store is a process-wide singleton.
+class SettingsLive : public ::testing::Test {
 protected:
-    // Runs `body` in a child whose configuration folder is the temporary tree.
     int in_child(const std::function<bool()>& body, bool unprivileged = false) {
         const auto with_env = [this, &body] {
             ::setenv("XDG_CONFIG_HOME", tree.root().c_str(), 1);
@@ -135,37 +88,53 @@ protected:
         };
         return unprivileged ? run_unprivileged(with_env) : run_in_child(with_env);
     }
-    std::string file() const { return tree.root() + "/Spacemole/" + GetParam().file; }
+    // Saves `saved`, then loads into a store holding `held`: what it finds.
+    static Settings round_trip(const Settings& saved, const Settings& held) {
+        SettingsStore& store = SettingsStore::instance();
+        store.mutable_get() = saved;
+        store.save();
+        store.mutable_get() = held;
+        store.load();
+        return store.get();
+    }
+    std::string file() const { return tree.root() + "/Spacemole/settings.json"; }
     TempTree tree;
 };
 
-TEST_P(StoreLive, CorruptFileGivesDefaultsAndSavingReplacesItAtomically) {
-    const Store& s = GetParam();
+TEST_F(SettingsLive, CorruptFileGivesDefaultsAndSavingReplacesItAtomically) {
     write_file(file(), "\x7f"
                        "ELF garbage {{{ \"theme\": \"width\": \xff\xfe");
-    EXPECT_EQ(in_child([&] { return s.loads(false) && s.save(true) && s.loads(true); }), 0);
-    EXPECT_EQ(read_file(file()), s.sample_text);
+    EXPECT_EQ(in_child([] {
+                  SettingsStore::instance().mutable_get() = changed();
+                  SettingsStore::instance().load();
+                  return SettingsStore::instance().get() == Settings{} &&
+                         round_trip(changed(), Settings{}) == changed();
+              }),
+              0);
+    EXPECT_EQ(read_file(file()), settings_io::to_text(changed()));
     EXPECT_FALSE(exists(file() + ".tmp"));
 }
 
-TEST_P(StoreLive, UnwritableFolderLeavesTheOldFileIntact) {
-    write_file(file(), GetParam().sample_text);
+TEST_F(SettingsLive, UnwritableFolderLeavesTheOldFileIntact) {
+    write_file(file(), settings_io::to_text(changed()));
     tree.chmod("Spacemole", 0555);
-    EXPECT_EQ(in_child([&] { return GetParam().save(false); }, true), 0);
-    EXPECT_EQ(read_file(file()), GetParam().sample_text);
+    EXPECT_EQ(in_child([] { return round_trip(Settings{}, Settings{}) == changed(); }, true), 0);
+    EXPECT_EQ(read_file(file()), settings_io::to_text(changed()));
     EXPECT_FALSE(exists(file() + ".tmp"));
 }
 
-TEST_P(StoreLive, NoFolderKeepsTheValueInMemoryAndWritesNothing) {
+TEST_F(SettingsLive, NoFolderKeepsTheValueInMemoryAndWritesNothing) {
     const std::string cwd = tree.dir("cwd");
-    EXPECT_EQ(run_in_child(
-                  [&] { return ::chdir(cwd.c_str()) == 0 && GetParam().keeps_sample_in_memory(); }),
+    EXPECT_EQ(run_in_child([&] {
+                  SettingsStore& store = SettingsStore::instance();
+                  store.mutable_get() = changed();
+                  if (::chdir(cwd.c_str()) != 0 || store.save_to("")) return false;
+                  store.load_from("");
+                  return store.get() == changed();
+              }),
               0);
     EXPECT_TRUE(list_dir(cwd).empty());
 }
-
-INSTANTIATE_TEST_SUITE_P(Stores, StoreLive, ::testing::ValuesIn(kStores),
-                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ReplaceFile, FailedRenameRemovesTheTemporaryFile) {
     TempTree tree;

@@ -3,9 +3,9 @@
 #include "tree_edit.h"
 
 #include <algorithm>
-#include <tuple>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,7 +14,9 @@
 #include "scanner.h"
 #include "strutil.h"
 #include "temp_tree.h"
+#include "tree_text.h"
 
+using testing_support::describe;
 using testing_support::TempTree;
 
 namespace {
@@ -45,27 +47,6 @@ void all_nodes(const FileNodePtr& n, std::vector<FileNodePtr>& out) {
 
 bool at_or_below(const std::string& p, const std::string& root) {
     return p == root || su::starts_with(p, root + "/");
-}
-
-// Paths, sizes, file counts, kinds and categories, children by size (equal
-// sizes come in either order in a scan, then by path); "unsorted" marks a
-// folder whose stored order is not by size.
-std::string shape(const FileNode& n) {
-    std::string out = n.path + (n.is_aggregate ? "*" : "") + " " + std::to_string(n.size) + " " +
-                      std::to_string(n.file_count) + " " +
-                      std::to_string(static_cast<int>(n.category)) + "\n";
-    auto kids = n.children;
-    const auto larger = [](const FileNodePtr& x, const FileNodePtr& y) {
-        return x->size > y->size;
-    };
-    if (!std::is_sorted(kids.begin(), kids.end(), larger)) out += "unsorted\n";
-    std::sort(kids.begin(), kids.end(), [&](const FileNodePtr& x, const FileNodePtr& y) {
-        return larger(x, y) || (x->size == y->size && std::tie(x->path, x->is_aggregate) <
-                                                          std::tie(y->path, y->is_aggregate));
-    });
-    for (const auto& c : kids)
-        out += shape(*c);
-    return out;
 }
 
 // Every subtree without a removed path below it is the old tree's own object.
@@ -116,7 +97,7 @@ TEST(TreeEdit, RandomDeletionsMatchAFreshScanAndShareWhatDidNotChange) {
 
             const FileNodePtr edited = tree_edit::without(tree, removed);
             ASSERT_TRUE(edited);
-            EXPECT_EQ(shape(*edited), shape(*scan(t.path("top"))));
+            EXPECT_EQ(describe(*edited), describe(*scan(t.path("top"))));
             expect_shared(edited, tree, removed);
             for (const auto& p : removed)
                 EXPECT_FALSE(tree_edit::find(edited, p)) << p;
@@ -148,7 +129,7 @@ TEST(TreeEdit, RemovalsTheZoomStackFollowsAndPutBack) {
     const FileNodePtr no_a = tree_edit::without(no_b, {a->path});
     EXPECT_EQ(tree_edit::with(no_a, {b}), no_a) << "its folder is not in the tree";
     const FileNodePtr both = tree_edit::with(no_a, {b, tree_edit::find(no_b, a->path)});
-    EXPECT_EQ(shape(*both), shape(*root));
+    EXPECT_EQ(describe(*both), describe(*root));
     EXPECT_EQ(both->id, root->id);
     EXPECT_EQ(tree_edit::find(both, b->path), b);
 }
@@ -184,17 +165,15 @@ TEST(Reclaimable, OutermostJunkInTreeOrderNeverTheRootNorNestedNorRefused) {
     const auto guard = [&](const FileNode& n) { return n.path != cache; };
 
     const auto items = reclaimable::collect(root, t.path("h"), guard);
-    std::vector<std::string> paths, expected;
+    std::vector<std::string> paths;
     std::int64_t total = 0;
-    for (const auto& n : items)
+    for (const auto& n : items) {
         paths.push_back(n->path);
-    for (const auto& n : root->children) // tree order follows the stored order
-        for (const char* want : {"h/proj/node_modules", "h/.cache/pip", "h/build"})
-            if (at_or_below(t.path(want), n->path)) {
-                expected.push_back(t.path(want));
-                total += tree_edit::find(root, t.path(want))->size;
-            }
-    EXPECT_EQ(paths, expected);
+        total += n->size;
+    }
+    // Tree order: the folders holding them, largest first.
+    EXPECT_EQ(paths, (std::vector<std::string>{t.path("h/proj/node_modules"),
+                                               t.path("h/.cache/pip"), t.path("h/build")}));
     EXPECT_EQ(reclaimable::total(items), total);
     // Outside the home nothing is offered; a junk root is never offered.
     EXPECT_TRUE(reclaimable::collect(root, "/elsewhere", guard).empty());

@@ -1,6 +1,6 @@
 // geometry.json: the exact text, the reading rules, and the live manager's
-// size rules in a child process with its own XDG_CONFIG_HOME. What both live
-// stores share on disk is tested once, in settings_test.cpp.
+// size rules in a child process with its own XDG_CONFIG_HOME. The file is
+// written through the helpers settings_test.cpp proves on disk.
 #include "window_manager.h"
 
 #include <cstdlib>
@@ -63,7 +63,9 @@ TEST(WindowManagerLive, SmallWindowsNeverOverwriteAndMaximizedOnesDo) {
         if (!same(wm.load(), 1280, 800, false, true)) return false;
         // Maximized is written whatever the size; the size read back is the default.
         wm.save(600, 400, true);
-        return same(wm.load(), 1100, 720, true, true);
+        if (!same(wm.load(), 1100, 720, true, true)) return false;
+        // No configuration folder: nothing is written, the size is kept in memory.
+        return !wm.save_to("", 1300, 850, false) && same(wm.load_from(""), 1300, 850, false, true);
     });
     EXPECT_EQ(rc, 0);
 }
