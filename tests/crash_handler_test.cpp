@@ -156,14 +156,13 @@ TEST(CrashReport, DialogLanguageTimeTextAndReportPath) {
             << &c - cases;
 
     // 1970, a leap day in February and the last second of 2099.
-    for (int64_t t : {int64_t{0}, int64_t{951782400}, int64_t{4102444799}}) {
-        const std::time_t tt = static_cast<std::time_t>(t);
-        struct tm utc {};
-        ::gmtime_r(&tt, &utc);
-        char expected[32], got[20];
-        std::strftime(expected, sizeof expected, "%Y-%m-%d %H:%M:%S", &utc);
+    const std::pair<int64_t, const char*> times[] = {{0, "1970-01-01 00:00:00"},
+                                                     {951782400, "2000-02-29 00:00:00"},
+                                                     {4102444799, "2099-12-31 23:59:59"}};
+    for (const auto& [t, text] : times) {
+        char got[20];
         crash_report::format_time(t, got);
-        EXPECT_STREQ(got, expected) << t;
+        EXPECT_STREQ(got, text);
     }
 
     EXPECT_EQ(crash_report::report_path("/run/user/1000"), "/run/user/1000/Spacemole_crash.txt");
@@ -213,14 +212,10 @@ TEST(CrashDialog, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
     EXPECT_NE(report.find("=== End Report ===\n\nUser description:\n" + description + "\n"),
               std::string::npos)
         << report;
-    const std::size_t body_at = mail.find("&body=");
-    ASSERT_NE(body_at, std::string::npos);
-    EXPECT_EQ(percent_decode(mail.substr(body_at + 6, mail.size() - body_at - 7)), report);
-    EXPECT_EQ(percent_decode(mail.substr(0, body_at))
-                  .rfind("mailto:support@spacemole.example.org?subject=Spacemole Crash: "
-                         "SIGSEGV (Segmentation fault) - ",
-                         0),
-              0u);
+    const std::string decoded = percent_decode(mail);
+    EXPECT_TRUE(decoded.starts_with("mailto:support@spacemole.example.org?subject=Spacemole "
+                                    "Crash: SIGSEGV (Segmentation fault) - "));
+    EXPECT_TRUE(decoded.ends_with("&body=" + report + "\n")) << decoded;
     EXPECT_FALSE(exists(pwned)) << "nothing was executed";
 }
 

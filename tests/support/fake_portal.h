@@ -3,6 +3,7 @@
 // one of four ways and counts the calls. Header-only like fake_bus.h.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -32,7 +33,10 @@ public:
               [this](const std::string&, GVariant* parameters) { return answer(parameters); }) {}
 
     bool ok() const { return m_service.ready(); }
-    int calls() const { return static_cast<int>(m_service.calls().size()); }
+    int calls() const {
+        const std::string lines = m_service.calls();
+        return static_cast<int>(std::count(lines.begin(), lines.end(), '\n'));
+    }
 
 private:
     static constexpr const char* kXml =
