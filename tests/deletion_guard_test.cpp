@@ -172,11 +172,9 @@ TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
                                     root + "/elsewhere/pics", root + "/elsewhere", root + "/real",
                                     home + "/usr-link/bin", "/etc/passwd", "Documents"});
         expect_live(nullptr, {home + "/Musik/a.ogg", home + "/usr-link"});
-        const std::string disk = home + "/My Disk";
-        const std::string bound = home + "/bound";
-        const std::string bound_again = home + "/Documents/bound again";
-        for (const auto& d : {disk, bound, home + "/Documents", bound_again})
-            ::mkdir(d.c_str(), 0755);
+        const std::string disk = tree.dir("real/alice/My Disk");
+        const std::string bound = tree.dir("real/alice/bound");
+        const std::string bound_again = tree.dir("real/alice/Documents/bound again");
         mounts::refresh();
         expect_live(nullptr, {disk});
 
@@ -256,9 +254,7 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
         "l_up",   "proc",  "sys",   "mnt",    "boot",  "f.txt",  "shared"};
     const std::string starts[] = {"/", home + "/", tree.root() + "/", home + "/l_root/", "//"};
     std::mt19937 rng(20240607);
-    auto pick = [&](std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
-    };
+    const auto pick = [&](std::size_t n) { return rng() % n; };
     int judged_deletable = 0, checked = 0;
     for (int i = 0; i < 8000; ++i) {
         std::string p = starts[pick(std::size(starts))];

@@ -26,12 +26,6 @@ constexpr const char* kPortalXml = R"(<node>
 
 const std::string kRead = "Read('org.freedesktop.appearance', 'color-scheme')\n";
 
-GVariant* wrapped(GVariant* value, int depth) {
-    for (int i = 0; i < depth; ++i)
-        value = g_variant_new_variant(value);
-    return value;
-}
-
 } // namespace
 
 TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
@@ -72,12 +66,17 @@ protected:
     static std::unique_ptr<FakeService>
     portal(std::optional<uint32_t> value, int depth = 0,
            const char* name = "org.freedesktop.portal.Desktop") {
-        return std::make_unique<FakeService>(
+        auto service = std::make_unique<FakeService>(
             s_bus->address(), name, "/org/freedesktop/portal/desktop", kPortalXml,
             [=](const std::string&, GVariant*) -> GVariant* {
                 if (!value) return nullptr;
-                return g_variant_new("(v)", wrapped(g_variant_new_uint32(*value), depth));
+                GVariant* v = g_variant_new_uint32(*value);
+                for (int i = 0; i < depth; ++i)
+                    v = g_variant_new_variant(v);
+                return g_variant_new("(v)", v);
             });
+        EXPECT_TRUE(service->ready());
+        return service;
     }
 };
 
@@ -86,7 +85,6 @@ TEST_F(PortalBus, ReadAsksForTheAppearanceColorSchemeAndUnwrapsNestedVariants) {
     for (const auto& [value, depth] : cases) {
         SCOPED_TRACE(std::to_string(value) + " nested " + std::to_string(depth));
         const auto fake = portal(value, depth);
-        ASSERT_TRUE(fake->ready());
         EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), value);
         // With no preference the answer would come from GTK: only decided ones count.
         EXPECT_TRUE(value == 0 || desktop_theme::prefers_dark(m_client.get()) == (value == 1));
@@ -100,7 +98,6 @@ TEST_F(PortalBus, MissingOrSilentPortalGivesNoAnswerWithinTheTimeOut) {
     EXPECT_EQ(desktop_theme::read_color_scheme(nullptr), std::nullopt) << "no bus";
 
     const auto silent = portal(std::nullopt);
-    ASSERT_TRUE(silent->ready());
     const gint64 start = g_get_monotonic_time();
     EXPECT_EQ(desktop_theme::read_color_scheme(m_client.get()), std::nullopt);
     const gint64 waited_ms = (g_get_monotonic_time() - start) / 1000;
@@ -111,7 +108,6 @@ TEST_F(PortalBus, MissingOrSilentPortalGivesNoAnswerWithinTheTimeOut) {
 
 TEST_F(PortalBus, ColorSchemeChangesFromThePortalAloneReachTheCallback) {
     const auto real = portal(1), impostor = portal(1, 0, "org.example.Impostor");
-    ASSERT_TRUE(real->ready() && impostor->ready());
 
     int changes = 0, sentinel = 0;
     auto watch = std::make_unique<desktop_theme::Watch>(m_client.get(), [&] { ++changes; });
@@ -144,7 +140,6 @@ TEST_F(PortalBus, ColorSchemeChangesFromThePortalAloneReachTheCallback) {
 // which has no display: the portal's dark decides (GTK alone would say light).
 TEST_F(PortalBus, LiveCallWithoutDisplay) {
     const auto fake = portal(1);
-    ASSERT_TRUE(fake->ready());
     SPACEMOLE_IN_FRESH_PROCESS("LiveTheme.PrefersDark",
                                {{"SPACEMOLE_RERUN", "theme"},
                                 {"DBUS_SESSION_BUS_ADDRESS", s_bus->address()},
@@ -156,7 +151,6 @@ TEST_F(PortalBus, LiveCallWithoutDisplay) {
 TEST(LiveTheme, PrefersDark) {
     if (std::string(env_or_empty("SPACEMOLE_RERUN")) != "theme") GTEST_SKIP();
     EXPECT_TRUE(desktop_theme::prefers_dark());
-    int calls = 0;
-    desktop_theme::watch([&] { ++calls; }); // subscribes without a main loop running
-    EXPECT_EQ(calls, 0);
+    // Subscribes without a main loop running, and reports no change by itself.
+    desktop_theme::watch([] { ADD_FAILURE() << "a change was reported"; });
 }

@@ -64,7 +64,7 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
             options.bus = client;
             options.portal_timeout_ms = 1000; // the never-answering portal waits this long
             const auto r = shell_ops::move_to_trash({file, folder}, options);
-            EXPECT_EQ(p.calls(), 2);
+            EXPECT_EQ(p.calls(), "TrashFile(0,)\nTrashFile(0,)\n");
             EXPECT_EQ(r.trashed.size(), where.empty() ? 0u : 2u);
             EXPECT_EQ(r.error, where.empty() ? "The item could not be moved" : "");
             EXPECT_TRUE(r.no_trash_available.empty());
@@ -96,7 +96,7 @@ TEST(TrashPortal, LinksAndFifosAreNeverHandedToThePortal) {
                           shell_ops::TrashOptions options;
                           options.bus = client;
                           const auto r = shell_ops::move_to_trash({link, fifo_link, fifo}, options);
-                          EXPECT_EQ(p.calls(), 0);
+                          EXPECT_EQ(p.calls(), "");
                           EXPECT_EQ(r.failed_count, 0) << r.error;
                       }),
               0);

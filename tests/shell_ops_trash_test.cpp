@@ -165,9 +165,6 @@ struct Removal {
 
 class PinnedRemoval : public ::testing::TestWithParam<Removal> {
 protected:
-    shell_ops::TrashResult run(const Names& paths, const shell_ops::TrashOptions& options = {}) {
-        return GetParam().run(paths, options);
-    }
     TempTree tree;
 };
 
@@ -179,7 +176,8 @@ TEST_P(PinnedRemoval, BatchGoesOnPastFailuresReportsTheFirstAndLinksLoseOnlyThem
         const std::string link = tree.symlink("work/link-to-dir", tree.dir("target"));
         tree.file("target/inside", 1);
         const std::string missing = tree.path("work/never-there");
-        const auto r = run({tree.path("home/Documents"), "relative/x", good, deep, link, missing});
+        const auto r = GetParam().run(
+            {tree.path("home/Documents"), "relative/x", good, deep, link, missing}, {});
         const bool done = GetParam().missing_is_done;
         EXPECT_EQ(r.trashed, (done ? Names{good, deep, link, missing} : Names{good, deep, link}));
         EXPECT_EQ(r.failed_count, done ? 2 : 3);
@@ -209,7 +207,7 @@ TEST_P(PinnedRemoval, ChangesAfterTheCheckAreRefused) {
             ASSERT_EQ(::rename(tree.path("work").c_str(), tree.path("work.old").c_str()), 0);
             ASSERT_EQ(::symlink(tree.path("home").c_str(), tree.path("work").c_str()), 0);
         };
-        const auto r = run({tree.path("work/Documents"), item}, options);
+        const auto r = GetParam().run({tree.path("work/Documents"), item}, options);
         EXPECT_EQ(r.failed_count, 2);
         EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
         EXPECT_EQ(read_file(tree.path("home/Documents/precious.txt")), "xxx");
@@ -277,28 +275,20 @@ TEST(DeletePermanently, NeverEntersAnotherFileSystemMountedAfterTheCheck) {
             write_file(disk + "/folder/deeper", "e");
             ASSERT_TRUE(mount_bind(tree.path("other"), bind));
         };
-        auto r = shell_ops::delete_permanently({item}, options);
+        const auto r = shell_ops::delete_permanently({item}, options);
         EXPECT_EQ(r.failed_count, 1);
         EXPECT_EQ(r.error, key(TrashMessage::NotMoved));
         EXPECT_EQ(read_file(disk + "/folder/deeper"), "e");
         EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
         EXPECT_EQ(list_dir(item), (Names{"bind", "disk"}));
-        r = shell_ops::delete_permanently({self}, options);
-        EXPECT_EQ(r.error, "Protected system location");
+        EXPECT_EQ(shell_ops::delete_permanently({self}, options).error,
+                  "Protected system location");
 
         // Asked again with the mounts in place, nothing on them is touched.
         EXPECT_EQ(shell_ops::delete_permanently({item}).failed_count, 1);
         EXPECT_EQ(read_file(disk + "/folder/deeper"), "e");
         EXPECT_EQ(read_file(tree.path("other/bound.txt")), "xx");
     });
-}
-
-// Volume trash folders on a tmpfs "stick"; the home's data folder is elsewhere.
-std::string mount_volume(TempTree& tree) {
-    use_home(tree);
-    const std::string top = tree.dir("vol");
-    EXPECT_TRUE(mount_tmpfs(top));
-    return top;
 }
 
 // Our own .Trash-<uid> only when it is a real folder of ours: one someone
@@ -309,7 +299,9 @@ std::string mount_volume(TempTree& tree) {
 TEST(VolumeTrash, StickySharedTrashFirstThenOwnPrivateFolderNeverAForeignOne) {
     TempTree tree;
     SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
-        const std::string top = mount_volume(tree);
+        use_home(tree);
+        const std::string top = tree.dir("vol"); // a volume, elsewhere than the data folder
+        ASSERT_TRUE(mount_tmpfs(top));
         const std::string sticky = top + "/.Trash";
         const std::string own = top + "/.Trash-" + uid;
         const auto trash = [&](const std::string& name) {

@@ -22,7 +22,6 @@ namespace testing_support {
 
 struct ConnectionUnref {
     void operator()(GDBusConnection* c) const {
-        if (c == nullptr) return;
         g_dbus_connection_close_sync(c, nullptr, nullptr);
         g_object_unref(c);
     }
