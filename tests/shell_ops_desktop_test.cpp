@@ -4,7 +4,6 @@
 #include "shell_ops.h"
 #include "desktop_theme.h"
 
-#include <cstdlib>
 #include <string>
 #include <tuple>
 
@@ -108,29 +107,18 @@ TEST(LiveDesktop, WithoutBusOrDisplayEverythingFailsQuietly) {
 TEST(VolumeInfo, FiguresOfATmpfsOfKnownSizeAndZerosForNoPath) {
     const auto info = shell_ops::volume_info("/no/such/folder/anywhere");
     EXPECT_EQ(info.total + info.free + info.used, 0);
-    const char* point = std::getenv("VOLUME_POINT");
-    if (point == nullptr) {
-        if (std::getenv("SPACEMOLE_RERUN")) GTEST_SKIP();
-        TempTree tree;
-        const std::string mnt = tree.dir("mnt");
-        SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
-            if (!mount_tmpfs(mnt, "size=16m")) return false;
-            // A fresh process reads the namespace's own mount table.
-            const auto fresh = run_test_in_fresh_process(
-                current_test_name(), {{"SPACEMOLE_RERUN", "volume"}, {"VOLUME_POINT", mnt}});
-            if (!fresh.passed) std::fprintf(stderr, "%s\n", fresh.output.c_str());
-            return fresh.passed;
-        });
-        return;
-    }
-    const std::string mnt = point;
-    const auto empty = shell_ops::volume_info(mnt);
-    EXPECT_EQ(empty.name, mnt);
-    EXPECT_LE(empty.used + empty.free, empty.total);
-    write_file(mnt + "/blob", std::string(4 * 1024 * 1024, 'x'));
-    const auto filled = shell_ops::volume_info(mnt + "/blob");
-    EXPECT_EQ(filled.total, 16 * 1024 * 1024);
-    EXPECT_GE(filled.used - empty.used, 4 * 1024 * 1024);
-    EXPECT_LE(filled.free, empty.free - 4 * 1024 * 1024);
-    EXPECT_EQ(filled.name, mnt);
+    TempTree tree;
+    const std::string mnt = tree.dir("mnt");
+    SPACEMOLE_IN_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(mount_tmpfs(mnt, "size=16m"));
+        const auto empty = shell_ops::volume_info(mnt);
+        EXPECT_EQ(empty.name, mnt);
+        EXPECT_LE(empty.used + empty.free, empty.total);
+        write_file(mnt + "/blob", std::string(4 * 1024 * 1024, 'x'));
+        const auto filled = shell_ops::volume_info(mnt + "/blob");
+        EXPECT_EQ(filled.total, 16 * 1024 * 1024);
+        EXPECT_GE(filled.used - empty.used, 4 * 1024 * 1024);
+        EXPECT_LE(filled.free, empty.free - 4 * 1024 * 1024);
+        EXPECT_EQ(filled.name, mnt);
+    });
 }
