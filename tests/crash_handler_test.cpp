@@ -203,12 +203,10 @@ TEST(CrashDialog, ARealCrashOffersTheGermanDialogAndMailsTheReport) {
     ::close(reader);
     ASSERT_FALSE(mail.empty()) << "xdg-open was never called";
 
-    EXPECT_EQ(lines_of(read_file(tree.path("args"))),
-              (std::vector<std::string>{
-                  "--text-info", "--editable",
-                  "--title=Spacemole - Können Sie beschreiben, wann der Fehler aufgetreten ist?",
-                  "--width=500", "--height=250", "--ok-label=Absturzbericht senden",
-                  "--cancel-label=Nicht senden"}));
+    EXPECT_EQ(read_file(tree.path("args")),
+              "--text-info\n--editable\n--title=Spacemole - Können Sie beschreiben, wann der "
+              "Fehler aufgetreten ist?\n--width=500\n--height=250\n--ok-label=Absturzbericht "
+              "senden\n--cancel-label=Nicht senden\n");
     const std::string report = read_file(tree.path("run/Spacemole_crash.txt"));
     EXPECT_NE(report.find("=== End Report ===\n\nUser description:\n" + description + "\n"),
               std::string::npos)

@@ -28,11 +28,12 @@ void look_like_a_snap(TempTree& tree) {
 }
 
 // In a child that looks like a snap with its home in `tree`, brings up a
-// private bus and the fake portal on it, then runs `body` with a client
-// connection. The program's own trash is home/.local/share/Trash; the portal
+// private bus and the fake portal on it, then runs `body` with options for a
+// client connection. The program's own trash is home/.local/share/Trash; the portal
 // moves things to portal-trash. Returns the child's status.
-int in_snap(TempTree& tree, Behaviour behaviour,
-            const std::function<void(GDBusConnection*, const FakeTrashPortal&)>& body) {
+int in_snap(
+    TempTree& tree, Behaviour behaviour,
+    const std::function<void(const shell_ops::TrashOptions&, const FakeTrashPortal&)>& body) {
     return run_in_child([&] {
         I18n::instance().set_language("en"); // messages are compared in English
         look_like_a_snap(tree);
@@ -41,7 +42,10 @@ int in_snap(TempTree& tree, Behaviour behaviour,
         ASSERT_TRUE(portal.ok());
         const ConnectionPtr client = bus.connect();
         ASSERT_TRUE(client);
-        body(client.get(), portal);
+        shell_ops::TrashOptions options;
+        options.bus = client.get();
+        options.portal_timeout_ms = 1000; // the never-answering portal waits this long
+        body(options, portal);
     });
 }
 
@@ -59,10 +63,7 @@ TEST(TrashPortal, EachAnswerLeadsToItsOutcome) {
         const std::string file = tree.file("home/work/report.txt", 6);
         const std::string folder = tree.dir("home/work/folder");
         tree.file("home/work/folder/inner", 2);
-        const int status = in_snap(tree, behaviour, [&](GDBusConnection* client, const auto& p) {
-            shell_ops::TrashOptions options;
-            options.bus = client;
-            options.portal_timeout_ms = 1000; // the never-answering portal waits this long
+        const int status = in_snap(tree, behaviour, [&](const auto& options, const auto& p) {
             const auto r = shell_ops::move_to_trash({file, folder}, options);
             EXPECT_EQ(p.calls(), "TrashFile(0,)\nTrashFile(0,)\n");
             EXPECT_EQ(r.trashed.size(), where.empty() ? 0u : 2u);
@@ -92,9 +93,7 @@ TEST(TrashPortal, LinksAndFifosAreNeverHandedToThePortal) {
     const std::string link = tree.symlink("home/work/link", target);
     const std::string fifo_link = tree.symlink("home/work/fifo-link", fifo);
     EXPECT_EQ(in_snap(tree, Behaviour::MoveAndAnswerOne,
-                      [&](GDBusConnection* client, const FakeTrashPortal& p) {
-                          shell_ops::TrashOptions options;
-                          options.bus = client;
+                      [&](const auto& options, const FakeTrashPortal& p) {
                           const auto r = shell_ops::move_to_trash({link, fifo_link, fifo}, options);
                           EXPECT_EQ(p.calls(), "");
                           EXPECT_EQ(r.failed_count, 0) << r.error;
