@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -29,12 +30,8 @@ const std::string kRead = "Read('org.freedesktop.appearance', 'color-scheme')\n"
 } // namespace
 
 TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
-    const struct {
-        std::optional<uint32_t> scheme;
-        bool gtk_prefers_dark;
-        const char* theme;
-        bool dark;
-    } cases[] = {
+    // The portal's scheme, GTK's prefer-dark flag and theme name, the answer.
+    const std::tuple<std::optional<uint32_t>, bool, const char*, bool> cases[] = {
         {1u, false, "Adwaita", true},
         {2u, true, "Adwaita-dark", false},
         {0u, false, "Adwaita-dark", true},
@@ -44,9 +41,8 @@ TEST(ResolveDark, PortalDecidesUnlessItHasNoPreference) {
         {7u, false, "Yaru", false},
         {7u, false, "Darkling", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(desktop_theme::resolve_dark(c.scheme, c.gtk_prefers_dark, c.theme), c.dark)
-            << &c - cases;
+    for (const auto& [scheme, gtk_prefers_dark, theme, dark] : cases)
+        EXPECT_EQ(desktop_theme::resolve_dark(scheme, gtk_prefers_dark, theme), dark) << theme;
 }
 
 TEST(ColorSchemeReply, OnlyAnUnsignedNumberInAVariantCounts) {
