@@ -16,7 +16,7 @@ namespace rules = deletion_guard::rules;
 using deletion_guard::kReasonOtherHome;
 using deletion_guard::kReasonReadOnly;
 using deletion_guard::kReasonSystem;
-using testing_support::TempTree;
+using namespace testing_support;
 
 std::string show(const char* reason) {
     return reason ? reason : "(deletable)";
@@ -49,7 +49,7 @@ void expect_all(const Guard& guard, const char* reason, std::initializer_list<st
         EXPECT_EQ(show(guard(p)), show(reason)) << '"' << p << '"';
 }
 
-TEST(TextRules, NormalizeRelationsAndUserDirs) {
+TEST(TextRules, NormalizeAndUserDirs) {
     const std::pair<const char*, const char*> cases[] = {
         {"", ""},
         {"//", "/"},
@@ -59,10 +59,6 @@ TEST(TextRules, NormalizeRelationsAndUserDirs) {
     for (const auto& [in, out] : cases)
         EXPECT_EQ(rules::normalize(in), out) << '"' << in << '"';
     EXPECT_TRUE(rules::is_inside("/usr/bin", "/usr") && rules::is_inside("/x", "/"));
-    EXPECT_FALSE(rules::is_inside("/usrlocal", "/usr") || rules::is_inside("/x", ""));
-    EXPECT_TRUE(rules::is_direct_child("/home/bob", "/home"));
-    for (const char* p : {"/home/bob/x", "/home/", "/homebob", "/home"})
-        EXPECT_FALSE(rules::is_direct_child(p, "/home")) << p;
 
     // User folders: "$HOME/..." and absolute values only.
     const std::string text = "# comment=\"$HOME/Nope\"\nXDG_MUSIC_DIR=\"$HOME/Musik\"\n"
@@ -110,7 +106,7 @@ TEST(Classify, LinksAreJudgedWhereTheKernelActs) {
     using namespace std::string_literals;
     TempTree tree;
     const std::string home = tree.dir("home/alice");
-    const Guard guard({row("/")}, home);
+    Guard guard({row("/")}, home);
     tree.symlink("home/alice/usr-link", "/usr");
     tree.symlink("home/alice/root", "/");
     tree.symlink("home/alice/dangling", "/nonexistent/target");
@@ -134,11 +130,9 @@ TEST(Classify, LinksAreJudgedWhereTheKernelActs) {
     tree.symlink("home/alice/via", tree.dir("sys/real"));
     const std::string guarded = tree.symlink("sys/real/guarded", "/nowhere");
     tree.symlink("sys/real/free", "/nowhere");
-    rules::ExactSet exact = guard.exact;
-    exact.insert(guarded);
-    const rules::Context ctx{guard.table, guard.home, exact, false, false};
-    EXPECT_EQ(show(rules::classify(ctx, home + "/via/guarded")), show(kReasonSystem));
-    EXPECT_EQ(show(rules::classify(ctx, home + "/via/free")), show(nullptr));
+    guard.exact.insert(guarded);
+    expect_all(guard, kReasonSystem, {home + "/via/guarded"});
+    expect_all(guard, nullptr, {home + "/via/free"});
 }
 
 void expect_live(const char* want, std::initializer_list<std::string> paths) {
@@ -162,9 +156,9 @@ TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
     tree.symlink("linked", tree.path("real"));
     tree.dir("elsewhere/pics");
     tree.symlink("linked-elsewhere", tree.path("elsewhere"));
-    testing_support::write_file(home + "/.config/user-dirs.dirs",
-                                "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
-                                    tree.path("linked-elsewhere/pics") + "\"\n");
+    write_file(home + "/.config/user-dirs.dirs",
+               "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PICTURES_DIR=\"" +
+                   tree.path("linked-elsewhere/pics") + "\"\n");
     tree.file("real/alice/Musik/a.ogg", 3);
     tree.symlink("real/alice/usr-link", "/usr");
     tree.file("src/sub/data.bin", 100);
@@ -177,28 +171,25 @@ TEST(ReasonKey, RealHomeThroughALinkAndRealMountsInAPrivateNamespace) {
                                     root + "/elsewhere/pics", root + "/elsewhere", root + "/real",
                                     home + "/usr-link/bin", "/etc/passwd", "Documents"});
         expect_live(nullptr, {home + "/Musik/a.ogg", home + "/usr-link"});
-        const std::string disk = home + "/My Disk";
-        const std::string bound = home + "/bound";
-        const std::string bound_again = home + "/Documents/bound again";
-        for (const auto& d : {disk, bound, home + "/Documents", bound_again})
-            ::mkdir(d.c_str(), 0755);
+        const std::string disk = tree.dir("real/alice/My Disk");
+        const std::string bound = tree.dir("real/alice/bound");
+        const std::string bound_again = tree.dir("real/alice/Documents/bound again");
         mounts::refresh();
         expect_live(nullptr, {disk});
 
         // Mounted after the table was read, and not refreshed: seen on disk.
-        if (!testing_support::mount_tmpfs(disk) || !testing_support::mount_bind(src, bound) ||
-            !testing_support::mount_bind(src, bound_again))
+        if (!mount_tmpfs(disk) || !mount_bind(src, bound) || !mount_bind(src, bound_again))
             return false;
-        testing_support::write_file(disk + "/file.txt", "x");
+        write_file(disk + "/file.txt", "x");
         expect_live(kReasonSystem, {disk, bound, bound_again}); // a bind: same device as its parent
         expect_live(nullptr, {disk + "/file.txt", bound + "/sub"});
 
         // Removable media under /run/media, on a private /run.
-        if (!testing_support::mount_tmpfs("/run")) return false;
+        if (!mount_tmpfs("/run")) return false;
         for (const char* d : {"/run/media", "/run/media/alice", "/run/media/alice/USB"})
             ::mkdir(d, 0755);
-        if (!testing_support::mount_tmpfs("/run/media/alice/USB")) return false;
-        testing_support::write_file("/run/media/alice/USB/DCIM/a.jpg", "jpeg");
+        if (!mount_tmpfs("/run/media/alice/USB")) return false;
+        write_file("/run/media/alice/USB/DCIM/a.jpg", "jpeg");
         ::symlink("/run/media/alice/USB", (home + "/stick").c_str());
         ::symlink("/run/media/alice", (home + "/media-link").c_str());
         mounts::refresh();
@@ -230,12 +221,11 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
     const Guard guard(mounts::all(), home,
                       "XDG_MUSIC_DIR=\"$HOME/Musik\"\nXDG_PUBLICSHARE_DIR=\"" + shared + "\"\n");
 
-    std::vector<std::string> protected_places(guard.exact.begin(), guard.exact.end());
-    for (const auto& m : guard.table)
-        protected_places.push_back(m.point);
     const auto is_protected_place = [&](const std::string& real) {
-        for (const auto& p : protected_places)
+        for (const auto& p : guard.exact)
             if (rules::is_inside(p, real)) return true; // real is p or holds it
+        for (const auto& m : guard.table)
+            if (rules::is_inside(m.point, real)) return true;
         for (const auto& t : rules::protected_trees())
             if (rules::is_inside(t, real) ||
                 (rules::is_inside(real, t) && !rules::is_inside(real, "/run/media")))
@@ -262,11 +252,8 @@ TEST(GuardProperty, NothingProtectedIsEverDeletable) {
         "l_up",   "proc",  "sys",   "mnt",    "boot",  "f.txt",  "shared"};
     const std::string starts[] = {"/", home + "/", tree.root() + "/", home + "/l_root/", "//"};
     std::mt19937 rng(20240607);
-    auto pick = [&](std::size_t n) {
-        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
-    };
-    int judged_deletable = 0;
-    int checked = 0;
+    const auto pick = [&](std::size_t n) { return rng() % n; };
+    int judged_deletable = 0, checked = 0;
     for (int i = 0; i < 8000; ++i) {
         std::string p = starts[pick(std::size(starts))];
         for (std::size_t d = 0, depth = 1 + pick(6); d < depth; ++d)

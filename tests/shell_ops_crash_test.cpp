@@ -98,22 +98,17 @@ TEST(RestoreCrash, KilledRestoresNeverLoseOrDuplicateItems) {
         kill_point_rounds(
             15, 4242,
             [&](int round) {
-                std::vector<std::string> paths;
-                for (int i = 0; i < 100; ++i) { // half on each volume; the content names the item
-                    paths.push_back((i % 2 ? volume : tree.root()) + "/r" + std::to_string(round) +
-                                    "/item " + std::to_string(i));
-                    write_file(paths.back(), paths.back());
-                }
-                trashed = shell_ops::move_to_trash(paths).moved;
-                EXPECT_EQ(trashed.size(), paths.size());
+                const auto items = make_items(tree.path("items"), volume + "/items", round);
+                trashed = shell_ops::move_to_trash(items).moved;
+                EXPECT_EQ(trashed.size(), items.size());
                 return [&trashed] { shell_ops::restore_from_trash(trashed); };
             },
             [&](int round) {
                 for (const auto& t : trashed) {
                     const std::string trash = su::parent_of(t.trash_files);
-                    const bool back = read_file(t.path) == t.path;
+                    const bool back = id_at(t.path) == t.path;
                     const bool record = exists(trash + "/info/" + t.name + ".trashinfo");
-                    EXPECT_NE(back, read_file(t.trash_files + "/" + t.name) == t.path) << t.path;
+                    EXPECT_NE(back, id_at(t.trash_files + "/" + t.name) == t.path) << t.path;
                     EXPECT_TRUE(back || record) << t.path << " lost its record";
                     EXPECT_TRUE(round > 0 || !record) << t.path;
                 }

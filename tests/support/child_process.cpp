@@ -16,8 +16,7 @@ void finish_child(const std::function<bool()>& body) {
     bool ok = false;
     try {
         ok = body() && !::testing::Test::HasFailure();
-    } catch (...) {
-        ok = false;
+    } catch (...) { // a throwing body fails the child
     }
     std::fflush(nullptr);
     ::_exit(ok ? 0 : 1);
@@ -43,14 +42,11 @@ int run_in_child(const std::function<bool()>& body) {
 
 int run_unprivileged(const std::function<bool()>& body) {
     return run_in_child([&body] {
-        if (::geteuid() == 0) {
-            const gid_t nobody_gid = 65534;
-            const uid_t nobody_uid = 65534;
-            if (::setgroups(0, nullptr) != 0 ||
-                ::setresgid(nobody_gid, nobody_gid, nobody_gid) != 0 ||
-                ::setresuid(nobody_uid, nobody_uid, nobody_uid) != 0)
-                return false;
-        }
+        const unsigned nobody = 65534;
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+             ::setresuid(nobody, nobody, nobody) != 0))
+            return false;
         return body();
     });
 }

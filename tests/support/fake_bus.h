@@ -22,7 +22,6 @@ namespace testing_support {
 
 struct ConnectionUnref {
     void operator()(GDBusConnection* c) const {
-        if (c == nullptr) return;
         g_dbus_connection_close_sync(c, nullptr, nullptr);
         g_object_unref(c);
     }
@@ -62,14 +61,9 @@ private:
     std::string m_address;
 };
 
-struct RecordedCall {
-    std::string method;
-    std::string parameters; // g_variant_print text
-};
-
-// One object under one well-known name. The handler returns the reply (a
-// floating or owned GVariant of the method's out arguments), or null to leave
-// the call unanswered until the service stops.
+// One object with one interface under one well-known name. The handler
+// returns the reply (a floating or owned GVariant of the method's out
+// arguments), or null to leave the call unanswered until the service stops.
 class FakeService {
 public:
     using Handler = std::function<GVariant*(const std::string& method, GVariant* parameters)>;
@@ -99,7 +93,8 @@ public:
     FakeService& operator=(const FakeService&) = delete;
 
     bool ready() const { return m_ready; }
-    std::vector<RecordedCall> calls() const {
+    // The calls so far, one line each: Method(parameters as g_variant_print).
+    std::string calls() const {
         std::lock_guard lock(m_mutex);
         return m_calls;
     }
@@ -117,29 +112,23 @@ public:
     // what the parameters do not carry, such as passed descriptors.
     GDBusMethodInvocation* current_invocation() const { return m_invocation; }
 
-    // Called on the service thread.
-    void handle(const char* method, GVariant* parameters, GDBusMethodInvocation* invocation) {
-        g_autofree char* text = g_variant_print(parameters, FALSE);
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back({method, text});
-        }
-        m_invocation = invocation;
-        GVariant* reply = m_handler ? m_handler(method, parameters) : nullptr;
-        m_invocation = nullptr;
-        if (reply) {
-            g_dbus_method_invocation_return_value(invocation, reply);
-            return;
-        }
-        std::lock_guard lock(m_mutex);
-        m_pending.push_back(invocation);
-    }
-
 private:
+    // Called on the service thread.
     static void on_method_call(GDBusConnection*, const char*, const char*, const char*,
                                const char* method, GVariant* parameters,
-                               GDBusMethodInvocation* invocation, gpointer self) {
-        static_cast<FakeService*>(self)->handle(method, parameters, invocation);
+                               GDBusMethodInvocation* invocation, gpointer data) {
+        auto* self = static_cast<FakeService*>(data);
+        g_autofree char* text = g_variant_print(parameters, FALSE);
+        {
+            std::lock_guard lock(self->m_mutex);
+            self->m_calls += method + std::string(text) + "\n";
+        }
+        self->m_invocation = invocation;
+        GVariant* reply = self->m_handler(method, parameters);
+        self->m_invocation = nullptr;
+        if (reply) return g_dbus_method_invocation_return_value(invocation, reply);
+        std::lock_guard lock(self->m_mutex);
+        self->m_pending.push_back(invocation);
     }
 
     // The service thread: registers the object, takes the name, reports
@@ -151,30 +140,25 @@ private:
         g_main_context_push_thread_default(m_context);
         m_loop = g_main_loop_new(m_context, FALSE);
 
-        std::vector<guint> registrations;
         m_connection = connect_to(address);
         g_autoptr(GDBusNodeInfo) node =
             m_connection ? g_dbus_node_info_new_for_xml(introspection_xml.c_str(), nullptr)
                          : nullptr;
-        bool ok = node != nullptr;
-        for (int i = 0; ok && node->interfaces[i] != nullptr; ++i) {
-            registrations.push_back(g_dbus_connection_register_object(m_connection, m_path.c_str(),
-                                                                      node->interfaces[i], &vtable,
-                                                                      this, nullptr, nullptr));
-            ok = registrations.back() != 0;
-        }
-        if (ok) {
+        const guint registration = node ? g_dbus_connection_register_object(
+                                              m_connection, m_path.c_str(), node->interfaces[0],
+                                              &vtable, this, nullptr, nullptr)
+                                        : 0;
+        guint32 code = 0;
+        if (registration != 0) {
             g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
                 m_connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                 "org.freedesktop.DBus", "RequestName",
                 g_variant_new("(su)", bus_name.c_str(), 4u /* DO_NOT_QUEUE */),
                 G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-            guint32 code = 0;
             if (reply) g_variant_get(reply, "(u)", &code);
-            ok = code == 1; // primary owner
         }
-        started.set_value(ok);
-        if (ok) g_main_loop_run(m_loop);
+        started.set_value(code == 1); // primary owner
+        if (code == 1) g_main_loop_run(m_loop);
 
         {
             std::lock_guard lock(m_mutex);
@@ -183,8 +167,7 @@ private:
                                                            "stopped");
             m_pending.clear();
         }
-        for (guint id : registrations)
-            if (id != 0) g_dbus_connection_unregister_object(m_connection, id);
+        if (registration != 0) g_dbus_connection_unregister_object(m_connection, registration);
         if (m_connection) {
             g_dbus_connection_flush_sync(m_connection, nullptr, nullptr);
             g_dbus_connection_close_sync(m_connection, nullptr, nullptr);
@@ -206,7 +189,7 @@ private:
     GDBusMethodInvocation* m_invocation = nullptr;
     bool m_ready = false;
     mutable std::mutex m_mutex;
-    std::vector<RecordedCall> m_calls;
+    std::string m_calls;
     std::vector<GDBusMethodInvocation*> m_pending;
     std::thread m_thread;
 };

@@ -1,6 +1,6 @@
 // A stand-in for the desktop's trash portal on a private test bus: a
 // FakeService owning org.freedesktop.portal.Desktop that answers TrashFile in
-// one of four ways and counts the calls. Header-only like fake_bus.h.
+// one of four ways and logs the calls. Header-only like fake_bus.h.
 #pragma once
 
 #include <cstdio>
@@ -32,7 +32,7 @@ public:
               [this](const std::string&, GVariant* parameters) { return answer(parameters); }) {}
 
     bool ok() const { return m_service.ready(); }
-    int calls() const { return static_cast<int>(m_service.calls().size()); }
+    std::string calls() const { return m_service.calls(); }
 
 private:
     static constexpr const char* kXml =

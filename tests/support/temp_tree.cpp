@@ -60,13 +60,11 @@ void remove_at(int parent_fd, const char* name) {
 }
 
 void write_all(int fd, std::size_t bytes, char fill, const std::string& what) {
-    const std::string chunk(64 * 1024, fill);
-    std::size_t left = bytes;
-    while (left > 0) {
-        const std::size_t n = left < chunk.size() ? left : chunk.size();
-        const ssize_t w = ::write(fd, chunk.data(), n);
-        if (w <= 0) throw std::runtime_error("write " + what);
-        left -= static_cast<std::size_t>(w);
+    const std::string data(bytes, fill);
+    for (std::size_t done = 0; done < bytes;) {
+        const ssize_t w = ::write(fd, data.data() + done, bytes - done);
+        check(w > 0, "write " + what);
+        done += static_cast<std::size_t>(w);
     }
 }
 
