@@ -3,31 +3,16 @@
 // into a cairo image surface, keys and clicks as the window gives them.
 #include "app.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 #include "app_frame.h"
+#include "tree_text.h"
 
 using namespace testing_support;
 using namespace testing_support::journey;
 
 namespace {
-
-// Names, sizes and counts of the whole tree, children by name: what a
-// fresh scan must agree with.
-std::string shape(const FileNodePtr& n) {
-    std::string out = n->name + ":" + std::to_string(n->size) + ":" +
-                      std::to_string(n->file_count) + (n->is_directory ? "{" : "");
-    std::vector<FileNodePtr> kids = n->children;
-    std::sort(kids.begin(), kids.end(),
-              [](const auto& a, const auto& b) { return a->name < b->name; });
-    for (const FileNodePtr& c : kids)
-        out += shape(c) + ",";
-    return out + (n->is_directory ? "}" : "");
-}
 
 class UndoJourney : public Journey {
 protected:
@@ -51,7 +36,7 @@ protected:
     void expect_fresh_tree() {
         App fresh(effects());
         scan(fresh, m_home);
-        EXPECT_EQ(shape(m_app.m_root), shape(fresh.m_root));
+        EXPECT_EQ(describe(*m_app.m_root), describe(*fresh.m_root));
         EXPECT_EQ(m_app.m_reclaimable, fresh.m_reclaimable);
     }
 
